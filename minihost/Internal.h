@@ -1,0 +1,42 @@
+#pragma once
+
+// State shared between the stand-in host's parts; not part of what programs or tools see.
+
+#include "host/Input.h"
+#include "host/Number.h"
+#include "host/Output.h"
+#include "minihost/Host.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace minihost::detail {
+
+void notifyLifecycle(const std::string& event);
+bool takeAllocationFailure();
+void countControlCreation();
+
+// Hands an image made during a render to the render's owner; null when no render is under way on
+// this thread.
+Image* adoptRenderImage(std::unique_ptr<Image> image);
+
+} // namespace minihost::detail
+
+struct InputRecord {
+    minihost::ControlInfo info;
+    Input handle{this};
+    Number value;                // a number input's value
+    Parameter* source = nullptr; // what is connected to an image input
+};
+
+struct OutputRecord {
+    minihost::ControlInfo info;
+    Output handle{this};
+};
+
+struct OperatorRecord {
+    std::vector<std::string> pages;
+    std::vector<std::unique_ptr<InputRecord>> inputs;
+    std::vector<std::unique_ptr<OutputRecord>> outputs;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "host/Image.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace minihost {
+
+// An image kept in memory: R G B A in the first plane, its other channels in the second, all
+// 32-bit floats.
+class StoredImage : public Image {
+  public:
+    StoredImage(int width, int height, const std::vector<int>& extra);
+
+    const std::vector<int>& channelList() const { return Channels; }
+    const std::vector<int>& extraChannels() const { return Extra; }
+    // Where a channel lives: 0-3 in the first plane, 4 + k at index k of the second, -1 nowhere.
+    int slotOf(int channel) const { return Slot[channel]; }
+
+  private:
+    std::vector<int> Channels;
+    std::vector<int> Extra;
+    std::array<std::int16_t, FloatPixel::Channels> Slot;
+    std::unique_ptr<float[]> FirstPlane;
+    std::unique_ptr<float[]> SecondPlane;
+    std::vector<std::uint8_t*> FirstRowTable;
+    std::vector<std::uint8_t*> SecondRowTable;
+};
+
+} // namespace minihost

@@ -1,0 +1,89 @@
+#include "host/Number.h"
+#include "host/PixelAccessor.h"
+#include "process/ChunkControls.h"
+#include "process/NormalsPass.h"
+#include "process/OcclusionPass.h"
+#include "tool/Umbrix.h"
+
+#include <new>
+
+namespace {
+
+double numberOf(Request* req, Input* in) {
+    return static_cast<Number*>(req->GetInputData(in, 0))->Value;
+}
+
+float floatOf(Request* req, Input* in) {
+    return static_cast<float>(numberOf(req, in));
+}
+
+} // namespace
+
+// The first run writes every row's pre-occlusion content and records what the occlusion windows
+// read; the second computes occlusion from that record only. No output pixel is read while another
+// thread writes it, so the result is the same whatever the row order and thread count.
+bool Umbrix::Process(Request* req) {
+    auto* source = static_cast<Image*>(InImage->GetSource(req->GetTime()));
+    if (!source)
+        return false;
+    Image* result = NewImage(TAG_ImageLike, source, TAG_DONE);
+    if (!result)
+        return false;
+    SourceImage = source;
+    ResultImage = result;
+
+    Passes.normals = floatOf(req, InUseNormals) != 0.0f;
+    Passes.occlusion = floatOf(req, InUseSSAO) != 0.0f;
+    Passes.occlusionStarted = false;
+    Passes.capture = true;
+    if (Passes.occlusion) {
+        try {
+            Samples.reset(SourceImage->Width, SourceImage->Height);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+
+    DoMultiProcess(req, SourceImage->Height);
+
+    Passes.normals = false;
+    Passes.capture = false;
+    if (Passes.occlusionStarted)
+        Passes.occlusion = false;
+
+    DoMultiProcess(req, SourceImage->Height);
+
+    return req->SetOutputData(OutImage, ResultImage);
+}
+
+void Umbrix::ProcessChunk(Request* req, long chunk) {
+    const auto y = static_cast<std::int32_t>(chunk);
+    PixelAccessor source(*SourceImage);
+    PixelAccessor result(*ResultImage);
+
+    ChunkControls controls;
+    controls.matrix = toRadius(numberOf(req, InMatrix));
+    controls.smallDepth = floatOf(req, InSmallDepth);
+    controls.amount = floatOf(req, InAmount);
+    controls.depthThreshold = floatOf(req, InDepthThreshold);
+    controls.normalsZ = floatOf(req, InNormalsZ);
+    controls.normalsAngle = floatOf(req, InNormalsAngle);
+    controls.useNormals = floatOf(req, InUseNormals);
+    controls.filterMethod = floatOf(req, InFilterMethod);
+    controls.camFOV = numberOf(req, InCamFOV);
+
+    const std::int32_t width = SourceImage->Width;
+    const std::int32_t height = SourceImage->Height;
+    if (Passes.normals && width > 0)
+        NormalsPass(y, source, result, controls, width, height);
+    if (!Passes.occlusion)
+        return;
+    if (Passes.capture) {
+        if (width > 0)
+            CaptureOcclusionRow(y, source, result, controls, width, Samples);
+        return;
+    }
+    Passes.occlusionStarted.store(true, std::memory_order_relaxed);
+    if (width > 0)
+        OcclusionPass(y, result, controls, width, height, Samples);
+}
