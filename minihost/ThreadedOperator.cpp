@@ -1,56 +1,57 @@
 #include "host/ThreadedOperator.h"
 
 #include "minihost/Internal.h"
+#include "minihost/WorkerPool.h"
 
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/task_arena.h>
 
 FuID ThreadedOperator::ClassID("ThreadedOperator", true);
 
 namespace {
 
-std::mutex poolLock;
-int poolThreads = 0;
-std::shared_ptr<tbb::task_arena> pool;
+std::mutex observerLock;
 std::shared_ptr<const std::function<void()>> chunkObserver;
 
-std::shared_ptr<tbb::task_arena> currentPool() {
-    std::lock_guard guard(poolLock);
-    if (!pool)
-        pool = poolThreads > 0 ? std::make_shared<tbb::task_arena>(poolThreads)
-                               : std::make_shared<tbb::task_arena>();
-    return pool;
-}
-
 std::shared_ptr<const std::function<void()>> currentObserver() {
-    std::lock_guard guard(poolLock);
+    std::lock_guard guard(observerLock);
     return chunkObserver;
 }
 
-// The first exception a chunk throws; later chunks are skipped and it is rethrown at the end.
-class FirstFailure {
-  public:
-    bool failed() const { return Failed.load(std::memory_order_acquire); }
-    void record(std::exception_ptr error) {
-        std::lock_guard guard(Lock);
-        if (!Error)
-            Error = error;
-        Failed.store(true, std::memory_order_release);
-    }
-    void rethrow() {
-        if (Error)
-            std::rethrow_exception(Error);
-    }
-
-  private:
-    std::mutex Lock;
-    std::exception_ptr Error;
-    std::atomic<bool> Failed{false};
+// One DoMultiProcess run, shared by the ranges that the pool runs.
+struct Run {
+    ThreadedOperator* op = nullptr;
+    Request* req = nullptr;
+    const std::function<void()>* observer = nullptr;
+    // Release by the caller before the run and by every range after it, acquire at the start of
+    // every range and by the caller after the run: what the caller wrote before is visible to every
+    // chunk, and what every chunk wrote is visible to the caller afterwards.
+    std::atomic<long> handover{0};
+    std::atomic<bool> failed{false};
+    std::mutex errorLock;
+    std::exception_ptr error; // the first exception; later chunks are skipped
 };
+
+void runRange(void* context, long first, long last) {
+    auto& run = *static_cast<Run*>(context);
+    run.handover.load(std::memory_order_acquire);
+    for (long chunk = first; chunk != last && !run.failed.load(std::memory_order_relaxed);
+         ++chunk) {
+        try {
+            run.op->ProcessChunk(run.req, chunk);
+        } catch (...) {
+            std::lock_guard guard(run.errorLock);
+            if (!run.error)
+                run.error = std::current_exception();
+            run.failed = true;
+            break;
+        }
+        if (run.observer)
+            (*run.observer)();
+    }
+    run.handover.fetch_add(1, std::memory_order_release);
+}
 
 } // namespace
 
@@ -67,43 +68,22 @@ void ThreadedOperator::QuickProcessChunk(Request* /*req*/, long /*chunk*/) {}
 void ThreadedOperator::DoMultiProcess(Request* req, long chunks) {
     if (chunks <= 0)
         return;
-    auto arena = currentPool();
     auto observer = currentObserver();
-    FirstFailure failure;
-    arena->execute([&] {
-        tbb::parallel_for(tbb::blocked_range<long>(0, chunks, 1),
-                          [&](const tbb::blocked_range<long>& range) {
-                              for (long chunk = range.begin(); chunk != range.end(); ++chunk) {
-                                  if (failure.failed())
-                                      return;
-                                  try {
-                                      ProcessChunk(req, chunk);
-                                  } catch (...) {
-                                      failure.record(std::current_exception());
-                                      return;
-                                  }
-                                  if (observer)
-                                      (*observer)();
-                              }
-                          });
-    });
-    failure.rethrow();
+    Run run;
+    run.op = this;
+    run.req = req;
+    run.observer = observer.get();
+    run.handover.store(0, std::memory_order_release);
+    minihost::detail::runOnPool(chunks, runRange, &run);
+    run.handover.load(std::memory_order_acquire);
+    if (run.error)
+        std::rethrow_exception(run.error);
 }
 
 namespace minihost {
 
-void setThreads(int count) {
-    std::lock_guard guard(poolLock);
-    poolThreads = count > 0 ? count : 0;
-    pool.reset();
-}
-
-int threads() {
-    return currentPool()->max_concurrency();
-}
-
 void setChunkObserver(std::function<void()> observer) {
-    std::lock_guard guard(poolLock);
+    std::lock_guard guard(observerLock);
     chunkObserver =
         observer ? std::make_shared<const std::function<void()>>(std::move(observer)) : nullptr;
 }

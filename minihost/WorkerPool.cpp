@@ -1,0 +1,56 @@
+// The worker pool. Under ThreadSanitizer this file is built uninstrumented, like the pool library
+// itself, so that the pool's own hand-over of work is not reported; the callers state the ordering
+// the pool guarantees with atomics of their own.
+
+#include "minihost/WorkerPool.h"
+
+#include "minihost/Host.h"
+
+#include <memory>
+#include <mutex>
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+namespace {
+
+std::mutex poolLock;
+int poolThreads = 0;
+std::shared_ptr<tbb::task_arena> pool;
+
+std::shared_ptr<tbb::task_arena> currentPool() {
+    std::lock_guard guard(poolLock);
+    if (!pool)
+        pool = poolThreads > 0 ? std::make_shared<tbb::task_arena>(poolThreads)
+                               : std::make_shared<tbb::task_arena>();
+    return pool;
+}
+
+} // namespace
+
+namespace minihost {
+
+void setThreads(int count) {
+    std::lock_guard guard(poolLock);
+    poolThreads = count > 0 ? count : 0;
+    pool.reset();
+}
+
+int threads() {
+    return currentPool()->max_concurrency();
+}
+
+namespace detail {
+
+void runOnPool(long count, RangeBody body, void* context) {
+    auto arena = currentPool();
+    arena->execute([&] {
+        tbb::parallel_for(tbb::blocked_range<long>(0, count, 1),
+                          [&](const tbb::blocked_range<long>& range) {
+                              body(context, range.begin(), range.end());
+                          });
+    });
+}
+
+} // namespace detail
+} // namespace minihost
