@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <tbb/blocked_range.h>
+#include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
 
@@ -17,6 +18,8 @@ namespace {
 std::mutex poolLock;
 int poolThreads = 0;
 std::shared_ptr<tbb::task_arena> pool;
+// Without it the pool never grows past one worker per core, whatever the arena asks for.
+std::unique_ptr<tbb::global_control> parallelism;
 
 std::shared_ptr<tbb::task_arena> currentPool() {
     std::lock_guard guard(poolLock);
@@ -34,6 +37,10 @@ void setThreads(int count) {
     std::lock_guard guard(poolLock);
     poolThreads = count > 0 ? count : 0;
     pool.reset();
+    parallelism.reset();
+    if (poolThreads > 0)
+        parallelism = std::make_unique<tbb::global_control>(
+            tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(poolThreads));
 }
 
 int threads() {
