@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace umbrix {
+
+// Channel numbers with a role in the tool.
+inline constexpr int DepthChannel = 4;
+inline constexpr int NormalXChannel = 10;
+inline constexpr int FirstFreeChannel = 13;
+inline constexpr int ChannelCount = 128;
+
+// One --map NAME=NUMBER.
+struct ChannelOverride {
+    std::string name;
+    int number = 0;
+};
+// UsageError unless the text is NAME=NUMBER with NUMBER a whole number from 0 to 127.
+ChannelOverride parseChannelOverride(std::string_view text);
+// UsageError when two overrides name the same channel or number.
+void checkChannelOverrides(const std::vector<ChannelOverride>& overrides);
+
+// Where a file's channels go in a host image, and what the host image's channels are called.
+struct ChannelMap {
+    std::vector<int> numbers;       // channel number of each file channel, in file order
+    std::vector<int> extra;         // the host image's channels above 3, in file order
+    std::vector<std::string> names; // name of every channel number; empty for unused numbers
+    bool hasDepth = false;
+
+    // The host image's channels as a file writes them: 0-3, then `extra`.
+    std::vector<int> stored() const;
+};
+
+// Maps file channels: overrides first, then the usual names of R G B A, depth and normals, then
+// every other channel to the next free number from 13. UsageError for an override naming a channel
+// the file lacks; RunError when the numbers run out.
+ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
+                       const std::vector<ChannelOverride>& overrides, const std::string& file);
+
+} // namespace umbrix

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace umbrix {
+
+// Exit statuses scripts can rely on.
+enum ExitStatus : int { ExitOk = 0, ExitFailure = 1, ExitUsage = 2 };
+
+// The program was called wrongly (unknown flag or control, a bad value or channel): exit 2.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file could not be read or written, or the tool could not be loaded or run: exit 1.
+class RunError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace umbrix

@@ -1,0 +1,136 @@
+#include "app/FrameSequence.h"
+
+#include "app/Failure.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <fmt/format.h>
+#include <optional>
+
+namespace umbrix {
+
+namespace {
+
+// Beyond this a frame list is a typing mistake, not a sequence.
+constexpr std::int64_t MaxFrames = 10'000'000;
+
+struct Pattern {
+    std::size_t length = 0; // characters the pattern takes in the path
+    int digits = 0;         // width the frame number is padded to
+};
+
+// The pattern starting at `at`, if one does.
+std::optional<Pattern> patternAt(std::string_view path, std::size_t at) {
+    const char c = path[at];
+    if (c == '#' || c == '@') {
+        std::size_t run = 1;
+        while (at + run < path.size() && path[at + run] == c)
+            ++run;
+        const int digits = c == '#' && run == 1 ? 4 : static_cast<int>(run);
+        return Pattern{run, digits};
+    }
+    if (c != '%')
+        return std::nullopt;
+    std::size_t end = at + 1;
+    while (end < path.size() && std::isdigit(static_cast<unsigned char>(path[end])))
+        ++end;
+    if (end == path.size() || path[end] != 'd')
+        return std::nullopt;
+    const std::string_view width = path.substr(at + 1, end - at - 1);
+    if (!width.empty() && width[0] != '0')
+        return std::nullopt;
+    int digits = 0;
+    std::from_chars(width.data(), width.data() + width.size(), digits);
+    return Pattern{end + 1 - at, digits};
+}
+
+class FrameListReader {
+  public:
+    explicit FrameListReader(std::string_view text) : Text(text) {}
+
+    std::vector<int> read() {
+        std::vector<int> frames;
+        do
+            readItem(frames);
+        while (take(','));
+        if (At != Text.size())
+            fail();
+        return frames;
+    }
+
+  private:
+    std::string_view Text;
+    std::size_t At = 0;
+
+    [[noreturn]] void fail() const {
+        throw UsageError(fmt::format("--frames {}: expected frames like 1-100, 1-100x2, 100-1 or "
+                                     "1,5,10-20",
+                                     Text));
+    }
+
+    bool take(char c) {
+        if (At < Text.size() && Text[At] == c) {
+            ++At;
+            return true;
+        }
+        return false;
+    }
+
+    int number() {
+        int value = 0;
+        const char* begin = Text.data() + At;
+        const auto [end, error] = std::from_chars(begin, Text.data() + Text.size(), value);
+        if (error != std::errc() || end == begin)
+            fail();
+        At += static_cast<std::size_t>(end - begin);
+        return value;
+    }
+
+    void readItem(std::vector<int>& frames) {
+        const int first = number();
+        int last = first;
+        int step = 1;
+        if (take('-')) {
+            last = number();
+            if (take('x'))
+                step = number();
+        }
+        if (step <= 0)
+            fail();
+        const std::int64_t count = (std::int64_t{last} - first) / (last < first ? -step : step) + 1;
+        if (count + static_cast<std::int64_t>(frames.size()) > MaxFrames)
+            throw UsageError(fmt::format("--frames {}: more than {} frames", Text, MaxFrames));
+        const std::int64_t direction = last < first ? -step : step;
+        for (std::int64_t k = 0; k < count; ++k)
+            frames.push_back(static_cast<int>(first + k * direction));
+    }
+};
+
+} // namespace
+
+std::vector<int> parseFrames(std::string_view text) {
+    return FrameListReader(text).read();
+}
+
+bool hasFramePattern(std::string_view path) {
+    for (std::size_t at = 0; at < path.size(); ++at)
+        if (patternAt(path, at))
+            return true;
+    return false;
+}
+
+std::string framePath(std::string_view path, int frame) {
+    std::string result;
+    for (std::size_t at = 0; at < path.size();) {
+        if (const auto pattern = patternAt(path, at)) {
+            result += fmt::format("{:0{}d}", frame, pattern->digits);
+            at += pattern->length;
+        } else {
+            result += path[at++];
+        }
+    }
+    return result;
+}
+
+} // namespace umbrix

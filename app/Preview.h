@@ -1,0 +1,23 @@
+#pragma once
+
+#include "host/Image.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace umbrix {
+
+// An 8-bit RGB picture of a result, twice its width: the normals (x y z, -1..1 to 0..255) on the
+// left, the occlusion (0..1 as black..white) on the right; NaN shows as magenta.
+struct PreviewPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+};
+PreviewPicture previewPicture(const Image& result);
+
+// Writes the picture atomically. RunError on failure.
+void writePreview(const std::string& path, const PreviewPicture& picture);
+
+} // namespace umbrix

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace umbrix {
+
+struct RenderOptions {
+    std::string input;
+    std::string output;
+    std::vector<std::string> settings; // ID=VALUE
+    std::vector<std::string> maps;     // NAME=NUMBER
+    std::optional<std::string> frames;
+    int threads = 0;
+    std::optional<std::string> preview;
+    bool quiet = false;
+    std::optional<std::string> library;
+};
+
+// `umbrix render`: one image, or a sequence with --frames. Throws UsageError or RunError.
+void runRender(const RenderOptions& options);
+
+} // namespace umbrix

@@ -1,0 +1,173 @@
+// How file channels reach the tool: by name to the tool's channel numbers, --map overriding.
+
+#include "tests/app/ProgramTest.h"
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace apptest {
+namespace {
+
+// Occlusion on, refined with supplied normals, so depth and normals both shape channel 3.
+const std::vector<Setting> OcclusionSettings = {{"UseSSAO", "1"},
+                                                {"Matrix", "3"},
+                                                {"FilterMethod", "0"},
+                                                {"DepthThreshold", "2"},
+                                                {"SmalDepth", "0.01"},
+                                                {"Amount", "0.05"},
+                                                {"NormalsAngleControll", "20"}};
+
+class ChannelMapping : public ProgramTest {
+  protected:
+    // Renders `source` through the program, and in-process with each file channel at the number
+    // `numbers` gives for its name. The output must list R G B A (or the file channels at 0-3; a
+    // name a carried channel has taken is prefixed "umbrix.") and then the file's other channels
+    // in the order the file lists them, each equal to the bit to the in-process result at its
+    // number.
+    void expectMapped(const FileData& source, const std::map<std::string, int>& numbers,
+                      const std::vector<std::string>& extraArgs = {}) {
+        writeFile(Folder.path("in.exr"), source);
+        std::vector<std::string> args = {"render", Folder.path("in.exr"), "-o",
+                                         Folder.path("out.exr"), "--quiet"};
+        for (const auto& list : {setArguments(OcclusionSettings), extraArgs})
+            args.insert(args.end(), list.begin(), list.end());
+        const Outcome run = umbrix(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const FileData out = readFile(Folder.path("out.exr"));
+        const FileData in = readFile(Folder.path("in.exr"));
+        std::vector<int> inNumbers;
+        for (const std::string& name : in.header.channelnames)
+            inNumbers.push_back(numbers.at(name));
+        const minihost::ImagePtr expected = renderInProcess(in, inNumbers, OcclusionSettings);
+        ASSERT_TRUE(expected);
+        std::vector<std::string> names;
+        for (std::string colour : {"R", "G", "B", "A"})
+            names.push_back(numbers.count(colour) == 0 ? colour : "umbrix." + colour);
+        std::vector<int> order = {0, 1, 2, 3};
+        for (const std::string& name : in.header.channelnames) {
+            const int number = numbers.at(name);
+            if (number < 4) {
+                names[static_cast<std::size_t>(number)] = name;
+            } else {
+                names.push_back(name);
+                order.push_back(number);
+            }
+        }
+        // EXR keeps no channel order: readers list R G B A first, then the others by name.
+        auto sorted = [](std::vector<std::string> list) {
+            std::sort(list.begin(), list.end());
+            return list;
+        };
+        ASSERT_EQ(sorted(out.header.channelnames), sorted(names));
+        for (std::size_t k = 0; k < names.size(); ++k)
+            for (int y = 0; y < out.header.height; ++y)
+                for (int x = 0; x < out.header.width; ++x)
+                    ASSERT_EQ(bits(out.at(x, y, names[k])),
+                              bits(minihost::sample(*expected, x, y, order[k])))
+                        << names[k] << " at (" << x << ", " << y << ")";
+    }
+};
+
+using Roles = std::vector<std::pair<std::string, Role>>;
+
+Roles usualScene(const std::string& depth, const std::vector<std::string>& normal) {
+    return {{"R", Role::Colour},        {"G", Role::Colour},        {"B", Role::Colour},
+            {"A", Role::Alpha},         {depth, Role::Depth},       {normal[0], Role::NormalX},
+            {normal[1], Role::NormalY}, {normal[2], Role::NormalZ}, {"extra", Role::Other}};
+}
+
+std::map<std::string, int> usualNumbers(const std::string& depth,
+                                        const std::vector<std::string>& normal) {
+    return {{"R", 0},        {"G", 1},        {"B", 2},        {"A", 3},     {depth, 4},
+            {normal[0], 10}, {normal[1], 11}, {normal[2], 12}, {"extra", 13}};
+}
+
+TEST_F(ChannelMapping, UsualNamesReachTheirNumbers) {
+    expectMapped(sceneFile(12, 9, usualScene("Z", {"N.X", "N.Y", "N.Z"})),
+                 usualNumbers("Z", {"N.X", "N.Y", "N.Z"}));
+}
+
+TEST_F(ChannelMapping, EveryDepthNameIsDepth) {
+    for (const char* depth : {"depth.Z", "Depth.Z", "beauty.Depth.Z"}) {
+        SCOPED_TRACE(depth);
+        expectMapped(sceneFile(12, 9, usualScene(depth, {"N.X", "N.Y", "N.Z"})),
+                     usualNumbers(depth, {"N.X", "N.Y", "N.Z"}));
+    }
+}
+
+TEST_F(ChannelMapping, EveryNormalNameIsTheSuppliedNormal) {
+    const std::vector<std::vector<std::string>> namings = {
+        {"N.x", "N.y", "N.z"},
+        {"N.R", "N.G", "N.B"},
+        {"Normal.X", "Normal.Y", "Normal.Z"},
+        {"cam.Normal.X", "cam.Normal.Y", "cam.Normal.Z"}};
+    for (const auto& normal : namings) {
+        SCOPED_TRACE(normal[0]);
+        expectMapped(sceneFile(12, 9, usualScene("Z", normal)), usualNumbers("Z", normal));
+    }
+}
+
+TEST_F(ChannelMapping, NamesCountNotTheirOrderInTheFile) {
+    const Roles shuffled = {{"N.Z", Role::NormalZ}, {"B", Role::Colour},    {"other", Role::Other},
+                            {"Z", Role::Depth},     {"A", Role::Alpha},     {"N.X", Role::NormalX},
+                            {"R", Role::Colour},    {"N.Y", Role::NormalY}, {"G", Role::Colour},
+                            {"last", Role::Other}};
+    expectMapped(sceneFile(12, 9, shuffled), {{"N.Z", 12},
+                                              {"B", 2},
+                                              {"other", 13},
+                                              {"Z", 4},
+                                              {"A", 3},
+                                              {"N.X", 10},
+                                              {"R", 0},
+                                              {"N.Y", 11},
+                                              {"G", 1},
+                                              {"last", 14}});
+}
+
+TEST_F(ChannelMapping, UnknownNamesAreCarriedFromThirteenUp) {
+    const Roles roles = {
+        {"Z", Role::Depth}, {"zeta", Role::Other}, {"alpha", Role::Other}, {"Normal", Role::Other}};
+    expectMapped(sceneFile(10, 8, roles), {{"Z", 4}, {"zeta", 13}, {"alpha", 14}, {"Normal", 15}});
+}
+
+TEST_F(ChannelMapping, SecondDepthIsCarried) {
+    const Roles roles = {{"Z", Role::Depth}, {"depth.Z", Role::Other}};
+    expectMapped(sceneFile(10, 8, roles), {{"Z", 4}, {"depth.Z", 13}});
+}
+
+TEST_F(ChannelMapping, MapPutsAChannelAtANumber) {
+    const Roles roles = {{"R", Role::Colour},      {"Z", Role::Other},
+                         {"P.depth", Role::Depth}, {"nrm.x", Role::NormalX},
+                         {"nrm.y", Role::NormalY}, {"nrm.z", Role::NormalZ}};
+    expectMapped(
+        sceneFile(12, 9, roles),
+        {{"R", 0}, {"Z", 13}, {"P.depth", 4}, {"nrm.x", 10}, {"nrm.y", 11}, {"nrm.z", 12}},
+        {"--map", "P.depth=4", "--map", "nrm.x=10", "--map", "nrm.y=11", "--map", "nrm.z=12"});
+}
+
+TEST_F(ChannelMapping, MapCanMoveColourAway) {
+    const Roles roles = {
+        {"R", Role::Colour}, {"G", Role::Colour}, {"Z", Role::Depth}, {"mask", Role::Alpha}};
+    expectMapped(sceneFile(10, 8, roles), {{"R", 20}, {"G", 1}, {"Z", 4}, {"mask", 3}},
+                 {"--map", "R=20", "--map", "mask=3"});
+}
+
+TEST_F(ChannelMapping, FileWithoutColourGetsRGBA) {
+    expectMapped(sceneFile(10, 8, {{"Z", Role::Depth}}), {{"Z", 4}});
+}
+
+TEST_F(ChannelMapping, MissingDepthRendersWithOneWarningNamingMap) {
+    const FileData source = sceneFile(10, 8, {{"R", Role::Colour}, {"height", Role::Depth}});
+    writeFile(Folder.path("in.exr"), source);
+    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto warning = run.err.substr(0, run.err.find('\n'));
+    EXPECT_TRUE(isMessage(warning, {"warning", "in.exr", "no depth", "--map"}));
+    EXPECT_EQ(run.err.find("warning", warning.size()), std::string::npos) << run.err;
+    expectMapped(source, {{"R", 0}, {"height", 13}});
+}
+
+} // namespace
+} // namespace apptest

@@ -1,0 +1,116 @@
+// --frames: frame lists, number patterns in paths, one line per frame, and failures mid-sequence.
+
+#include "tests/app/ProgramTest.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace apptest {
+namespace {
+
+class Sequence : public ProgramTest {
+  protected:
+    // Frame f holds f in channel "frame", so each output shows which input it came from.
+    void writeFrame(const std::string& name, int frame) {
+        writeFile(Folder.path(name), makeFile(5, 4, {"Z", "frame"}, [frame](int x, int y, int c) {
+                      return c == 0 ? static_cast<float>(x + y) : static_cast<float>(frame);
+                  }));
+    }
+
+    float frameIn(const std::string& name) { return readFile(Folder.path(name)).at(2, 1, "frame"); }
+};
+
+TEST_F(Sequence, ThreeFramesEachFromItsOwnFile) {
+    for (int frame = 1; frame <= 3; ++frame)
+        writeFrame("in." + std::string("000") + std::to_string(frame) + ".exr", frame);
+    const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
+                                Folder.path("out.####.exr"), "--frames", "1-3"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (int frame = 1; frame <= 3; ++frame)
+        EXPECT_EQ(frameIn("out.000" + std::to_string(frame) + ".exr"), static_cast<float>(frame));
+    // Not a terminal: one plain line per finished frame, in order.
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < run.err.size();) {
+        const std::size_t end = run.err.find('\n', at);
+        lines.push_back(run.err.substr(at, end - at));
+        at = end + 1;
+    }
+    ASSERT_EQ(lines.size(), 3u) << run.err;
+    for (int frame = 1; frame <= 3; ++frame)
+        EXPECT_TRUE(isMessage(lines[static_cast<std::size_t>(frame - 1)],
+                              {"frame " + std::to_string(frame), " s"}));
+}
+
+TEST_F(Sequence, QuietPrintsNothing) {
+    writeFrame("in.0001.exr", 1);
+    const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
+                                Folder.path("out.####.exr"), "--frames", "1", "--quiet"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "");
+}
+
+TEST_F(Sequence, FrameListsTakeStepsDescentAndCommas) {
+    for (int frame = 1; frame <= 7; ++frame)
+        writeFrame("in." + std::to_string(frame) + ".exr", frame);
+    ASSERT_EQ(umbrix({"render", Folder.path("in.@.exr"), "-o", Folder.path("a.@@@.exr"), "--frames",
+                      "7-1x3", "-q"})
+                  .status,
+              0);
+    ASSERT_EQ(umbrix({"render", Folder.path("in.%d.exr"), "-o", Folder.path("b.%02d.exr"),
+                      "--frames", "2,4-5", "-q"})
+                  .status,
+              0);
+    ASSERT_EQ(umbrix({"render", Folder.path("in.@.exr"), "-o", Folder.path("c.#.exr"), "--frames",
+                      "6", "-q"})
+                  .status,
+              0);
+    std::vector<std::string> expected = {"a.001.exr", "a.004.exr", "a.007.exr", "b.02.exr",
+                                         "b.04.exr",  "b.05.exr",  "c.0006.exr"};
+    for (int frame = 1; frame <= 7; ++frame)
+        expected.push_back("in." + std::to_string(frame) + ".exr");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Folder.entries(), expected);
+    EXPECT_EQ(frameIn("a.004.exr"), 4.0f);
+    EXPECT_EQ(frameIn("b.05.exr"), 5.0f);
+    EXPECT_EQ(frameIn("c.0006.exr"), 6.0f);
+}
+
+TEST_F(Sequence, FailedFrameStopsTheRunAndEarlierFramesStayWhole) {
+    writeFrame("in.0001.exr", 1);
+    writeFrame("in.0003.exr", 3);
+    const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
+                                Folder.path("out.####.exr"), "--frames", "1-3"});
+    EXPECT_EQ(run.status, 1);
+    const std::string last = run.err.substr(run.err.rfind("umbrix: "));
+    EXPECT_TRUE(isMessage(last, {"frame 2", "in.0002.exr", "No such file"}));
+    EXPECT_EQ(Folder.entries(),
+              (std::vector<std::string>{"in.0001.exr", "in.0003.exr", "out.0001.exr"}));
+    EXPECT_EQ(frameIn("out.0001.exr"), 1.0f);
+}
+
+TEST_F(Sequence, BadFrameListsAndMissingPatternsAreUsageErrors) {
+    writeFrame("in.0001.exr", 1);
+    const std::vector<std::vector<std::string>> calls = {
+        {Folder.path("in.####.exr"), "-o", Folder.path("out.####.exr"), "--frames", "1-"},
+        {Folder.path("in.####.exr"), "-o", Folder.path("out.####.exr"), "--frames", "1-5x0"},
+        {Folder.path("in.####.exr"), "-o", Folder.path("out.####.exr"), "--frames", "a"},
+        {Folder.path("in.####.exr"), "-o", Folder.path("out.####.exr"), "--frames", "1,,2"},
+        {Folder.path("in.####.exr"), "-o", Folder.path("out.exr"), "--frames", "1"},
+        {Folder.path("in.0001.exr"), "-o", Folder.path("out.####.exr"), "--frames", "1"},
+        {Folder.path("in.####.exr"), "-o", Folder.path("out.####.exr"), "--frames", "1",
+         "--preview", Folder.path("p.png")},
+    };
+    for (const auto& call : calls) {
+        std::vector<std::string> args = {"render"};
+        args.insert(args.end(), call.begin(), call.end());
+        const Outcome run = umbrix(args);
+        EXPECT_EQ(run.status, 2) << call[4];
+        EXPECT_TRUE(isMessage(run.err, {"--frames"}));
+    }
+    EXPECT_EQ(Folder.entries(), std::vector<std::string>{"in.0001.exr"});
+}
+
+} // namespace
+} // namespace apptest
