@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/Image.h"
+#include "minihost/PlaneMemory.h"
 
 #include <array>
 #include <cstdint>
@@ -24,8 +25,8 @@ class StoredImage : public Image {
     std::vector<int> Channels;
     std::vector<int> Extra;
     std::array<std::int16_t, FloatPixel::Channels> Slot;
-    std::unique_ptr<float[]> FirstPlane;
-    std::unique_ptr<float[]> SecondPlane;
+    PlaneMemory FirstPlane;
+    PlaneMemory SecondPlane;
     std::vector<std::uint8_t*> FirstRowTable;
     std::vector<std::uint8_t*> SecondRowTable;
 };
