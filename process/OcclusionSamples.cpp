@@ -1,23 +1,51 @@
 #include "process/OcclusionSamples.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+// The windows of one row read 2r rows of five arrays: with small pages that is more pages than the
+// processor keeps translations for, so the buffer asks for large ones where the system has them.
+constexpr std::size_t LargePage = std::size_t{2} << 20;
+
+float* allocateFloats(std::size_t floats) {
+    const std::size_t bytes = (floats * sizeof(float) + LargePage - 1) / LargePage * LargePage;
+    void* memory = std::aligned_alloc(LargePage, bytes);
+    if (!memory)
+        throw std::bad_alloc();
+#if defined(__linux__)
+    madvise(memory, bytes, MADV_HUGEPAGE);
+#endif
+    // Zeros, so that the slack a masked load touches holds defined values.
+    std::memset(memory, 0, bytes);
+    return static_cast<float*>(memory);
+}
+
+} // namespace
+
+void OcclusionSamples::Release::operator()(float* memory) const {
+    std::free(memory);
+}
 
 void OcclusionSamples::reset(std::int32_t width, std::int32_t height) {
     const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     if (pixels > Capacity) {
-        if (pixels > std::numeric_limits<std::ptrdiff_t>::max() / sizeof(float))
+        const std::size_t limit = std::numeric_limits<std::ptrdiff_t>::max() / sizeof(float) / 8;
+        if (pixels > limit)
             throw std::bad_alloc();
-        Depth.reset();
-        Inverse.reset();
-        for (auto& component : Normal)
-            component.reset();
+        Memory.reset();
         Capacity = 0;
-        Depth.reset(new float[pixels]);
-        for (auto& component : Normal)
-            component.reset(new float[pixels]);
-        Inverse.reset(new float[pixels]);
+        const std::size_t arrayFloats = pixels + 2 * Slack;
+        Memory.reset(allocateFloats(Arrays * arrayFloats));
         Capacity = pixels;
+        ArrayFloats = arrayFloats;
     }
     Width = width;
     Height = height;

@@ -2,8 +2,9 @@
 
 #include <atomic>
 
-// Which passes the chunks of a render run. `capture` marks the first run, which writes every row's
-// pre-occlusion content and records what the occlusion windows read; the windows run in the second.
+// Which passes the chunks of a render run. `capture` marks the first run: it writes the normals of
+// a render without occlusion, or records what the occlusion windows read; the occlusion pass runs
+// in the second.
 struct PassSelection {
     bool normals = false;
     bool occlusion = false;

@@ -2,6 +2,7 @@
 #include "host/PixelAccessor.h"
 #include "process/ChunkControls.h"
 #include "process/NormalsPass.h"
+#include "process/OcclusionCapture.h"
 #include "process/OcclusionPass.h"
 #include "tool/Umbrix.h"
 
@@ -19,9 +20,12 @@ float floatOf(Request* req, Input* in) {
 
 } // namespace
 
-// The first run writes every row's pre-occlusion content and records what the occlusion windows
-// read; the second computes occlusion from that record only. No output pixel is read while another
-// thread writes it, so the result is the same whatever the row order and thread count.
+// With the occlusion pass, the first run records what the occlusion windows read of every row's
+// pre-occlusion content, taken from the source, and writes nothing; the second computes occlusion
+// from that record only and writes each output pixel once, whole: the normal (or zeros) and the
+// occlusion value over the source pixel. Without it, the first run writes the normals. Every pixel
+// written is written once, by its own row's chunk, and no output pixel is read, so the result is
+// the same whatever the row order and thread count.
 bool Umbrix::Process(Request* req) {
     auto* source = static_cast<Image*>(InImage->GetSource(req->GetTime()));
     if (!source)
@@ -74,16 +78,16 @@ void Umbrix::ProcessChunk(Request* req, long chunk) {
 
     const std::int32_t width = SourceImage->Width;
     const std::int32_t height = SourceImage->Height;
-    if (Passes.normals && width > 0)
-        NormalsPass(y, source, result, controls, width, height);
-    if (!Passes.occlusion)
-        return;
     if (Passes.capture) {
-        if (width > 0)
-            CaptureOcclusionRow(y, source, result, controls, width, Samples);
+        if (width > 0 && Passes.occlusion)
+            CaptureOcclusionRow(y, source, controls, width, height, Samples);
+        else if (width > 0 && Passes.normals)
+            NormalsPass(y, source, result, controls, width, height);
         return;
     }
-    Passes.occlusionStarted.store(true, std::memory_order_relaxed);
-    if (width > 0)
-        OcclusionPass(y, result, controls, width, height, Samples);
+    if (Passes.occlusion) {
+        Passes.occlusionStarted.store(true, std::memory_order_relaxed);
+        if (width > 0)
+            OcclusionPass(y, source, result, controls, width, height, Samples);
+    }
 }

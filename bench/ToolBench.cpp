@@ -1,0 +1,94 @@
+#include "bench/Benchmarks.h"
+#include "bench/RowRuns.h"
+#include "minihost/Host.h"
+#include "process/OcclusionCapture.h"
+#include "process/OcclusionPass.h"
+#include "process/OcclusionSamples.h"
+
+#include <stdexcept>
+
+namespace bench {
+
+namespace {
+
+class LoadedTool {
+  public:
+    LoadedTool() : Plugin(UMBRIX_PLUGIN_PATH) {
+        const Registry* tool = minihost::findClass("Vennolar.Umbrix");
+        if (!tool)
+            throw std::runtime_error("the tool library registered no tool");
+        Tool = minihost::create(*tool);
+    }
+
+    void set(const char* id, double value) {
+        minihost::setValue(*Tool, *minihost::findInput(*Tool, id), value);
+    }
+    Operator& tool() { return *Tool; }
+
+  private:
+    minihost::Plugin Plugin;
+    minihost::OperatorPtr Tool;
+};
+
+LoadedTool& loadedTool() {
+    static LoadedTool loaded;
+    return loaded;
+}
+
+// What the tool's first run records of the frame.
+struct Captured {
+    OcclusionSamples samples;
+
+    explicit Captured(const ChunkControls& controls) {
+        samples.reset(Width, Height);
+        for (int y = 0; y < Height; ++y) {
+            PixelAccessor source(scene());
+            CaptureOcclusionRow(y, source, controls, Width, Height, samples);
+        }
+    }
+};
+
+} // namespace
+
+void ToolRender(benchmark::State& state) {
+    const Setting setting = settingOf(state);
+    LoadedTool& loaded = loadedTool();
+    loaded.set("UseNormals", 1.0);
+    loaded.set("UseSSAO", 1.0);
+    loaded.set("Matrix", setting.matrix);
+    loaded.set("FilterMethod", setting.filterMethod);
+    minihost::setThreads(setting.threads);
+    minihost::connect(*minihost::findInput(loaded.tool(), "Input"), &scene());
+    FrameClock clock;
+    for (auto _ : state) {
+        clock.start();
+        const minihost::RenderResult result = minihost::render(loaded.tool());
+        clock.stop();
+        if (!result.ok)
+            state.SkipWithError("the render failed");
+    }
+    minihost::connect(*minihost::findInput(loaded.tool(), "Input"), nullptr);
+    minihost::setThreads(0);
+    clock.reportTool(state, "render", setting);
+}
+
+void ToolOcclusion(benchmark::State& state) {
+    const Setting setting = settingOf(state);
+    const ChunkControls controls = toolControls(setting);
+    const Captured captured(controls);
+    const auto output = minihost::makeImage(Width, Height, sceneChannels());
+    tbb::task_arena arena(setting.threads);
+    FrameClock clock;
+    for (auto _ : state) {
+        clock.start();
+        eachRow(arena, [&](int y) {
+            PixelAccessor source(scene());
+            PixelAccessor result(*output);
+            OcclusionPass(y, source, result, controls, Width, Height, captured.samples);
+        });
+        clock.stop();
+    }
+    clock.reportTool(state, "occlusion", setting);
+}
+
+} // namespace bench

@@ -1,0 +1,269 @@
+// The occlusion windows, vectorised across neighbouring centre pixels: lane l of a block holds
+// centre pixel x0 + l and keeps its own v, and every lane visits its neighbours in window order
+// (column offsets outer, row offsets inner) and subtracts with the same float operations as the
+// one-pixel-at-a-time test. The angle test compares k with a threshold instead of forming acosf,
+// the falloff weight is formed only for neighbours that subtract, and a block whose whole window
+// holds one normal that cannot pass the angle test is not visited at all. Compiled once per
+// instruction set; the best one the machine runs is picked at the first call.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "process/OcclusionWindow.cpp"
+#include "process/OcclusionWindow.h"
+
+#include "process/FalloffWeight.h"
+#include "process/WindowRows.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+#include <hwy/highway.h>
+#include <vector>
+
+HWY_BEFORE_NAMESPACE();
+namespace umbrix_window {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Blocks of at most Slack + 1 lanes, so that a load starting Slack columns left of the image
+// stays inside the buffer's allocation.
+constexpr std::size_t MaxLanes = 16;
+static_assert(MaxLanes <= OcclusionSamples::Slack + 1);
+
+// Lanes whose neighbour column x0 + lane + offset lies inside the image.
+template <class D> hn::Mask<D> columnsInside(D d, std::ptrdiff_t column, std::int32_t width) {
+    const hn::RebindToSigned<D> di;
+    const auto lane = hn::Iota(di, 0);
+    // column lies in [-(lanes - 1), width - 1] here, so both bounds fit.
+    const auto beforeFirst = hn::Set(di, static_cast<std::int32_t>(-column - 1));
+    const auto afterLast = hn::Set(di, static_cast<std::int32_t>(width - column));
+    return hn::RebindMask(d, hn::And(hn::Gt(lane, beforeFirst), hn::Lt(lane, afterLast)));
+}
+
+// Neighbours in the depth band: D in [low, high], and inside the image unless every lane is.
+template <bool Inside, class D>
+HWY_INLINE hn::Mask<D> inBand(D d, hn::Vec<D> difference, hn::Mask<D> inImage,
+                              const WindowSettings& s) {
+    const auto band =
+        hn::And(hn::Ge(difference, hn::Set(d, s.low)), hn::Le(difference, hn::Set(d, s.high)));
+    return Inside ? band : hn::And(band, inImage);
+}
+
+// Whether cosine terms k pass the angle test: k >= -1 && k < threshold.
+template <class D> HWY_INLINE hn::Mask<D> anglePasses(D d, hn::Vec<D> k, float threshold) {
+    return hn::And(hn::Ge(k, hn::Set(d, -1.0f)), hn::Lt(k, hn::Set(d, threshold)));
+}
+
+// The falloff weight of the lanes in `pass`; other lanes get 0, which no lane uses.
+template <class D> hn::Vec<D> passWeights(D d, hn::Vec<D> t, hn::Mask<D> pass) {
+    HWY_ALIGN float tLanes[MaxLanes];
+    HWY_ALIGN float weights[MaxLanes] = {};
+    std::uint8_t passBits[(MaxLanes + 7) / 8] = {};
+    hn::Store(t, d, tLanes);
+    hn::StoreMaskBits(d, pass, passBits);
+    for (std::size_t lane = 0; lane < hn::Lanes(d); ++lane)
+        if ((passBits[lane / 8] >> (lane % 8)) & 1)
+            weights[lane] = falloffWeight(tLanes[lane]);
+    return hn::Load(d, weights);
+}
+
+// v after the lanes in `pass` have subtracted their weighted amount. Rare, so kept out of the
+// loop.
+template <class D>
+HWY_NOINLINE hn::Vec<D> subtractWeighted(D d, hn::Vec<D> v, hn::Vec<D> difference, hn::Mask<D> pass,
+                                         const WindowSettings& s) {
+    const auto t = hn::Add(hn::Div(difference, hn::Set(d, s.scale)), hn::Set(d, 1.0f));
+    const auto w = passWeights(d, t, pass);
+    return hn::IfThenElse(pass, hn::Sub(v, hn::Mul(w, hn::Set(d, s.amount))), v);
+}
+
+// The compared normals of a block's centre pixels.
+template <class D> struct CentreNormals {
+    hn::Vec<D> a0, a1, a2, inverse;
+
+    CentreNormals(D d, const WindowRows& rows, std::ptrdiff_t centre)
+        : a0(hn::LoadU(d, rows.normal0 + centre)), a1(hn::LoadU(d, rows.normal1 + centre)),
+          a2(hn::LoadU(d, rows.normal2 + centre)), inverse(hn::LoadU(d, rows.inverse + centre)) {}
+
+    // The cosine term k of the neighbours at `at`.
+    HWY_INLINE hn::Vec<D> cosine(D d, const WindowRows& rows, std::ptrdiff_t at) const {
+        const auto dot = hn::Add(hn::Add(hn::Mul(a0, hn::LoadU(d, rows.normal0 + at)),
+                                         hn::Mul(a1, hn::LoadU(d, rows.normal1 + at))),
+                                 hn::Mul(a2, hn::LoadU(d, rows.normal2 + at)));
+        return hn::Div(dot, hn::Mul(inverse, hn::LoadU(d, rows.inverse + at)));
+    }
+
+    // Whether a neighbour with the centre's own normal passes the angle test. Equal components
+    // give the centre's own dot product and 1 / (L x L), up to the sign of a zero product, which
+    // changes no comparison of k; NaN components are never equal.
+    hn::Mask<D> ownPasses(D d, float threshold) const {
+        const auto dot = hn::Add(hn::Add(hn::Mul(a0, a0), hn::Mul(a1, a1)), hn::Mul(a2, a2));
+        return anglePasses(d, hn::Div(dot, hn::Mul(inverse, inverse)), threshold);
+    }
+};
+
+template <bool Inside, class D>
+hn::Vec<D> weightedBlock(D d, std::int32_t x0, const WindowRows& rows, const BlockColumns& columns,
+                         const WindowSettings& s) {
+    const std::ptrdiff_t centre = rows.centre + x0;
+    const auto c = hn::LoadU(d, rows.depth + centre);
+    const CentreNormals<D> a(d, rows, centre);
+    auto v = hn::Set(d, 1.0f);
+    for (std::ptrdiff_t column = x0 + columns.first; column <= x0 + columns.last; ++column) {
+        const auto inImage =
+            Inside ? hn::FirstN(d, hn::Lanes(d)) : columnsInside(d, column, rows.width);
+        std::ptrdiff_t at = column;
+#pragma GCC unroll 4
+        for (std::int32_t row = 0; row < rows.count; ++row, at += rows.stride) {
+            const auto difference = hn::Sub(hn::LoadU(d, rows.depth + at), c);
+            const auto band = inBand<Inside>(d, difference, inImage, s);
+            if (hn::AllFalse(d, band))
+                continue;
+            const auto pass = hn::And(band, anglePasses(d, a.cosine(d, rows, at), s.threshold));
+            if (!hn::AllFalse(d, pass))
+                v = subtractWeighted(d, v, difference, pass, s);
+        }
+    }
+    return v;
+}
+
+template <bool Inside, class D>
+hn::Vec<hn::RebindToSigned<D>> countedBlock(D d, std::int32_t x0, const WindowRows& rows,
+                                            const BlockColumns& columns, const WindowSettings& s) {
+    const hn::RebindToSigned<D> di;
+    const auto c = hn::LoadU(d, rows.depth + rows.centre + x0);
+    auto count = hn::Zero(di);
+    for (std::ptrdiff_t column = x0 + columns.first; column <= x0 + columns.last; ++column) {
+        const auto inImage =
+            Inside ? hn::FirstN(d, hn::Lanes(d)) : columnsInside(d, column, rows.width);
+        std::ptrdiff_t at = column;
+#pragma GCC unroll 4
+        for (std::int32_t row = 0; row < rows.count; ++row, at += rows.stride) {
+            const auto difference = hn::Sub(hn::LoadU(d, rows.depth + at), c);
+            const auto band = inBand<Inside>(d, difference, inImage, s);
+            // A true lane is all ones, -1 as an integer.
+            count = hn::Sub(count, hn::VecFromMask(di, hn::RebindMask(di, band)));
+        }
+    }
+    return count;
+}
+
+// Flags per column: `flat` when every window row holds the normal of the first (components equal
+// as floats, so no NaN), `joins` when the first row's normal equals the one of the column before.
+template <class D>
+void flatColumns(D d, const WindowRows& rows, std::int32_t x, std::int32_t* flat,
+                 std::int32_t* joins) {
+    const hn::RebindToSigned<D> di;
+    const auto n0 = hn::LoadU(d, rows.normal0 + x);
+    const auto n1 = hn::LoadU(d, rows.normal1 + x);
+    const auto n2 = hn::LoadU(d, rows.normal2 + x);
+    const auto same = [&](std::ptrdiff_t at) {
+        return hn::And(hn::And(hn::Eq(hn::LoadU(d, rows.normal0 + at), n0),
+                               hn::Eq(hn::LoadU(d, rows.normal1 + at), n1)),
+                       hn::Eq(hn::LoadU(d, rows.normal2 + at), n2));
+    };
+    auto all = same(x);
+    std::ptrdiff_t at = x + rows.stride;
+    for (std::int32_t row = 1; row < rows.count; ++row, at += rows.stride)
+        all = hn::And(all, same(at));
+    // At x = 0 this reads the slack or the row before's last pixel: column 0 never joins.
+    const auto left = same(x - 1);
+    hn::StoreU(hn::VecFromMask(di, hn::RebindMask(di, all)), di, flat + x);
+    hn::StoreU(hn::VecFromMask(di, hn::RebindMask(di, left)), di, joins + x);
+}
+
+// For every column x: the first column of the run of flat columns up to x that all hold one and
+// the same normal; x + 1 when column x is not flat.
+void flatRuns(const WindowRows& rows, std::int32_t* from) {
+    const hn::CappedTag<float, MaxLanes> d;
+    const auto lanes = static_cast<std::int32_t>(hn::Lanes(d));
+    std::vector<std::int32_t> joins(static_cast<std::size_t>(rows.width));
+    std::int32_t x = 0;
+    for (; rows.width - x >= lanes; x += lanes)
+        flatColumns(d, rows, x, from, joins.data());
+    for (; x < rows.width; ++x)
+        flatColumns(hn::CappedTag<float, 1>(), rows, x, from, joins.data());
+    bool leftFlat = false;
+    for (x = 0; x < rows.width; ++x) {
+        const bool flat = from[x] != 0;
+        const bool joined = leftFlat && joins[static_cast<std::size_t>(x)] != 0;
+        from[x] = !flat ? x + 1 : joined ? from[x - 1] : x;
+        leftFlat = flat;
+    }
+}
+
+// Runs `block(d, x0, columns)` over the row in full blocks, then the remaining pixels one lane at a
+// time.
+template <class Block> void forEachBlock(const WindowRows& rows, const Block& block) {
+    const hn::CappedTag<float, MaxLanes> d;
+    const auto lanes = static_cast<std::int32_t>(hn::Lanes(d));
+    std::int32_t x0 = 0;
+    for (; rows.width - x0 >= lanes; x0 += lanes)
+        block(d, x0, blockColumns(x0, lanes, rows));
+    for (; x0 < rows.width; ++x0)
+        block(hn::CappedTag<float, 1>(), x0, blockColumns(x0, 1, rows));
+}
+
+void WeightedWindows(const OcclusionSamples& samples, std::int32_t y,
+                     const WindowSettings& settings, float* values) {
+    const WindowRows rows = windowRows(samples, y, settings.radius);
+    std::vector<std::int32_t> from(static_cast<std::size_t>(rows.width));
+    flatRuns(rows, from.data());
+    forEachBlock(rows, [&](auto d, std::int32_t x0, const BlockColumns& columns) {
+        // Where every normal of the block's window is the centres' own and that normal does not
+        // pass the angle test, nothing subtracts.
+        if (from[static_cast<std::size_t>(columns.rightmost)] <= columns.leftmost &&
+            hn::AllFalse(d, CentreNormals<decltype(d)>(d, rows, rows.centre + x0)
+                                .ownPasses(d, settings.threshold))) {
+            hn::StoreU(hn::Set(d, 1.0f), d, values + x0);
+            return;
+        }
+        const auto v = columns.inside ? weightedBlock<true>(d, x0, rows, columns, settings)
+                                      : weightedBlock<false>(d, x0, rows, columns, settings);
+        hn::StoreU(v, d, values + x0);
+    });
+}
+
+void CountedWindows(const OcclusionSamples& samples, std::int32_t y, const WindowSettings& settings,
+                    std::int32_t* counts) {
+    const WindowRows rows = windowRows(samples, y, settings.radius);
+    forEachBlock(rows, [&](auto d, std::int32_t x0, const BlockColumns& columns) {
+        const hn::RebindToSigned<decltype(d)> di;
+        const auto n = columns.inside ? countedBlock<true>(d, x0, rows, columns, settings)
+                                      : countedBlock<false>(d, x0, rows, columns, settings);
+        hn::StoreU(n, di, counts + x0);
+    });
+}
+
+const char* InstructionSet() {
+    return hwy::TargetName(HWY_TARGET);
+}
+
+} // namespace HWY_NAMESPACE
+} // namespace umbrix_window
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace umbrix_window {
+HWY_EXPORT(WeightedWindows);
+HWY_EXPORT(CountedWindows);
+HWY_EXPORT(InstructionSet);
+} // namespace umbrix_window
+
+void weightedWindows(const OcclusionSamples& samples, std::int32_t y,
+                     const WindowSettings& settings, float* values) {
+    HWY_DYNAMIC_DISPATCH(umbrix_window::WeightedWindows)(samples, y, settings, values);
+}
+
+void countedWindows(const OcclusionSamples& samples, std::int32_t y, const WindowSettings& settings,
+                    std::int32_t* counts) {
+    HWY_DYNAMIC_DISPATCH(umbrix_window::CountedWindows)(samples, y, settings, counts);
+}
+
+const char* windowInstructionSet() {
+    return HWY_DYNAMIC_DISPATCH(umbrix_window::InstructionSet)();
+}
+
+#endif

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "process/OcclusionSamples.h"
+#include "process/WindowSettings.h"
+
+#include <cstdint>
+
+// The occlusion value of every pixel of row y, in the modes that compare normals: values[x] for
+// pixel x. Needs radius >= 1.
+void weightedWindows(const OcclusionSamples& samples, std::int32_t y,
+                     const WindowSettings& settings, float* values);
+
+// How many neighbours count for every pixel of row y, for "disabled" mode. Needs radius >= 1.
+void countedWindows(const OcclusionSamples& samples, std::int32_t y, const WindowSettings& settings,
+                    std::int32_t* counts);
+
+// The instruction set the two functions above run with.
+const char* windowInstructionSet();

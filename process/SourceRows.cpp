@@ -1,0 +1,30 @@
+#include "process/SourceRows.h"
+
+#include <algorithm>
+#include <utility>
+
+SourceRows::SourceRows(PixelAccessor& source, std::int32_t y, std::int32_t width,
+                       std::int32_t height)
+    : Source(source), Y(y), Width(width), Up(std::max(y - 1, 0)),
+      Down(std::min(y + 1, height - 1)) {}
+
+float SourceRows::depthAt(std::int32_t x, std::int32_t y, FloatPixel& record) {
+    Source.MoveTo(x, y);
+    Source.ReadPixel(record);
+    return record[4];
+}
+
+NeighbourDepths SourceRows::advance(std::int32_t x) {
+    float left;
+    if (x == 0) {
+        left = depthAt(0, Y, *Centre);
+    } else {
+        left = (*Centre)[4];
+        std::swap(Centre, Next);
+    }
+    const float own = (*Centre)[4];
+    const float right = x + 1 < Width ? depthAt(x + 1, Y, *Next) : own;
+    const float above = Up != Y ? depthAt(x, Up, Neighbour) : own;
+    const float below = Down != Y ? depthAt(x, Down, Neighbour) : own;
+    return {left, right, above, below};
+}

@@ -1,0 +1,268 @@
+#include "process/InverseLengths.h"
+#include "process/OcclusionWindow.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <hwy/highway.h>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr float Infinity = std::numeric_limits<float>::infinity();
+
+std::uint32_t bits(float value) {
+    return std::bit_cast<std::uint32_t>(value);
+}
+
+// Uniform draws from the engine's own output, the same with any standard library.
+class Draw {
+  public:
+    explicit Draw(std::uint32_t seed) : Engine(seed) {}
+    int below(int count) { return static_cast<int>(Engine() % static_cast<std::uint32_t>(count)); }
+    float uniform(float low, float high) {
+        return low + (high - low) * static_cast<float>(Engine() >> 8) * 0x1p-24f;
+    }
+    bool chance(int percent) { return below(100) < percent; }
+
+  private:
+    std::mt19937 Engine;
+};
+
+// Forces every instruction set the dispatch can pick on this machine in turn; back to the
+// machine's own choice afterwards, also when a check fails.
+class EachInstructionSet {
+  public:
+    ~EachInstructionSet() { hwy::SetSupportedTargetsForTest(0); }
+
+    template <class Check> void run(const Check& check) {
+        for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+            hwy::SetSupportedTargetsForTest(target);
+            SCOPED_TRACE(hwy::TargetName(target));
+            ASSERT_STREQ(windowInstructionSet(), hwy::TargetName(target));
+            check();
+        }
+    }
+};
+
+struct Normal {
+    float c0, c1, c2;
+};
+
+// A normal as the recorded samples hold them: unit, zero (the zeroed channels), longer than one,
+// or with a NaN component.
+Normal someNormal(Draw& draw) {
+    switch (draw.below(6)) {
+    case 0:
+        return {0.0f, 0.0f, 0.0f};
+    case 1:
+        return {1.0f, draw.uniform(-1.0f, 1.0f), draw.uniform(-1.0f, 1.0f)};
+    case 2:
+        return {draw.uniform(-1.0f, 1.0f), std::numeric_limits<float>::quiet_NaN(), 0.5f};
+    default: {
+        const Normal n{draw.uniform(-1.0f, 1.0f), draw.uniform(-1.0f, 1.0f),
+                       draw.uniform(-1.0f, 1.0f)};
+        const float length = std::sqrt(n.c0 * n.c0 + n.c1 * n.c1 + n.c2 * n.c2);
+        return {n.c0 / length, n.c1 / length, n.c2 / length};
+    }
+    }
+}
+
+// Samples in patches: flat ones, where every pixel has the same normal, and others where each
+// pixel has its own; depths on a grid of 0.25, so that differences fall on the band's edges, with
+// NaN and infinities sprinkled in.
+void fillSamples(OcclusionSamples& samples, int width, int height, Draw& draw) {
+    samples.reset(width, height);
+    const int patch = 1 + draw.below(6);
+    std::vector<Normal> flat(static_cast<std::size_t>((width / patch + 1) * (height / patch + 1)));
+    std::vector<bool> isFlat(flat.size());
+    for (std::size_t n = 0; n < flat.size(); ++n) {
+        flat[n] = someNormal(draw);
+        isFlat[n] = draw.chance(60);
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto p = static_cast<std::size_t>((y / patch) * (width / patch + 1) + x / patch);
+            const Normal n = isFlat[p] ? flat[p] : someNormal(draw);
+            float depth = 0.25f * static_cast<float>(draw.below(16));
+            if (draw.chance(2))
+                depth = std::numeric_limits<float>::quiet_NaN();
+            else if (draw.chance(1))
+                depth = draw.chance(50) ? Infinity : -Infinity;
+            samples.depth(y)[x] = depth;
+            samples.normal(0, y)[x] = n.c0;
+            samples.normal(1, y)[x] = n.c1;
+            samples.normal(2, y)[x] = n.c2;
+            const float length = (n.c0 * n.c0 + n.c1 * n.c1) + n.c2 * n.c2;
+            samples.inverse(y)[x] = 1.0f / (length * length);
+        }
+    }
+}
+
+ChunkControls someControls(Draw& draw, int radius) {
+    ChunkControls c;
+    c.matrix = radius;
+    const float smallDepth[] = {0.001f, 0.0f, 0.25f, 0.5f, -1.0f};
+    const float threshold[] = {24.0f, 1.0f, 0.5f, 2.0f, 0.75f};
+    const float amount[] = {0.025f, 0.125f, 0.3f, 1.0f};
+    const float angle[] = {45.0f, 0.0f, 10.0f, 90.0f, 100.0f, -5.0f, 33.3f};
+    c.smallDepth = smallDepth[draw.below(5)];
+    c.depthThreshold = threshold[draw.below(5)];
+    c.amount = amount[draw.below(4)];
+    c.normalsAngle = angle[draw.below(7)];
+    c.filterMethod = static_cast<float>(draw.below(3));
+    return c;
+}
+
+bool inside(std::int64_t value, int size) {
+    return value >= 0 && value < size;
+}
+
+// One neighbour of the window test, written out: whether it counts and, if so, its weight.
+bool counts(float centre, float neighbour, const ChunkControls& c, float& weight) {
+    if (!(neighbour > centre))
+        return false;
+    const float D = neighbour - centre;
+    if (c.smallDepth > D || D > c.depthThreshold)
+        return false;
+    weight = powf(D / (c.depthThreshold / 10.0f) + 1.0f, -2.0f);
+    return true;
+}
+
+// The occlusion value of pixel (x, y) with the window test as written, one neighbour at a time in
+// window order, from the samples; in "disabled" mode the number of counting neighbours instead.
+float windowValue(const OcclusionSamples& s, int x, int y, const ChunkControls& c, int& counted) {
+    const std::int64_t r = c.matrix;
+    const int width = s.width();
+    const int height = s.height();
+    float v = 1.0f;
+    counted = 0;
+    for (std::int64_t i = std::max<std::int64_t>(-r, -width);
+         i <= std::min<std::int64_t>(r - 1, width); ++i)
+        for (std::int64_t j = std::max<std::int64_t>(-r, -height);
+             j <= std::min<std::int64_t>(r - 1, height); ++j) {
+            if (!inside(x + i, width) || !inside(y + j, height))
+                continue;
+            const auto sx = static_cast<int>(x + i);
+            const auto sy = static_cast<int>(y + j);
+            float w = 0.0f;
+            if (!counts(s.depth(y)[x], s.depth(sy)[sx], c, w))
+                continue;
+            ++counted;
+            const float d = (s.normal(0, y)[x] * s.normal(0, sy)[sx] +
+                             s.normal(1, y)[x] * s.normal(1, sy)[sx]) +
+                            s.normal(2, y)[x] * s.normal(2, sy)[sx];
+            const float k = d / (s.inverse(y)[x] * s.inverse(sy)[sx]);
+            const auto angle =
+                static_cast<float>(static_cast<double>(acosf(k)) * 57.29577951308232);
+            if (angle > c.normalsAngle)
+                v = v - w * c.amount;
+        }
+    return v;
+}
+
+struct Shape {
+    int width, height;
+};
+
+constexpr Shape Shapes[] = {{1, 1}, {1, 9}, {9, 1}, {7, 3}, {8, 4}, {17, 6}, {33, 12}, {70, 9}};
+constexpr int Radii[] = {1, 2, 3, 5, 9, 40, std::numeric_limits<int>::max()};
+
+// Compares every row's windows with the test as written, for `trials` random sample sets.
+void checkWindows(std::uint32_t seed, int trials) {
+    Draw draw(seed);
+    OcclusionSamples samples;
+    for (const Shape shape : Shapes)
+        for (const int radius : Radii)
+            for (int trial = 0; trial < trials; ++trial) {
+                fillSamples(samples, shape.width, shape.height, draw);
+                const ChunkControls c = someControls(draw, radius);
+                const WindowSettings settings = windowSettings(c);
+                std::vector<float> values(static_cast<std::size_t>(shape.width));
+                std::vector<std::int32_t> numbers(static_cast<std::size_t>(shape.width));
+                for (int y = 0; y < shape.height; ++y) {
+                    if (settings.mode == NormalsMode::Disabled)
+                        countedWindows(samples, y, settings, numbers.data());
+                    else
+                        weightedWindows(samples, y, settings, values.data());
+                    for (int x = 0; x < shape.width; ++x) {
+                        int counted = 0;
+                        const float v = windowValue(samples, x, y, c, counted);
+                        const auto at = static_cast<std::size_t>(x);
+                        if (settings.mode == NormalsMode::Disabled)
+                            ASSERT_EQ(numbers[at], counted) << x << ", " << y << " r " << radius;
+                        else
+                            ASSERT_EQ(bits(values[at]), bits(v))
+                                << x << ", " << y << " of " << shape.width << "x" << shape.height
+                                << " r " << radius << " angle " << c.normalsAngle;
+                    }
+                }
+            }
+}
+
+} // namespace
+
+TEST(OcclusionWindows, MatchTheWindowTestOnEveryInstructionSet) {
+    EachInstructionSet().run([] { checkWindows(31, 6); });
+}
+
+// A flat patch is skipped only when its own normal does not pass the angle test: with zero
+// normals every neighbour's angle is 90 degrees, and with a limit below that each counting one
+// subtracts.
+TEST(OcclusionWindows, FlatPatchesSubtractWhenTheirOwnNormalPasses) {
+    EachInstructionSet().run([] {
+        OcclusionSamples samples;
+        samples.reset(40, 6);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 40; ++x) {
+                samples.depth(y)[x] = static_cast<float>(y);
+                samples.normal(0, y)[x] = 0.0f;
+                samples.normal(1, y)[x] = 0.0f;
+                samples.normal(2, y)[x] = 0.0f;
+                samples.inverse(y)[x] = Infinity;
+            }
+        for (const float angle : {45.0f, 90.0f}) {
+            ChunkControls c;
+            c.matrix = 3;
+            c.smallDepth = 0.5f;
+            c.depthThreshold = 24.0f;
+            c.amount = 0.125f;
+            c.normalsAngle = angle;
+            c.filterMethod = 1.0f;
+            std::vector<float> values(40);
+            weightedWindows(samples, 2, windowSettings(c), values.data());
+            for (int x = 0; x < 40; ++x) {
+                int counted = 0;
+                EXPECT_EQ(bits(values[static_cast<std::size_t>(x)]),
+                          bits(windowValue(samples, x, 2, c, counted)))
+                    << x << " angle " << angle;
+                EXPECT_GT(counted, 0);
+            }
+            EXPECT_EQ(values[20] < 1.0f, angle < 90.0f);
+        }
+    });
+}
+
+TEST(InverseLengths, MatchOneNormalAtATimeOnEveryInstructionSet) {
+    EachInstructionSet().run([] {
+        Draw draw(5);
+        for (const int count : {1, 3, 8, 15, 16, 17, 100}) {
+            std::vector<float> n0, n1, n2;
+            for (int k = 0; k < count; ++k) {
+                const Normal n = someNormal(draw);
+                n0.push_back(n.c0);
+                n1.push_back(draw.chance(10) ? 1e20f : n.c1);
+                n2.push_back(draw.chance(10) ? 1e-25f : n.c2);
+            }
+            std::vector<float> inverse(static_cast<std::size_t>(count));
+            inverseSquaredLengths(n0.data(), n1.data(), n2.data(), count, inverse.data());
+            for (std::size_t k = 0; k < inverse.size(); ++k) {
+                const float length = (n0[k] * n0[k] + n1[k] * n1[k]) + n2[k] * n2[k];
+                EXPECT_EQ(bits(inverse[k]), bits(1.0f / (length * length))) << k;
+            }
+        }
+    });
+}
