@@ -4,9 +4,8 @@
 
 namespace bench {
 
-// A ray-traced frame like the program's demo: spheres and boxes on a ground plane before a wall,
-// with lit colour in R G B A, camera-space depth in channel 4 and unit camera-space normals
-// (x, y, z) in channels 10, 11 and 12.
+// The program's demo scene at the given size, its channels mapped as the program maps them: lit
+// colour in R G B A, depth in channel 4, unit normals in 10-12 and the surface colour above.
 minihost::ImagePtr benchScene(int width, int height);
 
 } // namespace bench

@@ -1,7 +1,7 @@
 #include "bench/Benchmarks.h"
-#include "bench/LiteralOcclusion.h"
 #include "bench/RowRuns.h"
 #include "minihost/Host.h"
+#include "tests/reference/ReferencePasses.h"
 
 namespace bench {
 
@@ -26,7 +26,7 @@ void LiteralRender(benchmark::State& state) {
         eachRow(arena, [&](int y) {
             PixelAccessor normals(*pre);
             PixelAccessor result(*output);
-            literalOcclusionRow(y, normals, result, values, Width, Height);
+            reference::occlusionRow(y, normals, result, values, Width, Height);
         });
         occlusion.stop();
         frame.stop();

@@ -7,11 +7,24 @@
 #include "host/Output.h"
 #include "minihost/Host.h"
 
+#include <cstdarg>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace minihost::detail {
+
+// Ends a variadic argument list when the scope ends, however it ends.
+class VaListEnd {
+  public:
+    explicit VaListEnd(va_list& args) : Args(args) {}
+    ~VaListEnd() { va_end(Args); }
+    VaListEnd(const VaListEnd&) = delete;
+    VaListEnd& operator=(const VaListEnd&) = delete;
+
+  private:
+    va_list& Args;
+};
 
 void notifyLifecycle(const std::string& event);
 bool takeAllocationFailure();

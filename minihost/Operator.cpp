@@ -30,10 +30,6 @@ minihost::ControlInfo describe(const FuID& name, const FuID& id, const std::stri
     return info;
 }
 
-TagList readTags(Tag first, va_list args) {
-    return TagList::read(first, args);
-}
-
 std::string currentPage(const OperatorRecord& record) {
     return record.pages.empty() ? std::string() : record.pages.back();
 }
@@ -73,13 +69,8 @@ void Operator::NotifyChanged(Input* in, Parameter* param, double /*time*/, TagLi
 int Operator::AddControlPage(const char* name, Tag tag, ...) {
     va_list args;
     va_start(args, tag);
-    try {
-        readTags(tag, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    minihost::detail::VaListEnd end(args);
+    TagList::read(tag, args);
     Record->pages.emplace_back(name ? name : "");
     return static_cast<int>(Record->pages.size()) - 1;
 }
@@ -88,16 +79,9 @@ Input* Operator::AddInput(const FuID& name, const FuID& id, Tag tag, ...) {
     minihost::detail::countControlCreation();
     va_list args;
     va_start(args, tag);
-    TagList tags;
-    try {
-        tags = readTags(tag, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    minihost::detail::VaListEnd end(args);
     auto record = std::make_unique<InputRecord>();
-    record->info = describe(name, id, currentPage(*Record), std::move(tags));
+    record->info = describe(name, id, currentPage(*Record), TagList::read(tag, args));
     record->value.Value = record->info.defaultValue.value_or(0.0);
     Record->inputs.push_back(std::move(record));
     return &Record->inputs.back()->handle;
@@ -107,16 +91,9 @@ Output* Operator::AddOutput(const FuID& name, const FuID& id, Tag tag, ...) {
     minihost::detail::countControlCreation();
     va_list args;
     va_start(args, tag);
-    TagList tags;
-    try {
-        tags = readTags(tag, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    minihost::detail::VaListEnd end(args);
     auto record = std::make_unique<OutputRecord>();
-    record->info = describe(name, id, currentPage(*Record), std::move(tags));
+    record->info = describe(name, id, currentPage(*Record), TagList::read(tag, args));
     record->info.isOutput = true;
     Record->outputs.push_back(std::move(record));
     return &Record->outputs.back()->handle;

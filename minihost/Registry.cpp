@@ -10,13 +10,8 @@ RegistryList* ClassRegistry = nullptr;
 Registry::Registry(RegistryList** list, const FuID& id, Tag tag, ...) : List(list), Id(id) {
     va_list args;
     va_start(args, tag);
-    try {
-        Tags = TagList::read(tag, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    minihost::detail::VaListEnd end(args);
+    Tags = TagList::read(tag, args);
     // Link in at the head of the list, as the newest record.
     Next = static_cast<Registry*>(*List);
     *List = this;

@@ -177,14 +177,8 @@ float sample(const Image& image, int x, int y, int channel) {
 Image* NewImage(Tag tag, ...) {
     va_list args;
     va_start(args, tag);
-    TagList tags;
-    try {
-        tags = TagList::read(tag, args);
-    } catch (...) {
-        va_end(args);
-        throw;
-    }
-    va_end(args);
+    minihost::detail::VaListEnd end(args);
+    const TagList tags = TagList::read(tag, args);
     const TagItem* like = tags.find(TAG_ImageLike);
     if (!like)
         return nullptr;

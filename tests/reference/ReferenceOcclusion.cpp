@@ -67,15 +67,15 @@ float occlusionAngle(const FloatPixel& A, const FloatPixel& B, float filterMetho
     return static_cast<float>(static_cast<double>(acosf(k)) * 57.29577951308232);
 }
 
-void occlusionRow(std::int32_t y, PixelAccessor& output, const ChunkValues& values,
-                  std::int32_t width, std::int32_t height) {
+void occlusionRow(std::int32_t y, PixelAccessor& pre, PixelAccessor& output,
+                  const ChunkValues& values, std::int32_t width, std::int32_t height) {
     const std::int32_t r = values.Matrix;
     const Offsets columns = offsets(r, width);
     const Offsets rows = offsets(r, height);
     for (std::int32_t x = 0; x < width; ++x) {
         FloatPixel A;
-        output.MoveTo(x, y);
-        output.ReadPixel(A);
+        pre.MoveTo(x, y);
+        pre.ReadPixel(A);
         float v = 1.0f;
         if (r >= 1) {
             for (std::int64_t i = columns.first; i <= columns.last; ++i)
@@ -85,15 +85,16 @@ void occlusionRow(std::int32_t y, PixelAccessor& output, const ChunkValues& valu
                     if (!inside(sx, width) || !inside(sy, height))
                         continue;
                     FloatPixel B;
-                    output.MoveTo(static_cast<std::int32_t>(sx), static_cast<std::int32_t>(sy));
-                    output.ReadPixel(B);
+                    pre.MoveTo(static_cast<std::int32_t>(sx), static_cast<std::int32_t>(sy));
+                    pre.ReadPixel(B);
                     v = tested(v, A, B, values);
                 }
         }
         FloatPixel record;
-        output.MoveTo(x, y);
-        output.ReadPixel(record);
+        pre.MoveTo(x, y);
+        pre.ReadPixel(record);
         record[3] = v;
+        output.MoveTo(x, y);
         output.WritePixel(record);
     }
 }

@@ -27,8 +27,9 @@ void normalsRow(std::int32_t y, PixelAccessor& source, PixelAccessor& output,
 void zeroedNormalsRow(std::int32_t y, PixelAccessor& source, PixelAccessor& output,
                       std::int32_t width);
 
-// Channel 3 of output row y, from the pre-occlusion content the output holds around it.
-void occlusionRow(std::int32_t y, PixelAccessor& output, const ChunkValues& values,
-                  std::int32_t width, std::int32_t height);
+// Channel 3 of output row y, from the pre-occlusion content `pre` holds around it. The render
+// passes the output image as both; a benchmark running rows at once passes a copy as `pre`.
+void occlusionRow(std::int32_t y, PixelAccessor& pre, PixelAccessor& output,
+                  const ChunkValues& values, std::int32_t width, std::int32_t height);
 
 } // namespace reference

@@ -70,7 +70,7 @@ void run(Selection& passes, Image& source, Image& output, const ChunkValues& val
     for (std::int32_t y = 0; y < height; ++y) {
         PixelAccessor out(output);
         if (passes.occlusion && width > 0)
-            occlusionRow(y, out, values, width, height);
+            occlusionRow(y, out, out, values, width, height);
     }
 }
 
