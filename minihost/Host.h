@@ -97,6 +97,9 @@ using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 // An image storing R G B A (channels 0-3) in its first plane and `extra` channels (numbers 4-127,
 // any order, no repeats) in its second plane, all 32-bit floats, zero-filled. Throws
 // std::invalid_argument for bad channel numbers and std::bad_alloc when it cannot be allocated.
+// Its read function fills every stored channel and zeroes the unstored ones among channels 0-15;
+// unstored channels from 16 up keep what the record held. Its write function stores the stored
+// channels only.
 ImagePtr makeImage(int width, int height, const std::vector<int>& extra);
 
 // Channel numbers the image stores: 0-3, then its extra channels in the order given.

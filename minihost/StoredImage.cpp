@@ -13,43 +13,15 @@ namespace minihost {
 
 namespace {
 
-using EightFloats = float __attribute__((vector_size(32)));
-static_assert(sizeof(FloatPixel) % sizeof(EightFloats) == 0);
-
-// Every read clears the whole record. As whole-vector stores that costs a few times less than the
-// string instruction a memset of this size becomes (the passes read several records per pixel),
-// and 32-byte stores where the processor has them half as many again.
-inline void clearRecord(FloatPixel* record) {
-    const EightFloats zero = {};
-#pragma GCC unroll 16
-    for (std::size_t k = 0; k < sizeof(FloatPixel) / sizeof(zero); ++k)
-        std::memcpy(record->Value + k * 8, &zero, sizeof(zero));
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) void clearRecordWide(FloatPixel* record) {
-    clearRecord(record);
-}
-
-// Chosen at the first read rather than by the loader, which would run the choice before a
-// sanitizer's runtime is ready.
-bool wideStores() {
-    static const bool wide = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return wide;
-}
-#endif
+// A read fills every channel the image stores and zeroes the others among the first sixteen, the
+// channels tools address by role (normal, occlusion, depth, supplied normal). Higher channels the
+// image does not store keep what the record held: the image has nothing for them and its write
+// function ignores them, so clearing all 512 bytes on every read would only cost time.
+constexpr int ZeroedChannels = 16;
 
 bool readStored(FloatPixel* record, std::uint8_t* first, std::uint8_t* second, Image* image) {
     const auto& stored = *static_cast<StoredImage*>(image);
-#if defined(__x86_64__) || defined(__i386__)
-    if (wideStores())
-        clearRecordWide(record);
-    else
-#endif
-        clearRecord(record);
+    std::memset(record->Value, 0, ZeroedChannels * sizeof(float));
     if (first)
         std::memcpy(record->Value, first, 4 * sizeof(float));
     if (second) {

@@ -56,19 +56,7 @@ struct RowNormals {
     float* c2;
 };
 
-// normalFromDepths for every pixel of the row, from x = 0 with its running column coordinate. One
-// pixel at a time, with the operations the normals pass compiles to: where a NaN meets a negation
-// or another NaN, the sign that comes out is the compiler's choice, and this keeps it the same.
-inline void rowNormals(const RowGeometry& row, const DepthRows& depths, std::int32_t width,
-                       const RowNormals& out) {
-    float h = 0.0f;
-    for (std::int32_t x = 0; x < width; ++x) {
-        const StoredNormal n = normalFromDepths(row, h, depths.own[x > 0 ? x - 1 : 0],
-                                                depths.own[x + 1 < width ? x + 1 : x],
-                                                depths.above[x], depths.below[x]);
-        out.c0[x] = n.c0;
-        out.c1[x] = n.c1;
-        out.c2[x] = n.c2;
-        h = h + row.s;
-    }
-}
+// normalFromDepths for every pixel of the row, x = 0 .. width - 1, h running from 0 in steps of s,
+// with the same float operations in the same order.
+void rowNormals(const RowGeometry& row, const DepthRows& depths, std::int32_t width,
+                const RowNormals& out);

@@ -47,6 +47,7 @@ void OcclusionSamples::reset(std::int32_t width, std::int32_t height) {
         Capacity = pixels;
         ArrayFloats = arrayFloats;
     }
+    Steps.reset(width, height);
     Width = width;
     Height = height;
 }

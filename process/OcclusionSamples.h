@@ -1,5 +1,7 @@
 #pragma once
 
+#include "process/NormalSteps.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,7 +17,8 @@ class OcclusionSamples {
     static constexpr std::size_t Slack = 16;
 
     // Sizes the arrays for a width x height image, keeping earlier storage when it is large
-    // enough. Throws std::bad_alloc when the memory cannot be had.
+    // enough, and marks every row's normal steps unformed. Throws std::bad_alloc when the memory
+    // cannot be had.
     void reset(std::int32_t width, std::int32_t height);
 
     std::int32_t width() const { return Width; }
@@ -27,6 +30,9 @@ class OcclusionSamples {
     const float* depth(std::int32_t y) const { return row(0, y); }
     const float* normal(int component, std::int32_t y) const { return row(1 + component, y); }
     const float* inverse(std::int32_t y) const { return row(4, y); }
+
+    // Formed from the samples while the windows run, hence reachable from const samples.
+    NormalSteps& steps() const { return Steps; }
 
   private:
     static constexpr int Arrays = 5;
@@ -45,4 +51,5 @@ class OcclusionSamples {
     std::size_t Capacity = 0;    // pixels
     std::size_t ArrayFloats = 0; // Capacity and the slack on both sides
     std::unique_ptr<float[], Release> Memory;
+    mutable NormalSteps Steps;
 };

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <hwy/foreach_target.h> // IWYU pragma: keep
 #include <hwy/highway.h>
 #include <vector>
@@ -149,47 +150,82 @@ hn::Vec<hn::RebindToSigned<D>> countedBlock(D d, std::int32_t x0, const WindowRo
     return count;
 }
 
-// Flags per column: `flat` when every window row holds the normal of the first (components equal
-// as floats, so no NaN), `joins` when the first row's normal equals the one of the column before.
+// Three normal arrays: the components as channels 0, 1 and 2 hold them.
+struct NormalArrays {
+    const float* c0;
+    const float* c1;
+    const float* c2;
+};
+
+// Bit l set where the normal at a[x + l] equals the one at b[x + l], every component equal.
 template <class D>
-void flatColumns(D d, const WindowRows& rows, std::int32_t x, std::int32_t* flat,
-                 std::int32_t* joins) {
-    const hn::RebindToSigned<D> di;
-    const auto n0 = hn::LoadU(d, rows.normal0 + x);
-    const auto n1 = hn::LoadU(d, rows.normal1 + x);
-    const auto n2 = hn::LoadU(d, rows.normal2 + x);
-    const auto same = [&](std::ptrdiff_t at) {
-        return hn::And(hn::And(hn::Eq(hn::LoadU(d, rows.normal0 + at), n0),
-                               hn::Eq(hn::LoadU(d, rows.normal1 + at), n1)),
-                       hn::Eq(hn::LoadU(d, rows.normal2 + at), n2));
+HWY_INLINE std::uint64_t equalBits(D d, const NormalArrays& a, const NormalArrays& b,
+                                   std::ptrdiff_t x) {
+    const auto same = [&](const float* p, const float* q) {
+        return hn::Eq(hn::LoadU(d, p + x), hn::LoadU(d, q + x));
     };
-    auto all = same(x);
-    std::ptrdiff_t at = x + rows.stride;
-    for (std::int32_t row = 1; row < rows.count; ++row, at += rows.stride)
-        all = hn::And(all, same(at));
-    // At x = 0 this reads the slack or the row before's last pixel: column 0 never joins.
-    const auto left = same(x - 1);
-    hn::StoreU(hn::VecFromMask(di, hn::RebindMask(di, all)), di, flat + x);
-    hn::StoreU(hn::VecFromMask(di, hn::RebindMask(di, left)), di, joins + x);
+    std::uint8_t packed[8] = {};
+    hn::StoreMaskBits(d, hn::And(hn::And(same(a.c0, b.c0), same(a.c1, b.c1)), same(a.c2, b.c2)),
+                      packed);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, packed, sizeof bits);
+    constexpr std::size_t lanes = hn::MaxLanes(D());
+    return lanes >= 64 ? bits : bits & ((std::uint64_t{1} << lanes) - 1);
+}
+
+// equalBits for columns 0 .. width - 1 into `words` words. Lanes is a power of two up to 64, so a
+// block's bits never straddle two words.
+void equalColumns(const NormalArrays& a, const NormalArrays& b, std::int32_t width,
+                  std::size_t words, std::uint64_t* bits) {
+    const hn::CappedTag<float, MaxLanes> d;
+    const auto lanes = static_cast<std::int32_t>(hn::Lanes(d));
+    std::fill_n(bits, words, std::uint64_t{0});
+    std::int32_t x = 0;
+    for (; width - x >= lanes; x += lanes)
+        bits[x / 64] |= equalBits(d, a, b, x) << (x % 64);
+    for (; x < width; ++x)
+        bits[x / 64] |= equalBits(hn::CappedTag<float, 1>(), a, b, x) << (x % 64);
+}
+
+NormalArrays normalRow(const OcclusionSamples& samples, std::int32_t y) {
+    return {samples.normal(0, y), samples.normal(1, y), samples.normal(2, y)};
+}
+
+bool bitAt(const std::vector<std::uint64_t>& bits, std::int32_t x) {
+    return (bits[static_cast<std::size_t>(x / 64)] >> (x % 64)) & 1;
 }
 
 // For every column x: the first column of the run of flat columns up to x that all hold one and
-// the same normal; x + 1 when column x is not flat.
-void flatRuns(const WindowRows& rows, std::int32_t* from) {
-    const hn::CappedTag<float, MaxLanes> d;
-    const auto lanes = static_cast<std::int32_t>(hn::Lanes(d));
-    std::vector<std::int32_t> joins(static_cast<std::size_t>(rows.width));
-    std::int32_t x = 0;
-    for (; rows.width - x >= lanes; x += lanes)
-        flatColumns(d, rows, x, from, joins.data());
-    for (; x < rows.width; ++x)
-        flatColumns(hn::CappedTag<float, 1>(), rows, x, from, joins.data());
+// the same normal; x + 1 when column x is not flat. A column is flat when every window row holds
+// the normal of the first (components equal as floats, so no NaN).
+void flatRuns(const OcclusionSamples& samples, const WindowRows& rows, std::int32_t* from) {
+    NormalSteps& steps = samples.steps();
+    const auto words = static_cast<std::size_t>(steps.words());
+    const std::int32_t width = rows.width;
+    std::vector<std::uint64_t> flat(words, ~std::uint64_t{0});
+    std::vector<std::uint64_t> scratch(words);
+    const auto form = [&](std::int32_t y, std::uint64_t* bits) {
+        equalColumns(normalRow(samples, y), normalRow(samples, y + 1), width, words, bits);
+    };
+    for (std::int32_t y = rows.top; y < rows.top + rows.count - 1; ++y) {
+        const std::uint64_t* bits = steps.row(y, form, scratch.data());
+        for (std::size_t w = 0; w < words; ++w)
+            flat[w] &= bits[w];
+    }
+    // joins, bit x: the first row's normal at x equals the one at x - 1; at x = 0 this compares
+    // with the slack or the row before's last pixel, and column 0 never joins.
+    std::vector<std::uint64_t>& joins = scratch;
+    const NormalArrays first{rows.normal0, rows.normal1, rows.normal2};
+    const NormalArrays left{rows.normal0 - 1, rows.normal1 - 1, rows.normal2 - 1};
+    equalColumns(first, left, width, words, joins.data());
     bool leftFlat = false;
-    for (x = 0; x < rows.width; ++x) {
-        const bool flat = from[x] != 0;
-        const bool joined = leftFlat && joins[static_cast<std::size_t>(x)] != 0;
-        from[x] = !flat ? x + 1 : joined ? from[x - 1] : x;
-        leftFlat = flat;
+    std::int32_t run = 0;
+    for (std::int32_t x = 0; x < width; ++x) {
+        const bool isFlat = bitAt(flat, x);
+        const bool joined = leftFlat & bitAt(joins, x);
+        run = isFlat ? (joined ? run : x) : x + 1;
+        from[x] = run;
+        leftFlat = isFlat;
     }
 }
 
@@ -209,7 +245,7 @@ void WeightedWindows(const OcclusionSamples& samples, std::int32_t y,
                      const WindowSettings& settings, float* values) {
     const WindowRows rows = windowRows(samples, y, settings.radius);
     std::vector<std::int32_t> from(static_cast<std::size_t>(rows.width));
-    flatRuns(rows, from.data());
+    flatRuns(samples, rows, from.data());
     forEachBlock(rows, [&](auto d, std::int32_t x0, const BlockColumns& columns) {
         // Where every normal of the block's window is the centres' own and that normal does not
         // pass the angle test, nothing subtracts.

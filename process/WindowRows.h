@@ -18,6 +18,7 @@ struct WindowRows {
     std::int32_t count;
     std::int32_t width;
     std::int32_t radius;
+    std::int32_t top; // the image row of the first
 };
 
 inline WindowRows windowRows(const OcclusionSamples& samples, std::int32_t y, std::int32_t radius) {
@@ -26,11 +27,17 @@ inline WindowRows windowRows(const OcclusionSamples& samples, std::int32_t y, st
         std::min<std::int64_t>(std::int64_t{radius} - 1, std::int64_t{samples.height()} - 1 - y);
     const auto top = static_cast<std::int32_t>(y + first);
     const std::ptrdiff_t stride = samples.width();
-    return {samples.depth(top),     samples.normal(0, top),
-            samples.normal(1, top), samples.normal(2, top),
-            samples.inverse(top),   stride,
-            -first * stride,        static_cast<std::int32_t>(last - first + 1),
-            samples.width(),        radius};
+    return {samples.depth(top),
+            samples.normal(0, top),
+            samples.normal(1, top),
+            samples.normal(2, top),
+            samples.inverse(top),
+            stride,
+            -first * stride,
+            static_cast<std::int32_t>(last - first + 1),
+            samples.width(),
+            radius,
+            top};
 }
 
 // For the block of `lanes` centre pixels from x0: the column offsets from -r to r - 1 at which some
