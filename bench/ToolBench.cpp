@@ -43,7 +43,7 @@ struct Captured {
         samples.reset(Width, Height);
         for (int y = 0; y < Height; ++y) {
             PixelAccessor source(scene());
-            CaptureOcclusionRow(y, source, controls, Width, Height, samples);
+            CaptureOcclusionRow(y, source, controls, Width, samples);
         }
     }
 };
@@ -75,7 +75,7 @@ void ToolRender(benchmark::State& state) {
 void ToolOcclusion(benchmark::State& state) {
     const Setting setting = settingOf(state);
     const ChunkControls controls = toolControls(setting);
-    const Captured captured(controls);
+    Captured captured(controls);
     const auto output = minihost::makeImage(Width, Height, sceneChannels());
     tbb::task_arena arena(setting.threads);
     FrameClock clock;

@@ -56,7 +56,10 @@ struct RowNormals {
     float* c2;
 };
 
-// normalFromDepths for every pixel of the row, x = 0 .. width - 1, h running from 0 in steps of s,
-// with the same float operations in the same order.
-void rowNormals(const RowGeometry& row, const DepthRows& depths, std::int32_t width,
+// The column coordinates h of x = 0 .. width - 1: the running sum from 0 in steps of s.
+void columnCoordinates(float s, std::int32_t width, float* h);
+
+// normalFromDepths for every pixel of the row, x = 0 .. width - 1, with h from columnCoordinates
+// of the row's s, with the same float operations in the same order.
+void rowNormals(const RowGeometry& row, const float* h, const DepthRows& depths, std::int32_t width,
                 const RowNormals& out);

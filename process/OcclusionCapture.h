@@ -10,4 +10,11 @@
 // every pixel's pre-occlusion content, formed from the source row as the normals pass (or the
 // zeroed copy) would form it. Nothing is written: the second run writes each pixel once, whole.
 void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkControls& controls,
-                         std::int32_t width, std::int32_t height, OcclusionSamples& samples);
+                         std::int32_t width, OcclusionSamples& samples);
+
+// "Calculated Normals" with the normals pass on records only the depths in the first run; this
+// forms row y's normals, as the normals pass forms them, and their 1 / (L x L) terms from the
+// recorded depths of rows y - 1, y and y + 1. Every chunk of a render reads the same control
+// values, so whichever chunk forms a row forms what the row's own chunk would.
+void formCalculatedNormals(std::int32_t y, const ChunkControls& controls, std::int32_t width,
+                           std::int32_t height, OcclusionSamples& samples);

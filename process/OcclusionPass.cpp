@@ -1,6 +1,7 @@
 #include "process/OcclusionPass.h"
 
 #include "process/NormalGeometry.h"
+#include "process/OcclusionCapture.h"
 #include "process/OcclusionWindow.h"
 #include "process/WindowSettings.h"
 
@@ -43,8 +44,7 @@ struct NormalRow {
 };
 
 NormalRow preOcclusionNormals(const ChunkControls& controls, std::int32_t y, std::int32_t width,
-                              std::int32_t height, const OcclusionSamples& samples,
-                              float* scratch) {
+                              std::int32_t height, OcclusionSamples& samples, float* scratch) {
     const auto size = static_cast<std::size_t>(width);
     if (controls.useNormals == 0.0f) {
         std::fill_n(scratch, size, 0.0f);
@@ -53,19 +53,42 @@ NormalRow preOcclusionNormals(const ChunkControls& controls, std::int32_t y, std
     if (normalsMode(controls.filterMethod) == NormalsMode::Calculated)
         return {samples.normal(0, y), samples.normal(1, y), samples.normal(2, y)};
     const RowNormals normals{scratch, scratch + size, scratch + 2 * size};
-    rowNormals(rowGeometry(controls, y, width, height),
+    const RowGeometry row = rowGeometry(controls, y, width, height);
+    std::vector<float> columns;
+    rowNormals(row, samples.columnCoordinates(row.s, columns),
                {samples.depth(y), samples.depth(std::max(y - 1, 0)),
                 samples.depth(std::min(y + 1, height - 1))},
                width, normals);
     return {normals.c0, normals.c1, normals.c2};
 }
 
+// With the calculated normals compared, the rows the windows of row y reach, and row y itself,
+// hold their normals once formed from the recorded depths.
+void formNormalRows(std::int32_t y, const ChunkControls& controls, const WindowSettings& settings,
+                    std::int32_t width, std::int32_t height, OcclusionSamples& samples) {
+    if (normalsMode(controls.filterMethod) != NormalsMode::Calculated ||
+        controls.useNormals == 0.0f)
+        return;
+    const auto form = [&](std::int32_t row) {
+        formCalculatedNormals(row, controls, width, height, samples);
+    };
+    std::int64_t first = y, last = y;
+    if (windowsCanSubtract(settings)) {
+        first = std::max<std::int64_t>(std::int64_t{y} - settings.radius, 0);
+        last = std::min<std::int64_t>(std::int64_t{y} + settings.radius - 1, height - 1);
+    }
+    for (std::int64_t row = first; row <= last; ++row)
+        samples.normalRows().ensure(static_cast<std::int32_t>(row), form);
+}
+
 } // namespace
 
 void OcclusionPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
                    const ChunkControls& controls, std::int32_t width, std::int32_t height,
-                   const OcclusionSamples& samples) {
-    const std::vector<float> values = occlusionValues(samples, y, windowSettings(controls));
+                   OcclusionSamples& samples) {
+    const WindowSettings settings = windowSettings(controls);
+    formNormalRows(y, controls, settings, width, height, samples);
+    const std::vector<float> values = occlusionValues(samples, y, settings);
     std::vector<float> scratch(3 * static_cast<std::size_t>(width));
     const NormalRow normals =
         preOcclusionNormals(controls, y, width, height, samples, scratch.data());

@@ -1,5 +1,8 @@
 #include "process/OcclusionSamples.h"
 
+#include "process/NormalGeometry.h"
+
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -48,6 +51,21 @@ void OcclusionSamples::reset(std::int32_t width, std::int32_t height) {
         ArrayFloats = arrayFloats;
     }
     Steps.reset(width, height);
+    NormalRows.reset(height);
+    ColumnsOnce.reset(1);
+    Columns.resize(static_cast<std::size_t>(width));
     Width = width;
     Height = height;
+}
+
+const float* OcclusionSamples::columnCoordinates(float s, std::vector<float>& scratch) {
+    ColumnsOnce.ensure(0, [&](std::int32_t) {
+        ::columnCoordinates(s, Width, Columns.data());
+        ColumnStep = std::bit_cast<std::uint32_t>(s);
+    });
+    if (ColumnStep == std::bit_cast<std::uint32_t>(s))
+        return Columns.data();
+    scratch.resize(static_cast<std::size_t>(Width));
+    ::columnCoordinates(s, Width, scratch.data());
+    return scratch.data();
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "process/NormalSteps.h"
+#include "process/RowsOnce.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // What the occlusion windows read of every pixel's pre-occlusion content, one array per quantity so
 // that neighbouring centre pixels load contiguously: depth, the three normal components the mode
@@ -17,8 +19,8 @@ class OcclusionSamples {
     static constexpr std::size_t Slack = 16;
 
     // Sizes the arrays for a width x height image, keeping earlier storage when it is large
-    // enough, and marks every row's normal steps unformed. Throws std::bad_alloc when the memory
-    // cannot be had.
+    // enough, and marks every row's normal steps and normals unformed. Throws std::bad_alloc when
+    // the memory cannot be had.
     void reset(std::int32_t width, std::int32_t height);
 
     std::int32_t width() const { return Width; }
@@ -33,6 +35,12 @@ class OcclusionSamples {
 
     // Formed from the samples while the windows run, hence reachable from const samples.
     NormalSteps& steps() const { return Steps; }
+    // Rows whose normals and 1 / (L x L) terms the second run forms from the recorded depths.
+    RowsOnce& normalRows() { return NormalRows; }
+
+    // The column coordinates of step s (columnCoordinates), which every row's normals share:
+    // formed once per render, or into `scratch` should a chunk come with another step.
+    const float* columnCoordinates(float s, std::vector<float>& scratch);
 
   private:
     static constexpr int Arrays = 5;
@@ -52,4 +60,8 @@ class OcclusionSamples {
     std::size_t ArrayFloats = 0; // Capacity and the slack on both sides
     std::unique_ptr<float[], Release> Memory;
     mutable NormalSteps Steps;
+    RowsOnce NormalRows;
+    RowsOnce ColumnsOnce;
+    std::vector<float> Columns;
+    std::uint32_t ColumnStep = 0;
 };

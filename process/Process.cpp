@@ -80,7 +80,7 @@ void Umbrix::ProcessChunk(Request* req, long chunk) {
     const std::int32_t height = SourceImage->Height;
     if (Passes.capture) {
         if (width > 0 && Passes.occlusion)
-            CaptureOcclusionRow(y, source, controls, width, height, Samples);
+            CaptureOcclusionRow(y, source, controls, width, Samples);
         else if (width > 0 && Passes.normals)
             NormalsPass(y, source, result, controls, width, height);
         return;

@@ -1,21 +1,17 @@
 // The normals of a whole row, vectorised across neighbouring pixels with the float operations of
 // normalFromDepths in the same order, which gives the same bits wherever the result is a number.
 // Where a NaN comes out, its sign depends on which operand of an operation the compiler puts
-// first, so those pixels are formed again by the normals pass's own one-pixel function. Every row
-// of a render has the same column coordinates, the running sum h = h + s, so each thread keeps the
-// last ones it formed.
+// first, so those pixels are formed again by the normals pass's own one-pixel function.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "process/RowNormals.cpp"
 #include "process/NormalGeometry.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <hwy/foreach_target.h> // IWYU pragma: keep
 #include <hwy/highway.h>
-#include <vector>
 
 #ifndef UMBRIX_ROW_NORMALS_ONCE
 #define UMBRIX_ROW_NORMALS_ONCE
@@ -124,28 +120,18 @@ __attribute__((noinline)) StoredNormal oneNormal(const RowGeometry& row, float h
     return normalFromDepths(row, h, left, right, above, below);
 }
 
-// h for x = 0 .. width - 1, the running sum from 0 in steps of s.
-const float* columnCoordinates(float s, std::int32_t width) {
-    thread_local std::vector<float> h;
-    thread_local std::uint32_t step = 0;
-    const auto size = static_cast<std::size_t>(width);
-    if (h.size() == size && step == std::bit_cast<std::uint32_t>(s))
-        return h.data();
-    h.resize(size);
-    step = std::bit_cast<std::uint32_t>(s);
-    float sum = 0.0f;
-    for (float& value : h) {
-        value = sum;
-        sum = sum + s;
-    }
-    return h.data();
-}
-
 } // namespace umbrix_normals
 
-void rowNormals(const RowGeometry& row, const DepthRows& depths, std::int32_t width,
+void columnCoordinates(float s, std::int32_t width, float* h) {
+    float sum = 0.0f;
+    for (std::int32_t x = 0; x < width; ++x) {
+        h[x] = sum;
+        sum = sum + s;
+    }
+}
+
+void rowNormals(const RowGeometry& row, const float* h, const DepthRows& depths, std::int32_t width,
                 const RowNormals& out) {
-    const float* h = umbrix_normals::columnCoordinates(row.s, width);
     HWY_DYNAMIC_DISPATCH(umbrix_normals::RowNormalsAt)(row, h, depths, width, out);
 }
 
