@@ -63,7 +63,9 @@ NormalRow preOcclusionNormals(const ChunkControls& controls, std::int32_t y, std
 }
 
 // With the calculated normals compared, the rows the windows of row y reach, and row y itself,
-// hold their normals once formed from the recorded depths.
+// hold their normals once formed from the recorded depths. The windows' vector loads at the ends
+// of a row reach into the rows before and after, with lanes that are masked off; those rows are
+// formed first too, so that no load meets another chunk forming them.
 void formNormalRows(std::int32_t y, const ChunkControls& controls, const WindowSettings& settings,
                     std::int32_t width, std::int32_t height, OcclusionSamples& samples) {
     if (normalsMode(controls.filterMethod) != NormalsMode::Calculated ||
@@ -74,8 +76,8 @@ void formNormalRows(std::int32_t y, const ChunkControls& controls, const WindowS
     };
     std::int64_t first = y, last = y;
     if (windowsCanSubtract(settings)) {
-        first = std::max<std::int64_t>(std::int64_t{y} - settings.radius, 0);
-        last = std::min<std::int64_t>(std::int64_t{y} + settings.radius - 1, height - 1);
+        first = std::max<std::int64_t>(std::int64_t{y} - settings.radius - 1, 0);
+        last = std::min<std::int64_t>(std::int64_t{y} + settings.radius, height - 1);
     }
     for (std::int64_t row = first; row <= last; ++row)
         samples.normalRows().ensure(static_cast<std::int32_t>(row), form);

@@ -3,6 +3,7 @@
 #include "process/OcclusionSamples.h"
 #include "process/WindowSettings.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // The occlusion value of every pixel of row y, in the modes that compare normals: values[x] for
@@ -14,5 +15,8 @@ void weightedWindows(const OcclusionSamples& samples, std::int32_t y,
 void countedWindows(const OcclusionSamples& samples, std::int32_t y, const WindowSettings& settings,
                     std::int32_t* counts);
 
-// The instruction set the two functions above run with.
+// The falloff weight of every t as the weighted windows form it, for t[0 .. count - 1].
+void windowFalloffWeights(const float* t, std::size_t count, float* weights);
+
+// The instruction set the functions above run with.
 const char* windowInstructionSet();

@@ -1,3 +1,4 @@
+#include "process/FalloffWeight.h"
 #include "process/InverseLengths.h"
 #include "process/OcclusionWindow.h"
 
@@ -243,6 +244,28 @@ TEST(OcclusionWindows, FlatPatchesSubtractWhenTheirOwnNormalPasses) {
             }
             EXPECT_EQ(values[20] < 1.0f, angle < 90.0f);
         }
+    });
+}
+
+// The windows form the weights of a block at once, in double, falling back to one lane at a time
+// near rounding midpoints: over every reachable t they give falloffWeight's bits, which are powf's.
+TEST(OcclusionWindows, FalloffWeightsMatchOneAtATimeForEveryFloatOfTheFastRange) {
+    std::vector<float> t;
+    for (std::uint32_t pattern = bits(1.0f); pattern < bits(16.0f); ++pattern)
+        t.push_back(std::bit_cast<float>(pattern));
+    for (const float edge : {0.5f, 16.0f, 1e30f, Infinity, std::nanf("")})
+        t.push_back(edge);
+    std::vector<float> expected(t.size());
+    for (std::size_t k = 0; k < t.size(); ++k)
+        expected[k] = falloffWeight(t[k]);
+    std::vector<float> weights(t.size());
+    EachInstructionSet().run([&] {
+        windowFalloffWeights(t.data(), t.size(), weights.data());
+        std::size_t wrong = 0;
+        for (std::size_t k = 0; k < t.size(); ++k)
+            if (bits(weights[k]) != bits(expected[k]) && wrong++ < 5)
+                ADD_FAILURE() << "t = " << t[k] << ": " << weights[k] << " not " << expected[k];
+        EXPECT_EQ(wrong, 0U);
     });
 }
 
