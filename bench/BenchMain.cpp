@@ -22,6 +22,12 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("HostNewImage", bench::HostNewImage)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+    benchmark::RegisterBenchmark("HostRecordCopy", bench::HostRecordCopy)
+        ->ArgName("threads")
+        ->Arg(1)
+        ->Arg(2)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     // The instruction set the runtime dispatch picked for the occlusion windows on this machine.
     benchmark::AddCustomContext("window instruction set", windowInstructionSet());
     benchmark::RunSpecifiedBenchmarks();

@@ -17,5 +17,9 @@ void ToolOcclusion(benchmark::State& state);
 // Making and releasing an output image of the frame's size and channels in the stand-in host, as
 // NewImage does in every render: part of ToolRender's time that is not the tool's.
 void HostNewImage(benchmark::State& state);
+// Every pixel of the frame read from the scene and written to another image through the host's
+// read and write functions, one record per pixel, as the occlusion pass's second run must at the
+// least: the floor under ToolOcclusion that is not the tool's.
+void HostRecordCopy(benchmark::State& state);
 
 } // namespace bench

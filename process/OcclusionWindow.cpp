@@ -14,11 +14,13 @@
 #include "process/WindowRows.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <hwy/foreach_target.h> // IWYU pragma: keep
 #include <hwy/highway.h>
+#include <limits>
 #include <vector>
 
 HWY_BEFORE_NAMESPACE();
@@ -178,19 +180,131 @@ hn::Vec<D> weightedBlock(D d, std::int32_t x0, const WindowRows& rows, const Blo
     return v;
 }
 
+// The depth range of every window row's blocks of `lanes` columns: a block's minimum and maximum
+// depth, -infinity and +infinity where it holds a NaN.
+class BlockRanges {
+  public:
+    struct Range {
+        float low, high;
+    };
+
+    template <class D>
+    BlockRanges(D d, const WindowRows& rows)
+        : Lanes(static_cast<std::int32_t>(hn::Lanes(d))), Blocks((rows.width + Lanes - 1) / Lanes),
+          Reach(static_cast<std::size_t>(rows.count) * static_cast<std::size_t>(Blocks)) {
+        const std::int32_t whole = rows.width / Lanes;
+        for (std::int32_t row = 0; row < rows.count; ++row) {
+            const float* depth = rows.depth + row * rows.stride;
+            for (std::int32_t k = 0; k < whole; ++k) {
+                const auto v = hn::LoadU(d, depth + k * Lanes);
+                at(row, k) = hn::AllFalse(d, hn::IsNaN(v))
+                                 ? Range{hn::GetLane(hn::MinOfLanes(d, v)),
+                                         hn::GetLane(hn::MaxOfLanes(d, v))}
+                                 : Unknown;
+            }
+            if (whole < Blocks)
+                at(row, whole) = partRange(depth + whole * Lanes, rows.width - whole * Lanes);
+        }
+    }
+
+    // The range of the neighbours window row `row` holds for the centres x0 .. x0 + lanes - 1,
+    // taken over whole blocks, so never narrower than theirs.
+    Range neighbours(std::int32_t row, std::int32_t x0, std::int32_t radius) const {
+        const std::int32_t first = std::max(x0 - radius, 0) / Lanes;
+        const std::int64_t reach = std::int64_t{x0} + Lanes - 1 + radius - 1;
+        const auto last =
+            static_cast<std::int32_t>(std::min<std::int64_t>(reach / Lanes, Blocks - 1));
+        Range range = at(row, first);
+        for (std::int32_t k = first + 1; k <= last; ++k) {
+            range.low = std::min(range.low, at(row, k).low);
+            range.high = std::max(range.high, at(row, k).high);
+        }
+        return range;
+    }
+
+  private:
+    static constexpr Range Unknown{-std::numeric_limits<float>::infinity(),
+                                   std::numeric_limits<float>::infinity()};
+
+    static Range partRange(const float* depth, std::int32_t count) {
+        Range range{depth[0], depth[0]};
+        for (std::int32_t l = 0; l < count; ++l) {
+            if (std::isnan(depth[l]))
+                return Unknown;
+            range.low = std::min(range.low, depth[l]);
+            range.high = std::max(range.high, depth[l]);
+        }
+        return range;
+    }
+
+    Range& at(std::int32_t row, std::int32_t k) {
+        return Reach[static_cast<std::size_t>(row) * static_cast<std::size_t>(Blocks) +
+                     static_cast<std::size_t>(k)];
+    }
+    const Range& at(std::int32_t row, std::int32_t k) const {
+        return Reach[static_cast<std::size_t>(row) * static_cast<std::size_t>(Blocks) +
+                     static_cast<std::size_t>(k)];
+    }
+
+    std::int32_t Lanes;
+    std::int32_t Blocks;
+    std::vector<Range> Reach;
+};
+
+// What a window row does for a whole block of centres, judged from depth ranges alone. Every
+// difference D = n - c of a neighbour n in [nLow, nHigh] and a centre c in [cLow, cHigh] lies in
+// [fl(nLow - cHigh), fl(nHigh - cLow)], rounding being monotone; NaN anywhere decides nothing.
+enum class RowVerdict { NoneCount, AllCount, Mixed };
+
+RowVerdict rowVerdict(BlockRanges::Range n, float cLow, float cHigh, const WindowSettings& s) {
+    const float least = n.low - cHigh;
+    const float most = n.high - cLow;
+    if (most < s.low || least > s.high)
+        return RowVerdict::NoneCount;
+    if (least >= s.low && most <= s.high)
+        return RowVerdict::AllCount;
+    return RowVerdict::Mixed;
+}
+
+// How many window columns of each lane lie inside the image.
+template <class DI> hn::Vec<DI> columnsInImage(DI di, std::int32_t x0, const WindowRows& rows) {
+    const auto x = hn::Add(hn::Iota(di, 0), hn::Set(di, x0));
+    // A radius beyond the width reaches the same columns as the width does.
+    const auto radius = hn::Set(di, std::min(rows.radius, rows.width));
+    const auto last =
+        hn::Min(hn::Add(x, hn::Sub(radius, hn::Set(di, 1))), hn::Set(di, rows.width - 1));
+    const auto first = hn::Max(hn::Sub(x, radius), hn::Zero(di));
+    return hn::Add(hn::Sub(last, first), hn::Set(di, 1));
+}
+
+// Counting is exact in any order, so a block goes row by row, and a row whose depth range settles
+// every lane's test at once costs no neighbour tests.
 template <bool Inside, class D>
 hn::Vec<hn::RebindToSigned<D>> countedBlock(D d, std::int32_t x0, const WindowRows& rows,
-                                            const BlockColumns& columns, const WindowSettings& s) {
+                                            const BlockColumns& columns, const WindowSettings& s,
+                                            const BlockRanges* ranges) {
     const hn::RebindToSigned<D> di;
     const auto c = hn::LoadU(d, rows.depth + rows.centre + x0);
+    const float cLow = hn::GetLane(hn::MinOfLanes(d, c));
+    const float cHigh = hn::GetLane(hn::MaxOfLanes(d, c));
+    const bool judged = ranges && hn::AllFalse(d, hn::IsNaN(c));
     auto count = hn::Zero(di);
-    for (std::ptrdiff_t column = x0 + columns.first; column <= x0 + columns.last; ++column) {
-        const auto inImage =
-            Inside ? hn::FirstN(d, hn::Lanes(d)) : columnsInside(d, column, rows.width);
-        std::ptrdiff_t at = column;
-#pragma GCC unroll 4
-        for (std::int32_t row = 0; row < rows.count; ++row, at += rows.stride) {
-            const auto difference = hn::Sub(hn::LoadU(d, rows.depth + at), c);
+    for (std::int32_t row = 0; row < rows.count; ++row) {
+        if (judged) {
+            const RowVerdict verdict =
+                rowVerdict(ranges->neighbours(row, x0, rows.radius), cLow, cHigh, s);
+            if (verdict == RowVerdict::NoneCount)
+                continue;
+            if (verdict == RowVerdict::AllCount) {
+                count = hn::Add(count, columnsInImage(di, x0, rows));
+                continue;
+            }
+        }
+        const float* depth = rows.depth + row * rows.stride;
+        for (std::ptrdiff_t column = x0 + columns.first; column <= x0 + columns.last; ++column) {
+            const auto inImage =
+                Inside ? hn::FirstN(d, hn::Lanes(d)) : columnsInside(d, column, rows.width);
+            const auto difference = hn::Sub(hn::LoadU(d, depth + column), c);
             const auto band = inBand<Inside>(d, difference, inImage, s);
             // A true lane is all ones, -1 as an integer.
             count = hn::Sub(count, hn::VecFromMask(di, hn::RebindMask(di, band)));
@@ -313,10 +427,16 @@ void WeightedWindows(const OcclusionSamples& samples, std::int32_t y,
 void CountedWindows(const OcclusionSamples& samples, std::int32_t y, const WindowSettings& settings,
                     std::int32_t* counts) {
     const WindowRows rows = windowRows(samples, y, settings.radius);
+    const hn::CappedTag<float, MaxLanes> blocks;
+    const auto lanes = static_cast<std::int32_t>(hn::Lanes(blocks));
+    const BlockRanges ranges(blocks, rows);
     forEachBlock(rows, [&](auto d, std::int32_t x0, const BlockColumns& columns) {
         const hn::RebindToSigned<decltype(d)> di;
-        const auto n = columns.inside ? countedBlock<true>(d, x0, rows, columns, settings)
-                                      : countedBlock<false>(d, x0, rows, columns, settings);
+        // Ranges are kept for whole blocks; the last pixels go one at a time, tested one by one.
+        const BlockRanges* judge =
+            hn::Lanes(d) == static_cast<std::size_t>(lanes) ? &ranges : nullptr;
+        const auto n = columns.inside ? countedBlock<true>(d, x0, rows, columns, settings, judge)
+                                      : countedBlock<false>(d, x0, rows, columns, settings, judge);
         hn::StoreU(n, di, counts + x0);
     });
 }

@@ -247,6 +247,51 @@ TEST(OcclusionWindows, FlatPatchesSubtractWhenTheirOwnNormalPasses) {
     });
 }
 
+// Graded depths, as on a receding floor, make whole window rows count or not for a block of
+// centres, which "disabled" settles from the rows' depth ranges; a cliff, infinities and NaN
+// make rows that it cannot settle.
+TEST(OcclusionWindows, CountsOfRowsSettledByTheirDepthRangeMatchTheWindowTest) {
+    constexpr float Nan = std::numeric_limits<float>::quiet_NaN();
+    const Shape shapes[] = {{40, 20}, {33, 12}, {17, 9}, {16, 4}};
+    const float steps[] = {0.01f, 0.3f, 0.5f, 0.25f, 1.0f, -0.2f};
+    const std::pair<float, float> bands[] = {{0.001f, 24.0f}, {0.5f, 2.5f}, {0.0f, 0.75f}};
+    EachInstructionSet().run([&] {
+        OcclusionSamples samples;
+        for (const Shape shape : shapes)
+            for (const float step : steps) {
+                samples.reset(shape.width, shape.height);
+                for (int y = 0; y < shape.height; ++y)
+                    for (int x = 0; x < shape.width; ++x)
+                        samples.depth(y)[x] = static_cast<float>(y) * step +
+                                              static_cast<float>(x) * 0.0001f +
+                                              (x > shape.width * 3 / 4 ? 5.0f : 0.0f);
+                samples.depth(shape.height / 2)[1] = Nan;
+                samples.depth(shape.height - 1)[shape.width / 2] = Infinity;
+                for (const auto& [smallDepth, threshold] : bands)
+                    for (const int radius : {1, 2, 5, 9, std::numeric_limits<int>::max()}) {
+                        ChunkControls c;
+                        c.matrix = radius;
+                        c.smallDepth = smallDepth;
+                        c.depthThreshold = threshold;
+                        c.amount = 0.025f;
+                        c.filterMethod = 2.0f;
+                        std::vector<std::int32_t> numbers(static_cast<std::size_t>(shape.width));
+                        for (int y = 0; y < shape.height; ++y) {
+                            countedWindows(samples, y, windowSettings(c), numbers.data());
+                            for (int x = 0; x < shape.width; ++x) {
+                                int counted = 0;
+                                windowValue(samples, x, y, c, counted);
+                                ASSERT_EQ(numbers[static_cast<std::size_t>(x)], counted)
+                                    << x << ", " << y << " of " << shape.width << "x"
+                                    << shape.height << " step " << step << " r " << radius
+                                    << " band " << smallDepth << "-" << threshold;
+                            }
+                        }
+                    }
+            }
+    });
+}
+
 // The windows form the weights of a block at once, in double, falling back to one lane at a time
 // near rounding midpoints: over every reachable t they give falloffWeight's bits, which are powf's.
 TEST(OcclusionWindows, FalloffWeightsMatchOneAtATimeForEveryFloatOfTheFastRange) {
