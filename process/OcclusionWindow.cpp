@@ -366,18 +366,17 @@ void flatRuns(const OcclusionSamples& samples, const WindowRows& rows, std::int3
     const auto words = static_cast<std::size_t>(steps.words());
     const std::int32_t width = rows.width;
     std::vector<std::uint64_t> flat(words, ~std::uint64_t{0});
-    std::vector<std::uint64_t> scratch(words);
+    std::vector<std::uint64_t> joins(words);
     const auto form = [&](std::int32_t y, std::uint64_t* bits) {
         equalColumns(normalRow(samples, y), normalRow(samples, y + 1), width, words, bits);
     };
     for (std::int32_t y = rows.top; y < rows.top + rows.count - 1; ++y) {
-        const std::uint64_t* bits = steps.row(y, form, scratch.data());
+        const std::uint64_t* bits = steps.row(y, form);
         for (std::size_t w = 0; w < words; ++w)
             flat[w] &= bits[w];
     }
     // joins, bit x: the first row's normal at x equals the one at x - 1; at x = 0 this compares
     // with the slack or the row before's last pixel, and column 0 never joins.
-    std::vector<std::uint64_t>& joins = scratch;
     const NormalArrays first{rows.normal0, rows.normal1, rows.normal2};
     const NormalArrays left{rows.normal0 - 1, rows.normal1 - 1, rows.normal2 - 1};
     equalColumns(first, left, width, words, joins.data());

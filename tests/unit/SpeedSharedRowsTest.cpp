@@ -52,32 +52,26 @@ TEST(RowsOnce, AFailedFormLeavesTheRowForTheNextChunk) {
     EXPECT_EQ(formed, 1);
 }
 
-TEST(NormalSteps, SharedOnceAndCopiedByAChunkThatFindsTheRowBeingFormed) {
+TEST(NormalSteps, EachRowFormedOnceIntoItsOwnWords) {
     NormalSteps steps;
     steps.reset(130, 4);
     ASSERT_EQ(steps.words(), 3);
     int forms = 0;
-    std::vector<std::uint64_t> scratch(3), inner(3);
-    const std::uint64_t* nested = nullptr;
     const auto form = [&](std::int32_t y, std::uint64_t* bits) {
         ++forms;
         for (int w = 0; w < 3; ++w)
             bits[w] = static_cast<std::uint64_t>(y * 10 + w);
     };
-    // While row 2 is being formed, another request for it gets a copy of its own.
-    const std::uint64_t* shared = steps.row(
-        2,
-        [&](std::int32_t y, std::uint64_t* bits) {
-            nested = steps.row(y, form, inner.data());
-            form(y, bits);
-        },
-        scratch.data());
-    EXPECT_EQ(nested, inner.data());
-    EXPECT_NE(shared, scratch.data());
-    EXPECT_EQ(inner[1], 21U);
-    EXPECT_EQ(shared[2], 22U);
-    EXPECT_EQ(steps.row(2, form, scratch.data()), shared);
+    const std::uint64_t* two = steps.row(2, form);
+    const std::uint64_t* zero = steps.row(0, form);
+    EXPECT_EQ(two[2], 22U);
+    EXPECT_EQ(zero[1], 1U);
+    EXPECT_EQ(two - zero, 6);
+    EXPECT_EQ(steps.row(2, form), two);
     EXPECT_EQ(forms, 2);
+    steps.reset(130, 4);
+    steps.row(2, form);
+    EXPECT_EQ(forms, 3) << "reset marks every row unformed";
 }
 
 TEST(OcclusionSamples, ColumnCoordinatesAreTheRunningSumOfTheStep) {
