@@ -354,41 +354,61 @@ NormalArrays normalRow(const OcclusionSamples& samples, std::int32_t y) {
     return {samples.normal(0, y), samples.normal(1, y), samples.normal(2, y)};
 }
 
-bool bitAt(const std::vector<std::uint64_t>& bits, std::int32_t x) {
-    return (bits[static_cast<std::size_t>(x / 64)] >> (x % 64)) & 1;
-}
+// Columns whose window rows all hold one normal, and how they join up.
+class FlatColumns {
+  public:
+    FlatColumns(const OcclusionSamples& samples, const WindowRows& rows);
 
-// For every column x: the first column of the run of flat columns up to x that all hold one and
-// the same normal; x + 1 when column x is not flat. A column is flat when every window row holds
-// the normal of the first (components equal as floats, so no NaN).
-void flatRuns(const OcclusionSamples& samples, const WindowRows& rows, std::int32_t* from) {
+    // Whether columns first .. last all hold one and the same normal in every window row.
+    bool oneNormal(std::ptrdiff_t first, std::ptrdiff_t last) const {
+        return bitAt(Flat, first) && allSet(Continues, first + 1, last);
+    }
+
+  private:
+    static bool bitAt(const std::vector<std::uint64_t>& bits, std::ptrdiff_t x) {
+        return (bits[static_cast<std::size_t>(x / 64)] >> (x % 64)) & 1;
+    }
+
+    static bool allSet(const std::vector<std::uint64_t>& bits, std::ptrdiff_t first,
+                       std::ptrdiff_t last) {
+        for (std::ptrdiff_t x = first; x <= last;) {
+            const std::ptrdiff_t end = std::min(last, x / 64 * 64 + 63);
+            const std::uint64_t ones = ~std::uint64_t{0} >> (63 - (end - x)) << (x % 64);
+            if ((bits[static_cast<std::size_t>(x / 64)] & ones) != ones)
+                return false;
+            x = end + 1;
+        }
+        return true;
+    }
+
+    // A column is flat when every window row holds the normal of the first (components equal as
+    // floats, so no NaN); it continues a run when it is flat and its first row holds the normal of
+    // the column before's.
+    std::vector<std::uint64_t> Flat;
+    std::vector<std::uint64_t> Continues;
+};
+
+FlatColumns::FlatColumns(const OcclusionSamples& samples, const WindowRows& rows) {
     NormalSteps& steps = samples.steps();
     const auto words = static_cast<std::size_t>(steps.words());
     const std::int32_t width = rows.width;
-    std::vector<std::uint64_t> flat(words, ~std::uint64_t{0});
-    std::vector<std::uint64_t> joins(words);
+    Flat.assign(words, ~std::uint64_t{0});
+    Continues.assign(words, 0);
     const auto form = [&](std::int32_t y, std::uint64_t* bits) {
         equalColumns(normalRow(samples, y), normalRow(samples, y + 1), width, words, bits);
     };
     for (std::int32_t y = rows.top; y < rows.top + rows.count - 1; ++y) {
         const std::uint64_t* bits = steps.row(y, form);
         for (std::size_t w = 0; w < words; ++w)
-            flat[w] &= bits[w];
+            Flat[w] &= bits[w];
     }
-    // joins, bit x: the first row's normal at x equals the one at x - 1; at x = 0 this compares
-    // with the slack or the row before's last pixel, and column 0 never joins.
+    // Bit x: the first row's normal at x equals the one at x - 1. At x = 0 this compares with the
+    // slack or the row before's last pixel, and no range checks column 0's bit.
     const NormalArrays first{rows.normal0, rows.normal1, rows.normal2};
     const NormalArrays left{rows.normal0 - 1, rows.normal1 - 1, rows.normal2 - 1};
-    equalColumns(first, left, width, words, joins.data());
-    bool leftFlat = false;
-    std::int32_t run = 0;
-    for (std::int32_t x = 0; x < width; ++x) {
-        const bool isFlat = bitAt(flat, x);
-        const bool joined = leftFlat & bitAt(joins, x);
-        run = isFlat ? (joined ? run : x) : x + 1;
-        from[x] = run;
-        leftFlat = isFlat;
-    }
+    equalColumns(first, left, width, words, Continues.data());
+    for (std::size_t w = 0; w < words; ++w)
+        Continues[w] &= Flat[w];
 }
 
 // Runs `block(d, x0, columns)` over the row in full blocks, then the remaining pixels one lane at a
@@ -406,12 +426,11 @@ template <class Block> void forEachBlock(const WindowRows& rows, const Block& bl
 void WeightedWindows(const OcclusionSamples& samples, std::int32_t y,
                      const WindowSettings& settings, float* values) {
     const WindowRows rows = windowRows(samples, y, settings.radius);
-    std::vector<std::int32_t> from(static_cast<std::size_t>(rows.width));
-    flatRuns(samples, rows, from.data());
+    const FlatColumns flat(samples, rows);
     forEachBlock(rows, [&](auto d, std::int32_t x0, const BlockColumns& columns) {
         // Where every normal of the block's window is the centres' own and that normal does not
         // pass the angle test, nothing subtracts.
-        if (from[static_cast<std::size_t>(columns.rightmost)] <= columns.leftmost &&
+        if (flat.oneNormal(columns.leftmost, columns.rightmost) &&
             hn::AllFalse(d, CentreNormals<decltype(d)>(d, rows, rows.centre + x0)
                                 .ownPasses(d, settings.threshold))) {
             hn::StoreU(hn::Set(d, 1.0f), d, values + x0);
