@@ -61,6 +61,30 @@ TEST(Registration, LoadAddsOneRecordAndUnloadRemovesIt) {
     EXPECT_EQ(minihost::findClass(ToolId), nullptr);
 }
 
+// What a render leaves behind (per-thread storage with destructors, unique symbols) can keep the
+// system from unloading the module; its record would then outlive the unload.
+TEST(Registration, UnloadAfterRendersInEveryModeRemovesIt) {
+    const auto before = minihost::classes();
+    {
+        minihost::Plugin plugin(UMBRIX_PLUGIN_PATH);
+        auto image = minihost::makeImage(40, 12, {4, 10, 11, 12});
+        for (int y = 0; y < image->Height; ++y)
+            for (int x = 0; x < image->Width; ++x)
+                minihost::sample(*image, x, y, 4) = static_cast<float>((x * 7 + y * 3) % 11);
+        minihost::setThreads(4);
+        for (const double filterMethod : {0.0, 1.0, 2.0}) {
+            minihost::OperatorPtr tool = minihost::create(*minihost::findClass(ToolId));
+            minihost::setValue(*tool, *minihost::findInput(*tool, "UseSSAO"), 1.0);
+            minihost::setValue(*tool, *minihost::findInput(*tool, "FilterMethod"), filterMethod);
+            minihost::connect(*minihost::findInput(*tool, "Input"), image.get());
+            EXPECT_TRUE(minihost::render(*tool).ok) << filterMethod;
+            minihost::connect(*minihost::findInput(*tool, "Input"), nullptr);
+        }
+        minihost::setThreads(0);
+    }
+    EXPECT_EQ(minihost::classes(), before);
+}
+
 TEST(Registration, RecordTagsInOrder) {
     minihost::Plugin plugin(UMBRIX_PLUGIN_PATH);
     const Registry* reg = minihost::findClass(ToolId);
