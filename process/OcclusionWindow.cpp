@@ -423,16 +423,102 @@ template <class Block> void forEachBlock(const WindowRows& rows, const Block& bl
         block(hn::CappedTag<float, 1>(), x0, blockColumns(x0, 1, rows));
 }
 
+// The range of each compared quantity (the three normal components and 1 / (L x L)) over the
+// window rows, per block of `lanes` columns: enough to show that no cosine term of a block's
+// windows can pass the angle test where the normals vary little. Calculated normals are never
+// exactly equal across a plane, so the flat test rarely applies to them; this does.
+class NormalBoxes {
+  public:
+    template <class D> NormalBoxes(D d, const WindowRows& rows);
+
+    // Whether every k of centres and neighbours within columns first .. last is at least the
+    // threshold, so that none passes. From the ranges alone, in double, with room for the float
+    // rounding of k: each of its three products and two sums is off by at most u = 2^-24 of their
+    // magnitudes, so the dot product by at most 3.01 u of the sum of |products|, and the product of
+    // the inverse terms and the quotient by u each.
+    bool neverPass(std::ptrdiff_t first, std::ptrdiff_t last, float threshold) const;
+
+  private:
+    struct Box {
+        float low[4], high[4];
+    };
+    static constexpr float Infinity = std::numeric_limits<float>::infinity();
+
+    std::int32_t Lanes;
+    std::vector<Box> Boxes;
+};
+
+template <class D> NormalBoxes::NormalBoxes(D d, const WindowRows& rows) {
+    Lanes = static_cast<std::int32_t>(hn::Lanes(d));
+    const std::int32_t whole = rows.width / Lanes;
+    const float* arrays[4] = {rows.normal0, rows.normal1, rows.normal2, rows.inverse};
+    Boxes.resize(static_cast<std::size_t>((rows.width + Lanes - 1) / Lanes));
+    for (std::int32_t k = 0; k < whole; ++k) {
+        Box& box = Boxes[static_cast<std::size_t>(k)];
+        for (int a = 0; a < 4; ++a) {
+            auto low = hn::Set(d, Infinity);
+            auto high = hn::Set(d, -Infinity);
+            for (std::int32_t row = 0; row < rows.count; ++row) {
+                const auto v = hn::LoadU(d, arrays[a] + row * rows.stride + k * Lanes);
+                const auto nan = hn::IsNaN(v);
+                low = hn::Min(low, hn::IfThenElse(nan, hn::Set(d, -Infinity), v));
+                high = hn::Max(high, hn::IfThenElse(nan, hn::Set(d, Infinity), v));
+            }
+            box.low[a] = hn::GetLane(hn::MinOfLanes(d, low));
+            box.high[a] = hn::GetLane(hn::MaxOfLanes(d, high));
+        }
+    }
+    if (whole < static_cast<std::int32_t>(Boxes.size())) {
+        Box& box = Boxes.back();
+        for (int a = 0; a < 4; ++a) {
+            box.low[a] = Infinity;
+            box.high[a] = -Infinity;
+            for (std::int32_t row = 0; row < rows.count; ++row)
+                for (std::int32_t x = whole * Lanes; x < rows.width; ++x) {
+                    const float v = arrays[a][row * rows.stride + x];
+                    box.low[a] = std::isnan(v) ? -Infinity : std::min(box.low[a], v);
+                    box.high[a] = std::isnan(v) ? Infinity : std::max(box.high[a], v);
+                }
+        }
+    }
+}
+
+bool NormalBoxes::neverPass(std::ptrdiff_t first, std::ptrdiff_t last, float threshold) const {
+    Box box = Boxes[static_cast<std::size_t>(first / Lanes)];
+    for (std::ptrdiff_t k = first / Lanes + 1; k <= last / Lanes; ++k)
+        for (int a = 0; a < 4; ++a) {
+            box.low[a] = std::min(box.low[a], Boxes[static_cast<std::size_t>(k)].low[a]);
+            box.high[a] = std::max(box.high[a], Boxes[static_cast<std::size_t>(k)].high[a]);
+        }
+    constexpr double u = 0x1p-24;
+    double dotLow = 0.0, magnitude = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        const double low = box.low[a], high = box.high[a];
+        dotLow += std::min({low * low, low * high, high * high});
+        magnitude += std::max(low * low, high * high);
+    }
+    const double inverseHigh = box.high[3];
+    const double dotFloor = dotLow - 3.01 * u * magnitude;
+    // Past these bounds (or with NaN, which fails both) the margins above are not shown to hold.
+    if (!(box.low[3] > 0.0f && inverseHigh < 1e15 && magnitude < 1e30 && dotFloor > 1e-20))
+        return false;
+    const double kLow = dotFloor / (inverseHigh * inverseHigh * (1.0 + u)) * (1.0 - u);
+    return kLow >= threshold;
+}
+
 void WeightedWindows(const OcclusionSamples& samples, std::int32_t y,
                      const WindowSettings& settings, float* values) {
     const WindowRows rows = windowRows(samples, y, settings.radius);
     const FlatColumns flat(samples, rows);
+    const NormalBoxes boxes(hn::CappedTag<float, MaxLanes>(), rows);
     forEachBlock(rows, [&](auto d, std::int32_t x0, const BlockColumns& columns) {
         // Where every normal of the block's window is the centres' own and that normal does not
-        // pass the angle test, nothing subtracts.
-        if (flat.oneNormal(columns.leftmost, columns.rightmost) &&
-            hn::AllFalse(d, CentreNormals<decltype(d)>(d, rows, rows.centre + x0)
-                                .ownPasses(d, settings.threshold))) {
+        // pass the angle test, or where no cosine term the window can form passes, nothing
+        // subtracts.
+        if ((flat.oneNormal(columns.leftmost, columns.rightmost) &&
+             hn::AllFalse(d, CentreNormals<decltype(d)>(d, rows, rows.centre + x0)
+                                 .ownPasses(d, settings.threshold))) ||
+            boxes.neverPass(columns.leftmost, columns.rightmost, settings.threshold)) {
             hn::StoreU(hn::Set(d, 1.0f), d, values + x0);
             return;
         }

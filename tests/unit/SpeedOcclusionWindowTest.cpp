@@ -292,6 +292,50 @@ TEST(OcclusionWindows, CountsOfRowsSettledByTheirDepthRangeMatchTheWindowTest) {
     });
 }
 
+// Where every normal of a window is the same, its k is known to the float, and a threshold one
+// step above it passes every neighbour, though the exact quotient may lie above the threshold: the
+// ranges that skip windows whose k cannot pass must leave room for the rounding of k.
+TEST(OcclusionWindows, NormalsJustInsideTheAngleLimitAreNotSkipped) {
+    Draw draw(77);
+    int tight = 0;
+    EachInstructionSet().run([&] {
+        OcclusionSamples samples;
+        for (int trial = 0; trial < 400; ++trial) {
+            samples.reset(24, 6);
+            const float n0 = draw.uniform(0.2f, 1.0f);
+            const float n1 = draw.uniform(-1.0f, 1.0f);
+            const float n2 = draw.uniform(-1.0f, 1.0f);
+            const float length = (n0 * n0 + n1 * n1) + n2 * n2;
+            const float inverse = 1.0f / (length * length);
+            const float dot = (n0 * n0 + n1 * n1) + n2 * n2;
+            const float k = dot / (inverse * inverse);
+            const double exact = ((double{n0} * n0 + double{n1} * n1) + double{n2} * n2) /
+                                 (double{inverse} * inverse);
+            WindowSettings settings;
+            settings.radius = 2;
+            settings.low = 0.5f;
+            settings.high = 24.0f;
+            settings.scale = 2.4f;
+            settings.amount = 0.125f;
+            settings.threshold = std::nextafter(k, Infinity);
+            tight += exact >= settings.threshold;
+            for (int y = 0; y < 6; ++y)
+                for (int x = 0; x < 24; ++x) {
+                    samples.depth(y)[x] = static_cast<float>(y);
+                    samples.normal(0, y)[x] = n0;
+                    samples.normal(1, y)[x] = n1;
+                    samples.normal(2, y)[x] = n2;
+                    samples.inverse(y)[x] = inverse;
+                }
+            std::vector<float> values(24);
+            weightedWindows(samples, 2, settings, values.data());
+            for (int x = 0; x < 24; ++x)
+                ASSERT_LT(values[static_cast<std::size_t>(x)], 1.0f) << x << " trial " << trial;
+        }
+    });
+    EXPECT_GT(tight, 0) << "no case where the exact quotient reaches the threshold";
+}
+
 // The windows form the weights of a block at once, in double, falling back to one lane at a time
 // near rounding midpoints: over every reachable t they give falloffWeight's bits, which are powf's.
 TEST(OcclusionWindows, FalloffWeightsMatchOneAtATimeForEveryFloatOfTheFastRange) {
