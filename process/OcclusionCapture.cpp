@@ -51,15 +51,21 @@ void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkContr
                           samples.inverse(y));
 }
 
-void formCalculatedNormals(std::int32_t y, const ChunkControls& controls, std::int32_t width,
-                           std::int32_t height, OcclusionSamples& samples) {
+void calculatedNormals(std::int32_t y, const ChunkControls& controls, std::int32_t width,
+                       std::int32_t height, OcclusionSamples& samples, const RowNormals& out) {
     const RowGeometry row = rowGeometry(controls, y, width, height);
     std::vector<float> scratch;
     const float* h = samples.columnCoordinates(row.s, scratch);
-    const float* own = samples.depth(y);
     rowNormals(row, h,
-               {own, samples.depth(std::max(y - 1, 0)), samples.depth(std::min(y + 1, height - 1))},
-               width, {samples.normal(0, y), samples.normal(1, y), samples.normal(2, y)});
+               {samples.depth(y), samples.depth(std::max(y - 1, 0)),
+                samples.depth(std::min(y + 1, height - 1))},
+               width, out);
+}
+
+void formCalculatedNormals(std::int32_t y, const ChunkControls& controls, std::int32_t width,
+                           std::int32_t height, OcclusionSamples& samples) {
+    calculatedNormals(y, controls, width, height, samples,
+                      {samples.normal(0, y), samples.normal(1, y), samples.normal(2, y)});
     inverseSquaredLengths(samples.normal(0, y), samples.normal(1, y), samples.normal(2, y), width,
                           samples.inverse(y));
 }

@@ -2,6 +2,7 @@
 
 #include "host/PixelAccessor.h"
 #include "process/ChunkControls.h"
+#include "process/NormalGeometry.h"
 #include "process/OcclusionSamples.h"
 
 #include <cstdint>
@@ -12,9 +13,14 @@
 void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkControls& controls,
                          std::int32_t width, OcclusionSamples& samples);
 
+// Row y's normals as the normals pass forms them, from the recorded depths of rows y - 1, y and
+// y + 1, into `out`.
+void calculatedNormals(std::int32_t y, const ChunkControls& controls, std::int32_t width,
+                       std::int32_t height, OcclusionSamples& samples, const RowNormals& out);
+
 // "Calculated Normals" with the normals pass on records only the depths in the first run; this
-// forms row y's normals, as the normals pass forms them, and their 1 / (L x L) terms from the
-// recorded depths of rows y - 1, y and y + 1. Every chunk of a render reads the same control
-// values, so whichever chunk forms a row forms what the row's own chunk would.
+// forms row y's normals in the samples, with their 1 / (L x L) terms. Every chunk of a render
+// reads the same control values, so whichever chunk forms a row forms what the row's own chunk
+// would.
 void formCalculatedNormals(std::int32_t y, const ChunkControls& controls, std::int32_t width,
                            std::int32_t height, OcclusionSamples& samples);

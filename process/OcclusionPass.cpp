@@ -53,12 +53,7 @@ NormalRow preOcclusionNormals(const ChunkControls& controls, std::int32_t y, std
     if (normalsMode(controls.filterMethod) == NormalsMode::Calculated)
         return {samples.normal(0, y), samples.normal(1, y), samples.normal(2, y)};
     const RowNormals normals{scratch, scratch + size, scratch + 2 * size};
-    const RowGeometry row = rowGeometry(controls, y, width, height);
-    std::vector<float> columns;
-    rowNormals(row, samples.columnCoordinates(row.s, columns),
-               {samples.depth(y), samples.depth(std::max(y - 1, 0)),
-                samples.depth(std::min(y + 1, height - 1))},
-               width, normals);
+    calculatedNormals(y, controls, width, height, samples, normals);
     return {normals.c0, normals.c1, normals.c2};
 }
 
