@@ -2,9 +2,11 @@
 // centre pixel x0 + l and keeps its own v, and every lane visits its neighbours in window order
 // (column offsets outer, row offsets inner) and subtracts with the same float operations as the
 // one-pixel-at-a-time test. The angle test compares k with a threshold instead of forming acosf,
-// the falloff weight is formed only for neighbours that subtract, and a block whose whole window
-// holds one normal that cannot pass the angle test is not visited at all. Compiled once per
-// instruction set; the best one the machine runs is picked at the first call.
+// the falloff weight is formed only for neighbours that subtract, and a block is not visited at
+// all where its window holds one normal that cannot pass the angle test, or normals whose ranges
+// show that none can. "disabled" only counts, in any order, and counts whole window rows at once
+// where their depth range settles every lane. Compiled once per instruction set; the best one the
+// machine runs is picked at the first call.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "process/OcclusionWindow.cpp"
