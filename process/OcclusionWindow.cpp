@@ -16,6 +16,7 @@
 #include "process/WindowRows.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -182,14 +183,36 @@ hn::Vec<D> weightedBlock(D d, std::int32_t x0, const WindowRows& rows, const Blo
     return v;
 }
 
-// The depth range of every window row's blocks of `lanes` columns: a block's minimum and maximum
-// depth, -infinity and +infinity where it holds a NaN.
+// The smallest and largest of some floats; -infinity to +infinity where one is NaN, which settles
+// nothing.
+struct Range {
+    float low, high;
+
+    void widen(const Range& other) {
+        low = std::min(low, other.low);
+        high = std::max(high, other.high);
+    }
+};
+
+constexpr Range Unknown{-std::numeric_limits<float>::infinity(),
+                        std::numeric_limits<float>::infinity()};
+constexpr Range Empty{std::numeric_limits<float>::infinity(),
+                      -std::numeric_limits<float>::infinity()};
+
+// The range of values[0 .. count - 1].
+Range partRange(const float* values, std::int32_t count) {
+    Range range = Empty;
+    for (std::int32_t l = 0; l < count; ++l) {
+        if (std::isnan(values[l]))
+            return Unknown;
+        range.widen({values[l], values[l]});
+    }
+    return range;
+}
+
+// The depth range of every window row's blocks of `lanes` columns.
 class BlockRanges {
   public:
-    struct Range {
-        float low, high;
-    };
-
     template <class D>
     BlockRanges(D d, const WindowRows& rows)
         : Lanes(static_cast<std::int32_t>(hn::Lanes(d))), Blocks((rows.width + Lanes - 1) / Lanes),
@@ -217,28 +240,12 @@ class BlockRanges {
         const auto last =
             static_cast<std::int32_t>(std::min<std::int64_t>(reach / Lanes, Blocks - 1));
         Range range = at(row, first);
-        for (std::int32_t k = first + 1; k <= last; ++k) {
-            range.low = std::min(range.low, at(row, k).low);
-            range.high = std::max(range.high, at(row, k).high);
-        }
+        for (std::int32_t k = first + 1; k <= last; ++k)
+            range.widen(at(row, k));
         return range;
     }
 
   private:
-    static constexpr Range Unknown{-std::numeric_limits<float>::infinity(),
-                                   std::numeric_limits<float>::infinity()};
-
-    static Range partRange(const float* depth, std::int32_t count) {
-        Range range{depth[0], depth[0]};
-        for (std::int32_t l = 0; l < count; ++l) {
-            if (std::isnan(depth[l]))
-                return Unknown;
-            range.low = std::min(range.low, depth[l]);
-            range.high = std::max(range.high, depth[l]);
-        }
-        return range;
-    }
-
     Range& at(std::int32_t row, std::int32_t k) {
         return Reach[static_cast<std::size_t>(row) * static_cast<std::size_t>(Blocks) +
                      static_cast<std::size_t>(k)];
@@ -258,7 +265,7 @@ class BlockRanges {
 // [fl(nLow - cHigh), fl(nHigh - cLow)], rounding being monotone; NaN anywhere decides nothing.
 enum class RowVerdict { NoneCount, AllCount, Mixed };
 
-RowVerdict rowVerdict(BlockRanges::Range n, float cLow, float cHigh, const WindowSettings& s) {
+RowVerdict rowVerdict(Range n, float cLow, float cHigh, const WindowSettings& s) {
     const float least = n.low - cHigh;
     const float most = n.high - cLow;
     if (most < s.low || least > s.high)
@@ -441,9 +448,8 @@ class NormalBoxes {
     bool neverPass(std::ptrdiff_t first, std::ptrdiff_t last, float threshold) const;
 
   private:
-    struct Box {
-        float low[4], high[4];
-    };
+    // Normal components 0, 1 and 2, then 1 / (L x L).
+    using Box = std::array<Range, 4>;
     static constexpr float Infinity = std::numeric_limits<float>::infinity();
 
     std::int32_t Lanes;
@@ -466,21 +472,16 @@ template <class D> NormalBoxes::NormalBoxes(D d, const WindowRows& rows) {
                 low = hn::Min(low, hn::IfThenElse(nan, hn::Set(d, -Infinity), v));
                 high = hn::Max(high, hn::IfThenElse(nan, hn::Set(d, Infinity), v));
             }
-            box.low[a] = hn::GetLane(hn::MinOfLanes(d, low));
-            box.high[a] = hn::GetLane(hn::MaxOfLanes(d, high));
+            box[a] = {hn::GetLane(hn::MinOfLanes(d, low)), hn::GetLane(hn::MaxOfLanes(d, high))};
         }
     }
     if (whole < static_cast<std::int32_t>(Boxes.size())) {
         Box& box = Boxes.back();
         for (int a = 0; a < 4; ++a) {
-            box.low[a] = Infinity;
-            box.high[a] = -Infinity;
+            box[a] = Empty;
             for (std::int32_t row = 0; row < rows.count; ++row)
-                for (std::int32_t x = whole * Lanes; x < rows.width; ++x) {
-                    const float v = arrays[a][row * rows.stride + x];
-                    box.low[a] = std::isnan(v) ? -Infinity : std::min(box.low[a], v);
-                    box.high[a] = std::isnan(v) ? Infinity : std::max(box.high[a], v);
-                }
+                box[a].widen(partRange(arrays[a] + row * rows.stride + whole * Lanes,
+                                       rows.width - whole * Lanes));
         }
     }
 }
@@ -488,21 +489,19 @@ template <class D> NormalBoxes::NormalBoxes(D d, const WindowRows& rows) {
 bool NormalBoxes::neverPass(std::ptrdiff_t first, std::ptrdiff_t last, float threshold) const {
     Box box = Boxes[static_cast<std::size_t>(first / Lanes)];
     for (std::ptrdiff_t k = first / Lanes + 1; k <= last / Lanes; ++k)
-        for (int a = 0; a < 4; ++a) {
-            box.low[a] = std::min(box.low[a], Boxes[static_cast<std::size_t>(k)].low[a]);
-            box.high[a] = std::max(box.high[a], Boxes[static_cast<std::size_t>(k)].high[a]);
-        }
+        for (int a = 0; a < 4; ++a)
+            box[a].widen(Boxes[static_cast<std::size_t>(k)][a]);
     constexpr double u = 0x1p-24;
     double dotLow = 0.0, magnitude = 0.0;
     for (int a = 0; a < 3; ++a) {
-        const double low = box.low[a], high = box.high[a];
+        const double low = box[a].low, high = box[a].high;
         dotLow += std::min({low * low, low * high, high * high});
         magnitude += std::max(low * low, high * high);
     }
-    const double inverseHigh = box.high[3];
+    const double inverseHigh = box[3].high;
     const double dotFloor = dotLow - 3.01 * u * magnitude;
     // Past these bounds (or with NaN, which fails both) the margins above are not shown to hold.
-    if (!(box.low[3] > 0.0f && inverseHigh < 1e15 && magnitude < 1e30 && dotFloor > 1e-20))
+    if (!(box[3].low > 0.0f && inverseHigh < 1e15 && magnitude < 1e30 && dotFloor > 1e-20))
         return false;
     const double kLow = dotFloor / (inverseHigh * inverseHigh * (1.0 + u)) * (1.0 - u);
     return kLow >= threshold;
