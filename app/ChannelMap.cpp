@@ -16,10 +16,6 @@ bool endsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
-bool isDepth(std::string_view name) {
-    return name == "Z" || name == "depth.Z" || name == "Depth.Z" || endsWith(name, ".Depth.Z");
-}
-
 // 0, 1, 2 for the x, y, z component of a supplied normal; -1 otherwise.
 int normalComponent(std::string_view name) {
     static const std::array<std::array<std::string_view, 3>, 4> sets = {{
@@ -44,7 +40,7 @@ int usualNumber(std::string_view name) {
     for (int k = 0; k < 4; ++k)
         if (name == colour[static_cast<std::size_t>(k)])
             return k;
-    if (isDepth(name))
+    if (isDepthName(name))
         return DepthChannel;
     if (const int k = normalComponent(name); k >= 0)
         return NormalXChannel + k;
@@ -74,6 +70,10 @@ void nameUnfilledColour(std::vector<std::string>& names) {
 }
 
 } // namespace
+
+bool isDepthName(std::string_view name) {
+    return name == "Z" || name == "depth.Z" || name == "Depth.Z" || endsWith(name, ".Depth.Z");
+}
 
 std::vector<int> ChannelMap::stored() const {
     std::vector<int> result = {0, 1, 2, 3};

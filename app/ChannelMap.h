@@ -12,6 +12,9 @@ inline constexpr int NormalXChannel = 10;
 inline constexpr int FirstFreeChannel = 13;
 inline constexpr int ChannelCount = 128;
 
+// Whether a channel name is one of the usual names of depth (Z, depth.Z, Depth.Z, *.Depth.Z).
+bool isDepthName(std::string_view name);
+
 // One --map NAME=NUMBER.
 struct ChannelOverride {
     std::string name;

@@ -1,11 +1,12 @@
 #include "app/DemoCommand.h"
 
+#include "app/CodecThreads.h"
 #include "app/DemoScene.h"
 #include "app/Failure.h"
+#include "app/HostImage.h"
+#include "app/ImageFile.h"
 #include "app/Preview.h"
 #include "app/Progress.h"
-#include "app/RenderedImage.h"
-#include "app/ResultFile.h"
 #include "app/ToolSession.h"
 
 #include <algorithm>
@@ -78,15 +79,15 @@ void runDemo(const DemoOptions& options) {
     setWindow(tool, size.width);
     makeFolder(options.folder);
     minihost::setThreads(options.threads);
+    runCodecsOnHostPool();
     const std::string exr = (std::filesystem::path(options.folder) / "demo.exr").string();
     const std::string png = (std::filesystem::path(options.folder) / "demo.png").string();
     Progress progress(Progress::modeFor(options.quiet), 1);
-    progress.startFrame();
-    progress.setRows(size.height);
-    const RenderedImage rendered =
-        renderImage(tool, demoScene(size.width, size.height), {}, "demo scene", 0.0);
-    writeResult(exr, outputFormat(exr), rendered);
-    writePreview(png, previewPicture(*rendered.result));
+    Frame frame = frameOf(demoScene(size.width, size.height), "demo scene", {});
+    progress.startFrame(size.height);
+    tool.render(frame, 0.0);
+    writeFrame(exr, outputFormat(exr), frame);
+    writePreview(png, previewPicture(*frame.image));
     progress.finishFrame(fmt::format("{} and {}", exr, png));
 }
 

@@ -176,15 +176,14 @@ float lighting(Vec at, Vec normal) {
 
 } // namespace
 
-FileImage demoScene(int width, int height) {
-    OIIO::ImageSpec header(width, height, 11, OIIO::TypeDesc::FLOAT);
-    header.channelnames = {"R",   "G",   "B",         "A",         "Z",        "N.X",
-                           "N.Y", "N.Z", "diffuse.R", "diffuse.G", "diffuse.B"};
-    header.alpha_channel = 3;
-    header.z_channel = 4;
-    const auto channels = static_cast<std::size_t>(header.nchannels);
-    FileImage image{header, std::make_unique<float[]>(static_cast<std::size_t>(width) *
-                                                      static_cast<std::size_t>(height) * channels)};
+PlainImage demoScene(int width, int height) {
+    PlainImage image;
+    image.windows = {0, 0, width, height, 0, 0, width, height};
+    image.channels = {"R",   "G",   "B",         "A",         "Z",        "N.X",
+                      "N.Y", "N.Z", "diffuse.R", "diffuse.G", "diffuse.B"};
+    const std::size_t channels = image.channels.size();
+    image.pixels = std::make_unique<float[]>(static_cast<std::size_t>(width) *
+                                             static_cast<std::size_t>(height) * channels);
     const Camera camera;
     const float aspect = static_cast<float>(height) / static_cast<float>(width);
     for (int y = 0; y < height; ++y)

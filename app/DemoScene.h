@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/ImageFile.h"
+#include "app/ImageFormats.h"
 
 namespace umbrix {
 
 // A small ray-traced scene as a renderer would write it: spheres and boxes on a ground plane
 // before a wall. Channels R G B A (lit colour), Z (camera-space depth), N.X N.Y N.Z (unit
 // camera-space normals, z toward the viewer) and diffuse.R diffuse.G diffuse.B (surface colour).
-FileImage demoScene(int width, int height);
+PlainImage demoScene(int width, int height);
 
 } // namespace umbrix

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace umbrix {
 
@@ -18,5 +19,8 @@ class RunError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
+
+// A library's message as one line of ours: line breaks become spaces, trailing space goes.
+std::string oneLine(std::string text);
 
 } // namespace umbrix

@@ -2,6 +2,7 @@
 
 #include "app/Failure.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -49,14 +50,15 @@ class FrameListReader {
   public:
     explicit FrameListReader(std::string_view text) : Text(text) {}
 
-    std::vector<int> read() {
-        std::vector<int> frames;
+    std::vector<FrameList::Range> read() {
+        std::vector<FrameList::Range> ranges;
+        std::int64_t frames = 0;
         do
-            readItem(frames);
+            frames += readItem(ranges, frames);
         while (take(','));
         if (At != Text.size())
             fail();
-        return frames;
+        return ranges;
     }
 
   private:
@@ -87,7 +89,8 @@ class FrameListReader {
         return value;
     }
 
-    void readItem(std::vector<int>& frames) {
+    // Reads one range and returns its frame count.
+    std::int64_t readItem(std::vector<FrameList::Range>& ranges, std::int64_t before) {
         const int first = number();
         int last = first;
         int step = 1;
@@ -99,18 +102,27 @@ class FrameListReader {
         if (step <= 0)
             fail();
         const std::int64_t count = (std::int64_t{last} - first) / (last < first ? -step : step) + 1;
-        if (count + static_cast<std::int64_t>(frames.size()) > MaxFrames)
+        if (count + before > MaxFrames)
             throw UsageError(fmt::format("--frames {}: more than {} frames", Text, MaxFrames));
-        const std::int64_t direction = last < first ? -step : step;
-        for (std::int64_t k = 0; k < count; ++k)
-            frames.push_back(static_cast<int>(first + k * direction));
+        ranges.push_back({first, last < first ? -step : step, static_cast<std::size_t>(count),
+                          static_cast<std::size_t>(before)});
+        return count;
     }
 };
 
 } // namespace
 
-std::vector<int> parseFrames(std::string_view text) {
-    return FrameListReader(text).read();
+FrameList::FrameList(std::string_view text) : Ranges(FrameListReader(text).read()) {
+    Count = Ranges.back().before + Ranges.back().count;
+}
+
+int FrameList::operator[](std::size_t index) const {
+    const auto range =
+        std::upper_bound(Ranges.begin(), Ranges.end(), index,
+                         [](std::size_t i, const Range& r) { return i < r.before; }) -
+        1;
+    const auto k = static_cast<std::int64_t>(index - range->before);
+    return static_cast<int>(range->first + k * range->step);
 }
 
 bool hasFramePattern(std::string_view path) {

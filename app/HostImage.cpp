@@ -1,55 +1,53 @@
 #include "app/HostImage.h"
 
-#include "minihost/Host.h"
-
-#include <cstddef>
+#include <cstring>
 
 namespace umbrix {
 
-namespace {
-
-// Samples of one channel in one row: a host image keeps a plane's pixels at a fixed stride.
-struct ChannelRow {
-    float* first;
-    std::ptrdiff_t stride; // in floats
-};
-
-ChannelRow channelRow(const Image& image, int y, int channel) {
-    const std::int32_t bytes = channel < 4 ? image.FirstStride : image.SecondStride;
-    float& first = minihost::sample(const_cast<Image&>(image), 0, y, channel);
-    return {&first,
-            static_cast<std::ptrdiff_t>(bytes) / static_cast<std::ptrdiff_t>(sizeof(float))};
+Frame frameOf(PlainImage image, const std::string& path,
+              const std::vector<ChannelOverride>& overrides) {
+    Frame frame;
+    frame.path = path;
+    frame.windows = image.windows;
+    frame.metadata = std::move(image.metadata);
+    std::vector<ChannelFormat> formats;
+    for (const std::string& name : image.channels)
+        formats.push_back({name});
+    layOutFrame(frame, formats, overrides);
+    const std::size_t count = image.channels.size();
+    const auto width = static_cast<std::size_t>(frame.windows.width);
+    for (std::size_t c = 0; c < count; ++c) {
+        FrameChannel& channel = frame.channels[c];
+        const PlaneSlice slice =
+            channel.carried >= 0
+                ? carriedSlice(frame.carried[static_cast<std::size_t>(channel.carried)])
+                : imageSlice(*frame.image, channel.number);
+        for (int y = 0; y < frame.windows.height; ++y) {
+            const float* from =
+                image.pixels.get() + static_cast<std::size_t>(y) * width * count + c;
+            char* to = slice.origin + static_cast<std::size_t>(y) * slice.yStride;
+            for (std::size_t x = 0; x < width; ++x, from += count, to += slice.xStride)
+                std::memcpy(to, from, sizeof(float));
+        }
+    }
+    return frame;
 }
 
-template <typename Copy>
-void forEachChannelRow(const Image& image, const std::vector<int>& numbers, Copy copy) {
+std::vector<float> gatherPixels(const Image& image, const std::vector<int>& numbers) {
     const auto width = static_cast<std::size_t>(image.Width);
     const std::size_t count = numbers.size();
-    for (int y = 0; y < image.Height && width > 0; ++y) {
-        const std::size_t rowStart = static_cast<std::size_t>(y) * width * count;
-        for (std::size_t i = 0; i < count; ++i)
-            copy(channelRow(image, y, numbers[i]), rowStart + i, count, width);
+    std::vector<float> pixels(width * static_cast<std::size_t>(image.Height) * count);
+    for (std::size_t c = 0; c < count; ++c) {
+        const auto plane = minihost::layout(image, numbers[c]);
+        const auto* rows = reinterpret_cast<const char*>(plane.first);
+        for (int y = 0; y < image.Height; ++y) {
+            const char* from = rows + std::ptrdiff_t{y} * plane.rowStride;
+            float* to = pixels.data() + static_cast<std::size_t>(y) * width * count + c;
+            for (std::size_t x = 0; x < width; ++x, from += plane.pixelStride, to += count)
+                std::memcpy(to, from, sizeof(float));
+        }
     }
-}
-
-} // namespace
-
-void scatterPixels(const float* pixels, const std::vector<int>& numbers, Image& image) {
-    forEachChannelRow(image, numbers,
-                      [pixels](ChannelRow row, std::size_t start, std::size_t step, std::size_t n) {
-                          for (std::size_t x = 0; x < n; ++x)
-                              row.first[static_cast<std::ptrdiff_t>(x) * row.stride] =
-                                  pixels[start + x * step];
-                      });
-}
-
-void gatherPixels(const Image& image, const std::vector<int>& numbers, float* pixels) {
-    forEachChannelRow(image, numbers,
-                      [pixels](ChannelRow row, std::size_t start, std::size_t step, std::size_t n) {
-                          for (std::size_t x = 0; x < n; ++x)
-                              pixels[start + x * step] =
-                                  row.first[static_cast<std::ptrdiff_t>(x) * row.stride];
-                      });
+    return pixels;
 }
 
 } // namespace umbrix

@@ -1,16 +1,17 @@
 #pragma once
 
-#include "host/Image.h"
+#include "app/Frame.h"
 
 #include <vector>
 
 namespace umbrix {
 
-// Copies interleaved pixels into a host image: pixel value i of each pixel into channel
-// numbers[i]. The pixels cover the image, row 0 first.
-void scatterPixels(const float* pixels, const std::vector<int>& numbers, Image& image);
+// Puts an image of another format into a frame: maps its channels and copies each into the
+// source image or its carried plane. UsageError or RunError, naming the file, when it cannot.
+Frame frameOf(PlainImage image, const std::string& path,
+              const std::vector<ChannelOverride>& overrides);
 
-// The reverse: channels `numbers` of the host image as interleaved pixels.
-void gatherPixels(const Image& image, const std::vector<int>& numbers, float* pixels);
+// Channels `numbers` of a host image, side by side per pixel, rows over the image.
+std::vector<float> gatherPixels(const Image& image, const std::vector<int>& numbers);
 
 } // namespace umbrix

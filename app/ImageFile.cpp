@@ -1,30 +1,24 @@
 #include "app/ImageFile.h"
 
 #include "app/AtomicFile.h"
-#include "app/CheckedFile.h"
-#include "app/Console.h"
+#include "app/ExrInput.h"
+#include "app/ExrOutput.h"
 #include "app/Failure.h"
+#include "app/FormatsModule.h"
 #include "app/FrameSequence.h"
-#include "app/MemoryBudget.h"
+#include "app/HostImage.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fmt/format.h>
-#include <new>
 #include <sys/stat.h>
 
 namespace umbrix {
 
 namespace {
-
-// OpenImageIO's messages may span lines; ours are one line each.
-std::string oneLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text.empty() ? "unknown error" : text;
-}
 
 void checkReadable(const std::string& path) {
     struct stat info {};
@@ -36,90 +30,78 @@ void checkReadable(const std::string& path) {
     }
     if (S_ISDIR(info.st_mode))
         throw RunError(fmt::format("{}: cannot read: it is a folder", path));
+    if (!S_ISREG(info.st_mode))
+        throw RunError(fmt::format("{}: cannot read: not a regular file", path));
 }
 
-void checkSupported(const OIIO::ImageSpec& header, const std::string& path) {
-    if (header.deep)
-        throw RunError(fmt::format("{}: deep images are not supported", path));
-    if (header.depth > 1)
-        throw RunError(fmt::format("{}: volume images are not supported", path));
-    if (header.nchannels <= 0)
-        throw RunError(fmt::format("{}: the image has no channels", path));
+bool exrName(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".exr" || extension == ".sxr" || extension == ".mxr";
 }
 
-void warnOfOtherParts(OIIO::ImageInput& in, const std::string& path) {
-    if (in.seek_subimage(1, 0))
-        console::warning(fmt::format("{} has several parts; only the first is rendered", path));
-    in.seek_subimage(0, 0);
+// The four results, R G B where the format has no alpha.
+std::vector<int> resultChannels(const OutputFormat& format) {
+    return format.alpha ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{0, 1, 2};
 }
 
-std::unique_ptr<float[]> allocatePixels(const OIIO::ImageSpec& header, const std::string& path) {
-    const auto width = static_cast<std::size_t>(std::max(header.width, 0));
-    const auto height = static_cast<std::size_t>(std::max(header.height, 0));
-    const auto channels = static_cast<std::size_t>(header.nchannels);
-    checkFrameFits(width, height, channels, path);
-    try {
-        return std::make_unique_for_overwrite<float[]>(width * height * channels);
-    } catch (const std::bad_alloc&) {
-        throw RunError(fmt::format("{}: image too large: out of memory for {}x{} with {} channels",
-                                   path, width, height, channels));
+PlainPixels plainPixels(const Frame& frame, const OutputFormat& format,
+                        const std::vector<float>& samples) {
+    PlainPixels pixels;
+    pixels.windows = frame.windows;
+    if (!format.origin) {
+        pixels.windows.x = pixels.windows.y = pixels.windows.fullX = pixels.windows.fullY = 0;
+        pixels.windows.fullWidth = pixels.windows.width;
+        pixels.windows.fullHeight = pixels.windows.height;
     }
+    for (int number : resultChannels(format))
+        pixels.channels.push_back(frame.map.names[static_cast<std::size_t>(number)]);
+    pixels.data = samples.data();
+    pixels.alphaIsData = true;
+    return pixels;
 }
 
 } // namespace
 
-FileImage readImageFile(const std::string& path) {
+Frame readFrame(const std::string& path, const std::vector<ChannelOverride>& overrides,
+                const std::optional<std::string>& part) {
     checkReadable(path);
-    // Values as the file stores them: formats with unassociated alpha are not multiplied by it.
-    OIIO::ImageSpec config;
-    config.attribute("oiio:UnassociatedAlpha", 1);
-    auto in = OIIO::ImageInput::open(path, &config);
-    if (!in)
-        throw RunError(fmt::format("{}: cannot read: {}", path, oneLine(OIIO::geterror())));
-    FileImage image{in->spec(), nullptr};
-    checkSupported(image.header, path);
-    warnOfOtherParts(*in, path);
-    image.pixels = allocatePixels(image.header, path);
-    if (!in->read_image(0, 0, 0, image.header.nchannels, OIIO::TypeDesc::FLOAT, image.pixels.get()))
-        throw RunError(fmt::format("{}: cannot read: {}", path, oneLine(in->geterror())));
-    in->close();
-    return image;
+    if (looksLikeExr(path))
+        return readExr(path, overrides, part);
+    if (part)
+        throw UsageError(fmt::format("--part {}: {} is not an EXR file; only EXR files have parts",
+                                     *part, path));
+    return frameOf(imageFormats().read(path), path, overrides);
 }
 
 OutputFormat outputFormat(const std::string& path) {
-    auto out = OIIO::ImageOutput::create(path);
-    if (!out) {
-        OIIO::geterror();
-        throw UsageError(fmt::format("{}: no image format goes with this name; use .exr", path));
-    }
-    // Writing goes through a file of ours, which sees every error; formats that cannot are refused.
-    if (!out->supports("ioproxy"))
-        throw UsageError(fmt::format("{}: {} files cannot be written here; use .exr, .tif or .png",
-                                     path, out->format_name()));
-    OutputFormat format;
-    format.everyChannel = std::string_view(out->format_name()) == "openexr";
-    format.alpha = out->supports("alpha") != 0;
-    format.origin = out->supports("origin") != 0 && out->supports("displaywindow") != 0;
-    return format;
+    if (exrName(path))
+        return {true, true, true};
+    return imageFormats().outputFormat(path);
 }
 
-void writeImageFile(const std::string& path, const OIIO::ImageSpec& header, OIIO::TypeDesc type,
-                    const void* pixels) {
-    auto out = OIIO::ImageOutput::create(path);
-    if (!out)
-        throw RunError(fmt::format("{}: cannot write: {}", path, oneLine(OIIO::geterror())));
-    writeAtomically(path, [&](const std::string& target) {
-        CheckedFile file(target, path);
-        const bool written = out->set_ioproxy(&file) && out->open(target, header) &&
-                             out->write_image(type, pixels) && out->close();
-        const std::string cause = written ? "" : oneLine(out->geterror());
-        out->close();
-        if (file.failed())
-            throw RunError(fmt::format("{}: cannot write: {}", path, file.failure()));
-        if (!written)
-            throw RunError(fmt::format("{}: cannot write: {}", path, cause));
-        file.finish();
-    });
+std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat& format) {
+    std::vector<std::string> dropped;
+    if (format.exr)
+        return dropped;
+    if (!format.alpha)
+        dropped.push_back(frame.map.names[3]);
+    for (const FrameChannel& channel : frame.channels)
+        if (channel.number >= 4)
+            dropped.push_back(channel.format.name);
+    return dropped;
+}
+
+void writeFrame(const std::string& path, const OutputFormat& format, Frame& frame) {
+    if (format.exr) {
+        writeAtomically(path, [&](const std::string& target) { writeExr(target, path, frame); });
+        return;
+    }
+    const std::vector<float> samples = gatherPixels(*frame.image, resultChannels(format));
+    const PlainPixels pixels = plainPixels(frame, format, samples);
+    writeAtomically(path,
+                    [&](const std::string& target) { imageFormats().write(target, path, pixels); });
 }
 
 } // namespace umbrix

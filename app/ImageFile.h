@@ -1,34 +1,27 @@
 #pragma once
 
-#include <OpenImageIO/imageio.h>
-#include <memory>
+#include "app/Frame.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace umbrix {
 
-// An image as a file holds it: the data window's pixels as 32-bit floats, all channels interleaved,
-// and the file's description (windows, channel names, metadata).
-struct FileImage {
-    OIIO::ImageSpec header;
-    std::unique_ptr<float[]> pixels;
-};
+// Reads an image file into a frame: EXR through OpenEXR (`part` names the part to render), any
+// other format through the formats module. UsageError or RunError, naming the file, when it
+// cannot.
+Frame readFrame(const std::string& path, const std::vector<ChannelOverride>& overrides,
+                const std::optional<std::string>& part);
 
-// Reads the first part of a file at its full resolution. RunError, naming the file, when it cannot.
-FileImage readImageFile(const std::string& path);
-
-// What a file format can hold of a result.
-struct OutputFormat {
-    bool everyChannel = false; // OpenEXR: every channel as float32
-    bool alpha = true;
-    bool origin = true; // a data window placed within a display window
-};
-// UsageError when no format goes with the path's extension.
+// What a format can hold of a result, from the path's extension. UsageError when no format goes
+// with it.
 OutputFormat outputFormat(const std::string& path);
 
-// Writes interleaved pixels of type `type` as `header` describes them, atomically. RunError on
-// failure.
-void writeImageFile(const std::string& path, const OIIO::ImageSpec& header, OIIO::TypeDesc type,
-                    const void* pixels);
+// The names of the frame's channels that the format cannot hold.
+std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat& format);
+
+// Writes a rendered frame so that it appears whole or not at all. RunError on failure.
+void writeFrame(const std::string& path, const OutputFormat& format, Frame& frame);
 
 } // namespace umbrix

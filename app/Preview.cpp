@@ -1,9 +1,9 @@
 #include "app/Preview.h"
 
+#include "app/AtomicFile.h"
+#include "app/FormatsModule.h"
 #include "app/HostImage.h"
-#include "app/ImageFile.h"
 
-#include <OpenImageIO/imageio.h>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -47,8 +47,7 @@ PreviewPicture previewPicture(const Image& result) {
     const auto width = static_cast<std::size_t>(result.Width);
     const auto height = static_cast<std::size_t>(result.Height);
     // The result's channels 0, 1, 2 hold the normal's z, y, x; a normal map shows x y z as R G B.
-    std::vector<float> samples(width * height * 4);
-    gatherPixels(result, {2, 1, 0, 3}, samples.data());
+    const std::vector<float> samples = gatherPixels(result, {2, 1, 0, 3});
     PreviewPicture picture{2 * result.Width, result.Height, {}};
     picture.rgb.resize(2 * width * height * 3);
     for (int y = 0; y < result.Height; ++y)
@@ -62,8 +61,13 @@ PreviewPicture previewPicture(const Image& result) {
 }
 
 void writePreview(const std::string& path, const PreviewPicture& picture) {
-    OIIO::ImageSpec header(picture.width, picture.height, 3, OIIO::TypeDesc::UINT8);
-    writeImageFile(path, header, OIIO::TypeDesc::UINT8, picture.rgb.data());
+    PlainPixels pixels;
+    pixels.windows = {0, 0, picture.width, picture.height, 0, 0, picture.width, picture.height};
+    pixels.channels = {"R", "G", "B"};
+    pixels.bytes = true;
+    pixels.data = picture.rgb.data();
+    writeAtomically(path,
+                    [&](const std::string& target) { imageFormats().write(target, path, pixels); });
 }
 
 } // namespace umbrix

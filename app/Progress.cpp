@@ -31,7 +31,8 @@ Progress::Mode Progress::modeFor(bool quiet) {
 }
 
 Progress::Progress(Mode mode, std::size_t frames)
-    : Shown(mode), Frames(std::max<std::size_t>(frames, 1)), FrameStarted(Clock::now()) {
+    : Shown(mode), Frames(std::max<std::size_t>(frames, 1)), RunStarted(Clock::now()),
+      LastFinished(RunStarted), FrameStarted(RunStarted) {
     if (Shown != Mode::Bar)
         return;
     minihost::setChunkObserver([this] { Chunks.fetch_add(1, std::memory_order_relaxed); });
@@ -51,15 +52,11 @@ Progress::~Progress() {
     console::status("");
 }
 
-void Progress::startFrame() {
+void Progress::startFrame(int rows) {
     std::lock_guard guard(Lock);
     FrameStarted = Clock::now();
     Recent.clear();
-    Rows.store(0);
     Chunks.store(0);
-}
-
-void Progress::setRows(int rows) {
     Rows.store(rows);
 }
 
@@ -68,9 +65,9 @@ void Progress::finishFrame(const std::string& what) {
     {
         std::lock_guard guard(Lock);
         ++FramesDone;
-        Rows.store(0);
-        seconds = std::chrono::duration<double>(Clock::now() - FrameStarted).count();
-        FinishedSeconds += seconds;
+        const Clock::time_point now = Clock::now();
+        seconds = std::chrono::duration<double>(now - LastFinished).count();
+        LastFinished = now;
     }
     if (Shown != Mode::Quiet)
         console::message(fmt::format("{} done in {:.2f} s", what, seconds));
@@ -88,14 +85,16 @@ void Progress::drawUntilStopped() {
 }
 
 // A frame runs its rows twice, and which run does the work depends on the passes, so the time left
-// comes from the frames done when there are some, and from the current rate of rows before that.
+// comes from the pace of the frames written when there are some (frames overlap in the pipeline),
+// and from the current rate of rows before that.
 double Progress::secondsLeft(long chunks, int rows) {
     const auto now = Clock::now();
     const double inFrame = std::chrono::duration<double>(now - FrameStarted).count();
     const auto framesAfter = static_cast<double>(Frames - std::min(FramesDone + 1, Frames));
     if (FramesDone > 0) {
-        const double perFrame = FinishedSeconds / static_cast<double>(FramesDone);
-        return std::max(0.0, perFrame - inFrame) + perFrame * framesAfter;
+        const double elapsed = std::chrono::duration<double>(now - RunStarted).count();
+        return elapsed / static_cast<double>(FramesDone) *
+               static_cast<double>(Frames - std::min(FramesDone, Frames));
     }
     Recent.push_back({now, chunks});
     while (Recent.size() > 2 && now - Recent[1].when > RateWindow)

@@ -23,10 +23,11 @@ class Progress {
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
-    void startFrame();
-    // Rows of the frame being rendered, once its file is read.
-    void setRows(int rows);
-    // `what` names the frame in its line, e.g. "frame 12" or the output file.
+    // A frame of `rows` rows starts rendering.
+    void startFrame(int rows);
+    // A frame is written; `what` names it in its line, e.g. "frame 12: out.0012.exr". Frames
+    // finish in order, and each line gives the time since the line before (or since the start):
+    // frames overlap, and these times add up to the run's.
     void finishFrame(const std::string& what);
 
   private:
@@ -37,8 +38,9 @@ class Progress {
     std::size_t FramesDone = 0;
     std::atomic<long> Chunks{0};
     std::atomic<int> Rows{0};
+    Clock::time_point RunStarted;
+    Clock::time_point LastFinished;
     Clock::time_point FrameStarted;
-    double FinishedSeconds = 0.0; // time taken by the frames done
     struct Sample {
         Clock::time_point when;
         long chunks;

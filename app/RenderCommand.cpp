@@ -2,15 +2,15 @@
 
 #include "app/AtomicFile.h"
 #include "app/ChannelMap.h"
+#include "app/CodecThreads.h"
 #include "app/Console.h"
 #include "app/ControlSetting.h"
 #include "app/Failure.h"
+#include "app/FramePipeline.h"
 #include "app/FrameSequence.h"
 #include "app/ImageFile.h"
 #include "app/Preview.h"
 #include "app/Progress.h"
-#include "app/RenderedImage.h"
-#include "app/ResultFile.h"
 #include "app/ToolSession.h"
 
 #include <fmt/format.h>
@@ -27,37 +27,42 @@ struct Job {
     std::optional<std::string> preview;
 };
 
-// The paths as typed, for messages that concern every frame.
-struct Targets {
-    std::string input;
-    std::string output;
-    OutputFormat format;
-};
-
-void requirePattern(const std::string& path, const char* what) {
-    if (!hasFramePattern(path))
-        throw UsageError(fmt::format("--frames needs a frame number pattern (####, @ or %04d) in "
-                                     "{}: {}",
-                                     what, path));
-}
-
-std::vector<Job> jobsFor(const RenderOptions& options) {
-    if (!options.frames)
-        return {{std::nullopt, options.input, options.output, options.preview}};
-    requirePattern(options.input, "INPUT");
-    requirePattern(options.output, "OUTPUT");
-    if (options.preview)
-        requirePattern(*options.preview, "--preview");
-    std::vector<Job> jobs;
-    for (int frame : parseFrames(*options.frames)) {
-        std::optional<std::string> preview;
+// The images of a run, made one at a time as the run reaches them.
+class Jobs {
+  public:
+    explicit Jobs(const RenderOptions& options) : Options(options) {
+        if (!options.frames)
+            return;
+        requirePattern(options.input, "INPUT");
+        requirePattern(options.output, "OUTPUT");
         if (options.preview)
-            preview = framePath(*options.preview, frame);
-        jobs.push_back(
-            {frame, framePath(options.input, frame), framePath(options.output, frame), preview});
+            requirePattern(*options.preview, "--preview");
+        Frames.emplace(*options.frames);
     }
-    return jobs;
-}
+
+    std::size_t size() const { return Frames ? Frames->size() : 1; }
+
+    Job operator[](std::size_t index) const {
+        if (!Frames)
+            return {std::nullopt, Options.input, Options.output, Options.preview};
+        const int frame = (*Frames)[index];
+        std::optional<std::string> preview;
+        if (Options.preview)
+            preview = framePath(*Options.preview, frame);
+        return {frame, framePath(Options.input, frame), framePath(Options.output, frame), preview};
+    }
+
+  private:
+    const RenderOptions& Options;
+    std::optional<FrameList> Frames;
+
+    static void requirePattern(const std::string& path, const char* what) {
+        if (!hasFramePattern(path))
+            throw UsageError(fmt::format("--frames needs a frame number pattern (####, @ or %04d) "
+                                         "in {}: {}",
+                                         what, path));
+    }
+};
 
 std::vector<ChannelOverride> channelOverrides(const std::vector<std::string>& maps) {
     std::vector<ChannelOverride> overrides;
@@ -75,35 +80,87 @@ void applySettings(ToolSession& tool, const std::vector<std::string>& settings) 
         tool.set(*setting.control, setting.value);
 }
 
-void warnOfResult(const Targets& targets, const RenderedImage& rendered,
-                  const std::vector<std::string>& dropped) {
-    if (!rendered.channels.hasDepth)
-        console::warning(fmt::format("{} has no depth channel (Z); depth reads as 0 everywhere. "
-                                     "Name it with --map NAME={}",
-                                     targets.input, DepthChannel));
-    if (!dropped.empty())
-        console::warning(fmt::format("{} keeps R G B{} only; dropped {} (write .exr to keep "
-                                     "every channel)",
-                                     targets.output, targets.format.alpha ? " A" : "",
-                                     fmt::join(dropped, " ")));
-}
+// What a run does with each frame; the stages of the pipeline.
+class Render {
+  public:
+    struct Targets {
+        std::vector<ChannelOverride> overrides;
+        OutputFormat format;
+    };
+    // What every frame shares, worked out before anything is loaded or read.
+    static Targets targets(const RenderOptions& options) {
+        Targets targets{channelOverrides(options.maps), outputFormat(options.output)};
+        if (options.preview)
+            outputFormat(*options.preview);
+        return targets;
+    }
 
-void renderJob(ToolSession& tool, const Job& job, const Targets& targets,
-               const std::vector<ChannelOverride>& overrides, Progress& progress) {
-    progress.startFrame();
-    checkFolderOf(job.output);
-    if (job.preview)
-        checkFolderOf(*job.preview);
-    FileImage image = readImageFile(job.input);
-    progress.setRows(image.header.height);
-    const RenderedImage rendered =
-        renderImage(tool, std::move(image), overrides, job.input, job.frame.value_or(0));
-    const auto dropped = writeResult(job.output, targets.format, rendered);
-    if (job.preview)
-        writePreview(*job.preview, previewPicture(*rendered.result));
-    warnOfResult(targets, rendered, dropped);
-    progress.finishFrame(job.frame ? fmt::format("frame {}: {}", *job.frame, job.output)
-                                   : job.output);
+    Render(const RenderOptions& options, const Jobs& jobs, Targets targets, ToolSession& tool,
+           Progress& progress)
+        : Options(options), AllJobs(jobs), Tool(tool), Shown(progress),
+          Overrides(std::move(targets.overrides)), Format(targets.format) {}
+
+    FrameStages stages() {
+        return {[this](std::size_t index) { return read(index); },
+                [this](std::size_t index, Frame& frame) { render(index, frame); },
+                [this](std::size_t index, Frame& frame) { write(index, frame); }};
+    }
+
+  private:
+    const RenderOptions& Options;
+    const Jobs& AllJobs;
+    ToolSession& Tool;
+    Progress& Shown;
+    std::vector<ChannelOverride> Overrides;
+    OutputFormat Format;
+
+    Frame read(std::size_t index) {
+        const Job job = AllJobs[index];
+        checkFolderOf(job.output);
+        if (job.preview)
+            checkFolderOf(*job.preview);
+        Frame frame = readFrame(job.input, Overrides, Options.part);
+        if (!frame.map.hasDepth)
+            console::warning(fmt::format("{} has no depth channel (Z); depth reads as 0 "
+                                         "everywhere. Name it with --map NAME={}",
+                                         Options.input, DepthChannel));
+        return frame;
+    }
+
+    void render(std::size_t index, Frame& frame) {
+        Shown.startFrame(frame.windows.height);
+        Tool.render(frame, AllJobs[index].frame.value_or(0));
+    }
+
+    void write(std::size_t index, Frame& frame) {
+        const Job job = AllJobs[index];
+        const std::vector<std::string> dropped = droppedChannels(frame, Format);
+        if (!dropped.empty())
+            console::warning(fmt::format("{} keeps R G B{} only; dropped {} (write .exr to keep "
+                                         "every channel)",
+                                         Options.output, Format.alpha ? " A" : "",
+                                         fmt::join(dropped, " ")));
+        writeFrame(job.output, Format, frame);
+        if (job.preview)
+            writePreview(*job.preview, previewPicture(*frame.image));
+        Shown.finishFrame(job.frame ? fmt::format("frame {}: {}", *job.frame, job.output)
+                                    : job.output);
+    }
+};
+
+[[noreturn]] void reportFailure(const PipelineOutcome& outcome, const Jobs& jobs) {
+    try {
+        std::rethrow_exception(outcome.failure);
+    } catch (const std::runtime_error& e) {
+        const Job job = jobs[outcome.failedIndex];
+        if (!job.frame)
+            throw;
+        const std::string text = fmt::format("frame {}: {} (stopped; {} of {} frames written)",
+                                             *job.frame, e.what(), outcome.written, jobs.size());
+        if (dynamic_cast<const UsageError*>(&e))
+            throw UsageError(text);
+        throw RunError(text);
+    }
 }
 
 } // namespace
@@ -112,29 +169,17 @@ void runRender(const RenderOptions& options) {
     if (options.threads < 0)
         throw UsageError(
             fmt::format("--threads {}: must be 0 (one per core) or more", options.threads));
-    const std::vector<Job> jobs = jobsFor(options);
-    const std::vector<ChannelOverride> overrides = channelOverrides(options.maps);
-    const Targets targets{options.input, options.output, outputFormat(options.output)};
-    if (options.preview)
-        outputFormat(*options.preview);
+    const Jobs jobs(options);
+    Render::Targets targets = Render::targets(options);
     ToolSession tool(options.library.value_or(defaultLibraryPath()));
     applySettings(tool, options.settings);
     minihost::setThreads(options.threads);
+    runCodecsOnHostPool();
     Progress progress(Progress::modeFor(options.quiet), jobs.size());
-    for (std::size_t done = 0; done < jobs.size(); ++done) {
-        const Job& job = jobs[done];
-        try {
-            renderJob(tool, job, targets, overrides, progress);
-        } catch (const std::runtime_error& e) {
-            if (!job.frame)
-                throw;
-            const std::string text = fmt::format("frame {}: {} (stopped; {} of {} frames written)",
-                                                 *job.frame, e.what(), done, jobs.size());
-            if (dynamic_cast<const UsageError*>(&e))
-                throw UsageError(text);
-            throw RunError(text);
-        }
-    }
+    Render render(options, jobs, std::move(targets), tool, progress);
+    const PipelineOutcome outcome = runPipeline(jobs.size(), render.stages());
+    if (outcome.failure)
+        reportFailure(outcome, jobs);
 }
 
 } // namespace umbrix

@@ -16,6 +16,7 @@ struct RenderOptions {
     std::optional<std::string> preview;
     bool quiet = false;
     std::optional<std::string> library;
+    std::optional<std::string> part; // the EXR part to render
 };
 
 // `umbrix render`: one image, or a sequence with --frames. Throws UsageError or RunError.

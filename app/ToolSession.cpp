@@ -3,6 +3,7 @@
 #include "app/Failure.h"
 
 #include <filesystem>
+#include <new>
 #include <stdexcept>
 
 namespace umbrix {
@@ -85,6 +86,14 @@ minihost::ImagePtr ToolSession::render(Image& source, double time) {
     if (!result.ok || !image)
         throw RunError("the tool produced no image");
     return image;
+}
+
+void ToolSession::render(Frame& frame, double time) {
+    try {
+        frame.image = render(*frame.image, time);
+    } catch (const std::bad_alloc&) {
+        throw RunError(frame.path + ": out of memory while rendering");
+    }
 }
 
 std::string ToolSession::aboutText() {

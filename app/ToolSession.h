@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Frame.h"
 #include "minihost/Host.h"
 
 #include <string>
@@ -26,6 +27,9 @@ class ToolSession {
     // Renders `source` at `time`; the result stores the source's channels. RunError when the tool
     // hands back no image.
     minihost::ImagePtr render(Image& source, double time);
+    // Renders a frame's source image, which the result then replaces. RunError, naming the file,
+    // when memory runs out.
+    void render(Frame& frame, double time);
 
     // What the About button shows.
     std::string aboutText();

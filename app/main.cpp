@@ -45,6 +45,8 @@ void addRender(CLI::App& app, Commands& commands) {
     render->add_option("--frames", o.frames, "Frames: 1-100, 1-100x2, 100-1, 1,5,10-20");
     render->add_option("--threads", o.threads, "Worker threads; 0 is one per core");
     render->add_option("--preview", o.preview, "Also write an 8-bit preview (normals | occlusion)");
+    render->add_option("--part", o.part,
+                       "The part of a multi-part EXR to render (default: the first with depth)");
     render->add_flag("-q,--quiet", o.quiet, "No progress output");
     addLibraryOption(*render, o.library);
     commands.render = render;

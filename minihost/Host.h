@@ -105,15 +105,32 @@ ImagePtr makeImage(int width, int height, const std::vector<int>& extra);
 // Channel numbers the image stores: 0-3, then its extra channels in the order given.
 const std::vector<int>& channels(const Image& image);
 bool stores(const Image& image, int channel);
+// Whether the image's write function has stored any pixel since the image was made.
+bool written(const Image& image);
 // Direct access to one stored sample; the channel must be stored.
 float& sample(Image& image, int x, int y, int channel);
 float sample(const Image& image, int x, int y, int channel);
+
+// Where a stored channel's samples are, for code that fills or reads a whole plane: sample (x, y)
+// at first + y * rowStride + x * pixelStride, strides in bytes. The channel must be stored.
+template <typename Sample> struct ChannelLayout {
+    Sample* first = nullptr;
+    std::ptrdiff_t pixelStride = 0;
+    std::ptrdiff_t rowStride = 0;
+};
+ChannelLayout<float> layout(Image& image, int channel);
+ChannelLayout<const float> layout(const Image& image, int channel);
 
 // ---- Rendering ------------------------------------------------------------------------------
 
 // Worker threads DoMultiProcess uses; 0 means one per core.
 void setThreads(int threads);
 int threads();
+
+// Runs `job` on the same worker threads and returns at once: the host's own work, such as decoding
+// and encoding files, shares the pool with the tools' chunks, so the pool's size bounds every
+// thread that works. The job must not throw.
+void post(std::function<void()> job);
 
 // Called after every chunk of every DoMultiProcess run, from the worker thread that ran it.
 void setChunkObserver(std::function<void()> observer);

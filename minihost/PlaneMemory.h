@@ -5,8 +5,10 @@
 namespace minihost {
 
 // Zeroed memory for one image plane. Large planes are mapped straight from the system, in large
-// pages where it has them, and given back to a cache when they end: the next plane of the same
-// size reuses the mapping and costs one clearing pass instead of a page fault per page.
+// pages where it has them, so that a new plane costs a page fault per large page, and are given
+// back to the system when they end. (Keeping ended planes for the next image would save those
+// faults, but a program that reads, renders and writes frames at once would hold a frame's worth
+// of planes more at its peak.)
 class PlaneMemory {
   public:
     PlaneMemory() = default;

@@ -34,7 +34,8 @@ bool readStored(FloatPixel* record, std::uint8_t* first, std::uint8_t* second, I
 }
 
 bool writeStored(FloatPixel* record, std::uint8_t* first, std::uint8_t* second, Image* image) {
-    const auto& stored = *static_cast<StoredImage*>(image);
+    auto& stored = *static_cast<StoredImage*>(image);
+    stored.noteWrite();
     if (first)
         std::memcpy(first, record->Value, 4 * sizeof(float));
     if (second) {
@@ -120,6 +121,10 @@ const std::vector<int>& channels(const Image& image) {
     return stored(image).channelList();
 }
 
+bool written(const Image& image) {
+    return stored(image).written();
+}
+
 bool stores(const Image& image, int channel) {
     return channel >= 0 && channel < FloatPixel::Channels && stored(image).slotOf(channel) >= 0;
 }
@@ -134,6 +139,23 @@ static const float* sampleAddress(const Image& image, int x, int y, int channel)
     const std::int32_t stride = firstPlane ? image.FirstStride : image.SecondStride;
     const auto* pixel = reinterpret_cast<const float*>(row + std::ptrdiff_t{x} * stride);
     return pixel + (firstPlane ? slot : slot - 4);
+}
+
+ChannelLayout<const float> layout(const Image& image, int channel) {
+    const int slot = stored(image).slotOf(channel);
+    if (slot < 0)
+        throw std::out_of_range("no channel " + std::to_string(channel));
+    const bool firstPlane = slot < 4;
+    const std::int32_t stride = firstPlane ? image.FirstStride : image.SecondStride;
+    const std::uint8_t* const* rows = firstPlane ? image.FirstRows : image.SecondRows;
+    const auto* first = reinterpret_cast<const float*>(rows[0]) + (firstPlane ? slot : slot - 4);
+    // Rows follow one another in one allocation.
+    return {first, stride, std::ptrdiff_t{stride} * image.Width};
+}
+
+ChannelLayout<float> layout(Image& image, int channel) {
+    const auto found = layout(static_cast<const Image&>(image), channel);
+    return {const_cast<float*>(found.first), found.pixelStride, found.rowStride};
 }
 
 float& sample(Image& image, int x, int y, int channel) {

@@ -4,6 +4,7 @@
 #include "minihost/PlaneMemory.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -21,6 +22,13 @@ class StoredImage : public Image {
     // Where a channel lives: 0-3 in the first plane, 4 + k at index k of the second, -1 nowhere.
     int slotOf(int channel) const { return Slot[channel]; }
 
+    // Set by the first write; a plain load and store, as nothing orders it with pixels.
+    bool written() const { return Written.load(std::memory_order_relaxed); }
+    void noteWrite() {
+        if (!Written.load(std::memory_order_relaxed))
+            Written.store(true, std::memory_order_relaxed);
+    }
+
   private:
     std::vector<int> Channels;
     std::vector<int> Extra;
@@ -29,6 +37,7 @@ class StoredImage : public Image {
     PlaneMemory SecondPlane;
     std::vector<std::uint8_t*> FirstRowTable;
     std::vector<std::uint8_t*> SecondRowTable;
+    std::atomic<bool> Written{false};
 };
 
 } // namespace minihost

@@ -21,11 +21,17 @@ std::shared_ptr<tbb::task_arena> pool;
 // Without it the pool never grows past one worker per core, whatever the arena asks for.
 std::unique_ptr<tbb::global_control> parallelism;
 
+// Every slot of the arena may go to a worker: jobs posted while no thread renders get all the
+// pool's threads, and a thread that renders joins when a slot is free or hands its work to the
+// pool and waits. So the pool runs at most its size in threads, whoever gives it work.
 std::shared_ptr<tbb::task_arena> currentPool() {
     std::lock_guard guard(poolLock);
-    if (!pool)
-        pool = poolThreads > 0 ? std::make_shared<tbb::task_arena>(poolThreads)
-                               : std::make_shared<tbb::task_arena>();
+    if (!pool) {
+        const int size = poolThreads > 0 ? poolThreads : tbb::this_task_arena::max_concurrency();
+        parallelism = std::make_unique<tbb::global_control>(
+            tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(size) + 1);
+        pool = std::make_shared<tbb::task_arena>(size, 0);
+    }
     return pool;
 }
 
@@ -38,13 +44,14 @@ void setThreads(int count) {
     poolThreads = count > 0 ? count : 0;
     pool.reset();
     parallelism.reset();
-    if (poolThreads > 0)
-        parallelism = std::make_unique<tbb::global_control>(
-            tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(poolThreads));
 }
 
 int threads() {
     return currentPool()->max_concurrency();
+}
+
+void post(std::function<void()> job) {
+    currentPool()->enqueue(std::move(job));
 }
 
 namespace detail {

@@ -40,21 +40,6 @@ TEST_F(CarriedChannels, KeepNameAndBitsWhereTheToolDoesNotWrite) {
         sameChannelBits(source, out, {"A", "Z", "N.X", "N.Y", "N.Z", "crypto.id", "header.R"}));
 }
 
-TEST_F(CarriedChannels, OutputIsFloat32FromHalfInput) {
-    const FileData source = makeFile(6, 5, {"R", "Z", "id"}, [](int x, int y, int c) {
-        return static_cast<float>(x + 10 * y) * 0.125f + static_cast<float>(c);
-    });
-    writeFile(Folder.path("in.exr"), source, OIIO::TypeDesc::HALF);
-    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
-    ASSERT_EQ(run.status, 0) << run.err;
-    const FileData out = readFile(Folder.path("out.exr"));
-    EXPECT_EQ(out.header.format, OIIO::TypeDesc::FLOAT);
-    for (const OIIO::TypeDesc& type : out.header.channelformats)
-        EXPECT_EQ(type, OIIO::TypeDesc::FLOAT);
-    // Every value here is exact in half, so the float32 output holds it exactly.
-    EXPECT_TRUE(sameChannelBits(source, out, {"Z", "id"}));
-}
-
 TEST_F(CarriedChannels, DataWindowKeepsItsPlaceInTheDisplayWindow) {
     FileData source = makeFile(6, 4, {"R", "G", "B", "A", "Z", "mask"}, [](int x, int y, int c) {
         return static_cast<float>(c) + 0.5f * static_cast<float>(x) - 0.25f * static_cast<float>(y);

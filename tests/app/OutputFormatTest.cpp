@@ -51,7 +51,7 @@ TEST_F(OutputFormat, OtherFormatsKeepRGBAWithAWarning) {
     const Outcome run = renderTo("out.tif");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(
-        isMessage(run.err, {"warning", "out.tif", "R G B A", "dropped Z extra N.X N.Y N.Z"}));
+        isMessage(run.err, {"warning", "out.tif", "R G B A", "dropped N.X N.Y N.Z Z extra"}));
     const Outcome info = runProgram("iinfo", {"-v", Folder.path("out.tif")});
     EXPECT_NE(info.out.find("channel list: R, G, B, A\n"), std::string::npos) << info.out;
     // What the format can hold is the tool's result, unchanged.
@@ -63,8 +63,20 @@ TEST_F(OutputFormat, OtherFormatsKeepRGBAWithAWarning) {
 TEST_F(OutputFormat, FormatsWithoutAlphaDropItToo) {
     const Outcome run = renderTo("out.jpg");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(isMessage(run.err, {"warning", "out.jpg", "R G B only", "dropped A Z"}));
+    EXPECT_TRUE(isMessage(run.err, {"warning", "out.jpg", "R G B only", "dropped A N.X"}));
     EXPECT_EQ(readFile(Folder.path("out.jpg")).header.nchannels, 3);
+}
+
+TEST_F(OutputFormat, OnlyOtherFormatsLoadTheFormatsModule) {
+    // The module brings hundreds of libraries: an EXR run must start without them.
+    const auto loads = [&](const std::string& output) {
+        const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path(output)},
+                                   {"LD_DEBUG=files"});
+        EXPECT_EQ(run.status, 0);
+        return run.err.find("umbrix-formats.so") != std::string::npos;
+    };
+    EXPECT_FALSE(loads("out.exr"));
+    EXPECT_TRUE(loads("out.tif"));
 }
 
 TEST_F(OutputFormat, NoTemporaryFileIsLeft) {

@@ -26,7 +26,8 @@ std::string slurp(const fs::path& path) {
 
 } // namespace
 
-Outcome runProgram(const std::string& program, const std::vector<std::string>& args) {
+Outcome runProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::vector<std::string>& environment) {
     const ScratchFolder capture;
     const std::string outPath = capture.path("stdout");
     const std::string errPath = capture.path("stderr");
@@ -41,9 +42,16 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
     for (std::string& arg : all)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
+    std::vector<std::string> variables = environment;
+    std::vector<char*> envp;
+    for (std::string& variable : variables)
+        envp.push_back(variable.data());
+    for (char** inherited = environ; *inherited; ++inherited)
+        envp.push_back(*inherited);
+    envp.push_back(nullptr);
     pid_t pid = -1;
     Outcome run;
-    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -54,8 +62,8 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
     return run;
 }
 
-Outcome umbrix(const std::vector<std::string>& args) {
-    return runProgram(UMBRIX_PROGRAM, args);
+Outcome umbrix(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
+    return runProgram(UMBRIX_PROGRAM, args, environment);
 }
 
 ScratchFolder::ScratchFolder() {

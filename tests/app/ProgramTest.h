@@ -19,10 +19,13 @@ struct Outcome {
     std::string err;
 };
 
-// Runs `program` with `args` (no shell), stdin empty, and waits for it.
-Outcome runProgram(const std::string& program, const std::vector<std::string>& args);
+// Runs `program` with `args` (no shell), stdin empty, and waits for it; `environment` holds
+// NAME=VALUE entries to add to this process's own.
+Outcome runProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::vector<std::string>& environment = {});
 // Runs the umbrix program.
-Outcome umbrix(const std::vector<std::string>& args);
+Outcome umbrix(const std::vector<std::string>& args,
+               const std::vector<std::string>& environment = {});
 
 // A fresh folder, removed with everything in it at the end of the test.
 class ScratchFolder {

@@ -3,6 +3,8 @@
 #include "tests/app/ProgramTest.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -78,16 +80,80 @@ TEST_F(Sequence, FrameListsTakeStepsDescentAndCommas) {
 }
 
 TEST_F(Sequence, FailedFrameStopsTheRunAndEarlierFramesStayWhole) {
-    writeFrame("in.0001.exr", 1);
-    writeFrame("in.0003.exr", 3);
-    const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
-                                Folder.path("out.####.exr"), "--frames", "1-3"});
-    EXPECT_EQ(run.status, 1);
-    const std::string last = run.err.substr(run.err.rfind("umbrix: "));
-    EXPECT_TRUE(isMessage(last, {"frame 2", "in.0002.exr", "No such file"}));
-    EXPECT_EQ(Folder.entries(),
-              (std::vector<std::string>{"in.0001.exr", "in.0003.exr", "out.0001.exr"}));
-    EXPECT_EQ(frameIn("out.0001.exr"), 1.0f);
+    // Frames are read, rendered and written at once, so frames after the failed one may be
+    // read or rendered already: none of them may be written, and no temporary file stays.
+    struct Fault {
+        const char* what;
+        std::function<void()> make;
+        std::vector<std::string> message;
+    };
+    const std::vector<Fault> faults = {
+        {"missing input",
+         [&] { std::filesystem::remove(Folder.path("in.0003.exr")); },
+         {"in.0003.exr", "No such file"}},
+        {"truncated input",
+         [&] {
+             const std::string path = Folder.path("in.0003.exr");
+             std::filesystem::resize_file(path, std::filesystem::file_size(path) * 3 / 4);
+         },
+         {"in.0003.exr", "cannot read"}},
+        {"a folder where the output goes",
+         [&] { std::filesystem::create_directory(Folder.path("out.0003.exr")); },
+         {"out.0003.exr", "folder"}},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        for (const std::string& entry : Folder.entries())
+            std::filesystem::remove(Folder.path(entry));
+        for (int frame = 1; frame <= 5; ++frame)
+            writeFrame("in.000" + std::to_string(frame) + ".exr", frame);
+        fault.make();
+        const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
+                                    Folder.path("out.####.exr"), "--frames", "1-5"});
+        EXPECT_EQ(run.status, 1);
+        const std::string last = run.err.substr(run.err.rfind("umbrix: "));
+        std::vector<std::string> parts = fault.message;
+        parts.insert(parts.end(), {"frame 3", "2 of 5 frames written"});
+        EXPECT_TRUE(isMessage(last, parts));
+        std::vector<std::string> outputs;
+        for (const std::string& entry : Folder.entries())
+            if (entry.rfind("in.", 0) != 0)
+                outputs.push_back(entry);
+        const bool folderInTheWay = std::string(fault.what).find("folder") != std::string::npos;
+        std::vector<std::string> expected = {"out.0001.exr", "out.0002.exr"};
+        if (folderInTheWay)
+            expected.push_back("out.0003.exr");
+        EXPECT_EQ(outputs, expected);
+        EXPECT_EQ(frameIn("out.0001.exr"), 1.0f);
+        EXPECT_EQ(frameIn("out.0002.exr"), 2.0f);
+    }
+}
+
+TEST_F(Sequence, FramesInThePipelineComeOutAsFramesRenderedOneByOne) {
+    for (int frame = 1; frame <= 4; ++frame)
+        writeFile(Folder.path("in.000" + std::to_string(frame) + ".exr"),
+                  sceneFile(11 + frame, 9,
+                            {{"Z", Role::Depth},
+                             {"N.X", Role::NormalX},
+                             {"N.Y", Role::NormalY},
+                             {"N.Z", Role::NormalZ},
+                             {"id", Role::Other}}));
+    const std::vector<std::string> settings = setArguments({{"UseSSAO", "1"}, {"Matrix", "2"}});
+    std::vector<std::string> args = {
+        "render", Folder.path("in.####.exr"), "-o", Folder.path("seq.####.exr"), "--frames", "1-4",
+        "-q"};
+    args.insert(args.end(), settings.begin(), settings.end());
+    ASSERT_EQ(umbrix(args).status, 0);
+    for (int frame = 1; frame <= 4; ++frame) {
+        const std::string n = "000" + std::to_string(frame);
+        args = {"render", Folder.path("in." + n + ".exr"), "-o", Folder.path("one." + n + ".exr"),
+                "-q"};
+        args.insert(args.end(), settings.begin(), settings.end());
+        ASSERT_EQ(umbrix(args).status, 0);
+        const FileData one = readFile(Folder.path("one." + n + ".exr"));
+        EXPECT_TRUE(sameChannelBits(one, readFile(Folder.path("seq." + n + ".exr")),
+                                    one.header.channelnames));
+    }
 }
 
 TEST_F(Sequence, BadFrameListsAndMissingPatternsAreUsageErrors) {

@@ -151,12 +151,10 @@ TEST(StoredImage, EmptyImagesAreValid) {
     }
 }
 
-TEST(StoredImage, LargePlanesAreReusedZeroFilled) {
-    // Both planes over 2 MiB, so both are mapped and kept when the image ends.
+TEST(StoredImage, LargePlanesStartZeroFilled) {
+    // Both planes over 2 MiB, so both are mapped; the next image may get the same memory.
     const int width = 1024, height = 600;
     auto first = minihost::makeImage(width, height, {4, 10});
-    const std::uint8_t* firstPlane = first->FirstRows[0];
-    const std::uint8_t* secondPlane = first->SecondRows[0];
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c : minihost::channels(*first))
@@ -164,8 +162,6 @@ TEST(StoredImage, LargePlanesAreReusedZeroFilled) {
     first.reset();
 
     auto again = minihost::makeImage(width, height, {11, 12});
-    EXPECT_EQ(again->FirstRows[0], firstPlane);
-    EXPECT_EQ(again->SecondRows[0], secondPlane);
     EXPECT_TRUE(allZero(*again));
     auto other = minihost::makeImage(width, height + 1, {4, 10});
     EXPECT_TRUE(allZero(*other));

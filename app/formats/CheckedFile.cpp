@@ -1,4 +1,4 @@
-#include "app/CheckedFile.h"
+#include "app/formats/CheckedFile.h"
 
 #include "app/Failure.h"
 
@@ -14,16 +14,16 @@ namespace umbrix {
 
 CheckedFile::CheckedFile(const std::string& path, const std::string& shownPath)
     : IOProxy(path, IOProxy::Write), Shown(shownPath) {
-    Fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (Fd < 0)
+    File.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (File.fd < 0)
         throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(errno)));
     struct stat info {};
-    Regular = fstat(Fd, &info) == 0 && S_ISREG(info.st_mode);
+    Regular = fstat(File.fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 CheckedFile::~CheckedFile() {
-    if (Fd >= 0)
-        ::close(Fd);
+    if (File.fd >= 0)
+        ::close(File.fd);
 }
 
 bool CheckedFile::seek(int64_t offset) {
@@ -49,53 +49,27 @@ size_t CheckedFile::size() const {
     return static_cast<size_t>(End);
 }
 
-// Writes in order go through write(), so pipes and devices, which cannot seek, work too.
 size_t CheckedFile::writeAt(const void* data, size_t size, int64_t offset) {
-    if (Error != 0)
-        return 0;
-    if (offset != DescriptorOffset) {
-        if (lseek(Fd, offset, SEEK_SET) < 0) {
-            Error = errno;
-            return 0;
-        }
-        DescriptorOffset = offset;
-    }
-    const auto* bytes = static_cast<const char*>(data);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(Fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            Error = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    DescriptorOffset += static_cast<int64_t>(done);
-    End = std::max(End, DescriptorOffset);
+    const size_t done = File.writeAt(data, size, static_cast<std::uint64_t>(offset));
+    End = std::max(End, static_cast<int64_t>(File.offset));
     return done;
 }
 
 bool CheckedFile::failed() const {
     std::lock_guard guard(Lock);
-    return Error != 0;
+    return File.error != 0;
 }
 
 std::string CheckedFile::failure() const {
     std::lock_guard guard(Lock);
-    return Error != 0 ? std::strerror(Error) : "";
+    return File.error != 0 ? std::strerror(File.error) : "";
 }
 
 void CheckedFile::finish() {
     std::lock_guard guard(Lock);
-    if (Error == 0 && Regular && fsync(Fd) != 0)
-        Error = errno;
-    if (::close(Fd) != 0 && Error == 0)
-        Error = errno;
-    Fd = -1;
-    if (Error != 0)
-        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(Error)));
+    File.syncAndClose(Regular);
+    if (File.error != 0)
+        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(File.error)));
 }
 
 } // namespace umbrix

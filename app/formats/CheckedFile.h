@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/FileWriting.h"
+
 #include <OpenImageIO/filesystem.h>
 #include <cstdint>
 #include <mutex>
@@ -32,11 +34,9 @@ class CheckedFile : public OIIO::Filesystem::IOProxy {
 
   private:
     std::string Shown;
-    int Fd = -1;
+    WrittenFile File;
     bool Regular = false;
-    int64_t DescriptorOffset = 0;
     int64_t End = 0;
-    int Error = 0;
     mutable std::mutex Lock;
 
     size_t writeAt(const void* data, size_t size, int64_t offset);

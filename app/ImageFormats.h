@@ -1,0 +1,74 @@
+#pragma once
+
+// What the program asks of the image formats other than EXR. They are read and written through
+// OpenImageIO, which a module of its own holds: loading it costs hundreds of libraries, so a run
+// that needs no other format never loads it.
+
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace umbrix {
+
+// Where an image's pixels are (the data window) and the picture it belongs to (the display
+// window), in pixel coordinates.
+struct Windows {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    int fullX = 0;
+    int fullY = 0;
+    int fullWidth = 0;
+    int fullHeight = 0;
+};
+
+// One item of a file's metadata.
+struct Attribute {
+    std::string name;
+    std::variant<std::string, int, float> value;
+};
+
+// An image as 32-bit floats, every channel of a pixel side by side, rows over the data window.
+struct PlainImage {
+    Windows windows;
+    std::vector<std::string> channels;
+    std::unique_ptr<float[]> pixels;
+    std::vector<Attribute> metadata;
+};
+
+// Pixels to write, interleaved like a PlainImage's, as floats or as bytes.
+struct PlainPixels {
+    Windows windows;
+    std::vector<std::string> channels;
+    bool bytes = false;
+    const void* data = nullptr;
+    // Channel A holds occlusion, not coverage: nothing may divide by it.
+    bool alphaIsData = false;
+};
+
+// What a file format can hold of a result.
+struct OutputFormat {
+    bool exr = false;   // every channel, each in its own type
+    bool alpha = true;  // R G B A, else R G B
+    bool origin = true; // a data window placed within a display window
+};
+
+class ImageFormats {
+  public:
+    virtual ~ImageFormats() = default;
+    // UsageError when no format goes with the path's extension, or it cannot be written.
+    virtual OutputFormat outputFormat(const std::string& path) = 0;
+    // The first image of a file at full resolution. RunError, naming the file, when it cannot.
+    virtual PlainImage read(const std::string& path) = 0;
+    // Writes `pixels` to `target` in the format `shown`'s extension names, made durable.
+    // RunError, naming `shown`, on failure.
+    virtual void write(const std::string& target, const std::string& shown,
+                       const PlainPixels& pixels) = 0;
+};
+
+} // namespace umbrix
+
+// The module's one entry point: its formats, alive as long as the module is loaded.
+extern "C" umbrix::ImageFormats* umbrixImageFormats();

@@ -1,0 +1,54 @@
+#pragma once
+
+// EXR files written and read with OpenEXR's own API, to the bit and in every kind the program
+// meets: per-channel pixel types, tiles, mip levels, several parts.
+
+#include <Imath/ImathBox.h>
+#include <OpenEXR/ImfCompression.h>
+#include <OpenEXR/ImfPixelType.h>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace apptest {
+
+// A channel as the file stores it: the bits of every sample over the data window, row after row
+// (a half in the low 16 bits).
+struct ExrChannel {
+    std::string name;
+    Imf::PixelType type = Imf::FLOAT;
+    std::vector<std::uint32_t> bits;
+};
+
+struct ExrPart {
+    std::string name; // empty: a file of one part, unnamed
+    Imath::Box2i dataWindow;
+    Imath::Box2i displayWindow;
+    Imf::Compression compression = Imf::ZIP_COMPRESSION;
+    int tileSize = 0;    // 0: scanlines
+    bool mipmap = false; // tiled with every MIP level (levels after the first hold other values)
+    int levels = 1;      // as read back
+    std::vector<ExrChannel> channels;
+
+    int width() const { return dataWindow.max.x - dataWindow.min.x + 1; }
+    int height() const { return dataWindow.max.y - dataWindow.min.y + 1; }
+    const ExrChannel* channel(const std::string& name) const;
+};
+
+// A part at `origin` of `width` x `height`, in a display window from (0, 0) that holds it.
+ExrPart exrPart(int width, int height, Imath::V2i origin = {0, 0});
+
+// Adds a channel whose sample at (x, y) of the data window is value(x, y), stored as `type`
+// (a uint channel takes the value's whole part).
+void addChannel(ExrPart& part, const std::string& name, Imf::PixelType type,
+                const std::function<double(int x, int y)>& value);
+
+// The value a sample's bits stand for, as OpenEXR converts it to float.
+float sampleValue(Imf::PixelType type, std::uint32_t bits);
+
+void writeExrFile(const std::string& path, const std::vector<ExrPart>& parts);
+// Every part at its first level; fails the test when the file cannot be read.
+std::vector<ExrPart> readExrFile(const std::string& path);
+
+} // namespace apptest
