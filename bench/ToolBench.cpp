@@ -1,6 +1,7 @@
 #include "bench/Benchmarks.h"
 #include "bench/RowRuns.h"
 #include "minihost/Host.h"
+#include "process/ChunkSettings.h"
 #include "process/OcclusionCapture.h"
 #include "process/OcclusionPass.h"
 #include "process/OcclusionSamples.h"
@@ -43,7 +44,7 @@ struct Captured {
         samples.reset(Width, Height);
         for (int y = 0; y < Height; ++y) {
             PixelAccessor source(scene());
-            CaptureOcclusionRow(y, source, controls, Width, samples);
+            CaptureOcclusionRow(y, source, chunkSettings(controls), Width, samples);
         }
     }
 };
@@ -89,7 +90,9 @@ void ToolOcclusion(benchmark::State& state) {
         eachRow(arena, [&](int y) {
             PixelAccessor source(scene());
             PixelAccessor result(*output);
-            OcclusionPass(y, source, result, controls, Width, Height, captured.samples);
+            // Formed in every chunk, as the tool's chunks form them.
+            OcclusionPass(y, source, result, chunkSettings(controls), Width, Height,
+                          captured.samples);
         });
         clock.stop();
     }

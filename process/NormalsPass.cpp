@@ -6,8 +6,8 @@
 #include <utility>
 
 void NormalsPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
-                 const ChunkControls& controls, std::int32_t width, std::int32_t height) {
-    const RowGeometry row = rowGeometry(controls, y, width, height);
+                 const ChunkSettings& settings, std::int32_t width, std::int32_t height) {
+    const RowGeometry row = rowGeometry(settings.normals, y, width, height);
     SourceRows rows(source, y, width, height);
     float h = 0.0f;
     for (std::int32_t x = 0; x < width; ++x) {

@@ -1,4 +1,4 @@
-#include "process/WindowSettings.h"
+#include "process/ChunkSettings.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -43,10 +43,10 @@ TEST(DepthBand, BoundsCountTheNeighboursTheTestCounts) {
     for (const float smallDepth : values)
         for (const float threshold : values) {
             ChunkControls controls;
-            controls.matrix = 1;
+            controls.radius = 1;
             controls.smallDepth = smallDepth;
             controls.depthThreshold = threshold;
-            const WindowSettings settings = windowSettings(controls);
+            const WindowSettings settings = chunkSettings(controls).windows;
             for (const float centre : values)
                 for (const float neighbour : values) {
                     const float D = neighbour - centre;

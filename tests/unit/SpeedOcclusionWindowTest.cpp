@@ -1,3 +1,4 @@
+#include "process/ChunkSettings.h"
 #include "process/FalloffWeight.h"
 #include "process/InverseLengths.h"
 #include "process/OcclusionWindow.h"
@@ -105,7 +106,7 @@ void fillSamples(OcclusionSamples& samples, int width, int height, Draw& draw) {
 
 ChunkControls someControls(Draw& draw, int radius) {
     ChunkControls c;
-    c.matrix = radius;
+    c.radius = radius;
     const float smallDepth[] = {0.001f, 0.0f, 0.25f, 0.5f, -1.0f};
     const float threshold[] = {24.0f, 1.0f, 0.5f, 2.0f, 0.75f};
     const float amount[] = {0.025f, 0.125f, 0.3f, 1.0f};
@@ -136,7 +137,7 @@ bool counts(float centre, float neighbour, const ChunkControls& c, float& weight
 // The occlusion value of pixel (x, y) with the window test as written, one neighbour at a time in
 // window order, from the samples; in "disabled" mode the number of counting neighbours instead.
 float windowValue(const OcclusionSamples& s, int x, int y, const ChunkControls& c, int& counted) {
-    const std::int64_t r = c.matrix;
+    const std::int64_t r = c.radius;
     const int width = s.width();
     const int height = s.height();
     float v = 1.0f;
@@ -181,11 +182,11 @@ void checkWindows(std::uint32_t seed, int trials) {
             for (int trial = 0; trial < trials; ++trial) {
                 fillSamples(samples, shape.width, shape.height, draw);
                 const ChunkControls c = someControls(draw, radius);
-                const WindowSettings settings = windowSettings(c);
+                const WindowSettings settings = chunkSettings(c).windows;
                 std::vector<float> values(static_cast<std::size_t>(shape.width));
                 std::vector<std::int32_t> numbers(static_cast<std::size_t>(shape.width));
                 for (int y = 0; y < shape.height; ++y) {
-                    if (settings.mode == NormalsMode::Disabled)
+                    if (settings.compared == ComparedNormals::None)
                         countedWindows(samples, y, settings, numbers.data());
                     else
                         weightedWindows(samples, y, settings, values.data());
@@ -193,7 +194,7 @@ void checkWindows(std::uint32_t seed, int trials) {
                         int counted = 0;
                         const float v = windowValue(samples, x, y, c, counted);
                         const auto at = static_cast<std::size_t>(x);
-                        if (settings.mode == NormalsMode::Disabled)
+                        if (settings.compared == ComparedNormals::None)
                             ASSERT_EQ(numbers[at], counted) << x << ", " << y << " r " << radius;
                         else
                             ASSERT_EQ(bits(values[at]), bits(v))
@@ -227,14 +228,14 @@ TEST(OcclusionWindows, FlatPatchesSubtractWhenTheirOwnNormalPasses) {
             }
         for (const float angle : {45.0f, 90.0f}) {
             ChunkControls c;
-            c.matrix = 3;
+            c.radius = 3;
             c.smallDepth = 0.5f;
             c.depthThreshold = 24.0f;
             c.amount = 0.125f;
             c.normalsAngle = angle;
             c.filterMethod = 1.0f;
             std::vector<float> values(40);
-            weightedWindows(samples, 2, windowSettings(c), values.data());
+            weightedWindows(samples, 2, chunkSettings(c).windows, values.data());
             for (int x = 0; x < 40; ++x) {
                 int counted = 0;
                 EXPECT_EQ(bits(values[static_cast<std::size_t>(x)]),
@@ -270,14 +271,14 @@ TEST(OcclusionWindows, CountsOfRowsSettledByTheirDepthRangeMatchTheWindowTest) {
                 for (const auto& [smallDepth, threshold] : bands)
                     for (const int radius : {1, 2, 5, 9, std::numeric_limits<int>::max()}) {
                         ChunkControls c;
-                        c.matrix = radius;
+                        c.radius = radius;
                         c.smallDepth = smallDepth;
                         c.depthThreshold = threshold;
                         c.amount = 0.025f;
                         c.filterMethod = 2.0f;
                         std::vector<std::int32_t> numbers(static_cast<std::size_t>(shape.width));
                         for (int y = 0; y < shape.height; ++y) {
-                            countedWindows(samples, y, windowSettings(c), numbers.data());
+                            countedWindows(samples, y, chunkSettings(c).windows, numbers.data());
                             for (int x = 0; x < shape.width; ++x) {
                                 int counted = 0;
                                 windowValue(samples, x, y, c, counted);
