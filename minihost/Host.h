@@ -89,6 +89,11 @@ void connect(Input& in, Image* image);
 
 // ---- Images ---------------------------------------------------------------------------------
 
+// Channels 0-3, R G B A, which every image stores in its first plane.
+inline constexpr int FirstPlaneChannels = 4;
+// Channels 0-15, the ones tools address by role (normal, occlusion, depth, supplied normal).
+inline constexpr int RoleChannels = 16;
+
 struct ImageDeleter {
     void operator()(Image* image) const;
 };

@@ -1,5 +1,6 @@
 #include "process/OcclusionCapture.h"
 
+#include "process/ChannelRoles.h"
 #include "process/InverseLengths.h"
 #include "process/NormalGeometry.h"
 
@@ -13,7 +14,7 @@ void readDepths(PixelAccessor& source, std::int32_t y, std::int32_t width, float
     for (std::int32_t x = 0; x < width; ++x) {
         source.MoveTo(x, y);
         source.ReadPixel(record);
-        depth[x] = record[4];
+        depth[x] = record[channel::Depth];
     }
 }
 
@@ -40,10 +41,10 @@ void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkSetti
     for (std::int32_t x = 0; x < width; ++x) {
         source.MoveTo(x, y);
         source.ReadPixel(record);
-        depth[x] = record[4];
-        n0[x] = rendered ? record[12] : 0.0f;
-        n1[x] = rendered ? record[11] : 0.0f;
-        n2[x] = rendered ? record[10] : 0.0f;
+        depth[x] = record[channel::Depth];
+        n0[x] = rendered ? record[channel::RenderedZ] : 0.0f;
+        n1[x] = rendered ? record[channel::RenderedY] : 0.0f;
+        n2[x] = rendered ? record[channel::RenderedX] : 0.0f;
     }
     inverseSquaredLengths(samples.normal(0, y), samples.normal(1, y), samples.normal(2, y), width,
                           samples.inverse(y));

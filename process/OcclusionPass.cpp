@@ -1,5 +1,6 @@
 #include "process/OcclusionPass.h"
 
+#include "process/ChannelRoles.h"
 #include "process/NormalGeometry.h"
 #include "process/OcclusionCapture.h"
 #include "process/OcclusionWindow.h"
@@ -91,10 +92,10 @@ void OcclusionPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
     for (std::int32_t x = 0; x < width; ++x) {
         source.MoveTo(x, y);
         source.ReadPixel(record);
-        record[0] = normals.c0[x];
-        record[1] = normals.c1[x];
-        record[2] = normals.c2[x];
-        record[3] = values[static_cast<std::size_t>(x)];
+        record[channel::NormalZ] = normals.c0[x];
+        record[channel::NormalY] = normals.c1[x];
+        record[channel::NormalX] = normals.c2[x];
+        record[channel::Occlusion] = values[static_cast<std::size_t>(x)];
         result.MoveTo(x, y);
         result.WritePixel(record);
     }
