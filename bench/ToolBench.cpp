@@ -5,6 +5,7 @@
 #include "process/OcclusionCapture.h"
 #include "process/OcclusionPass.h"
 #include "process/OcclusionSamples.h"
+#include "tool/ClassIdentifier.h"
 
 #include <stdexcept>
 
@@ -15,7 +16,7 @@ namespace {
 class LoadedTool {
   public:
     LoadedTool() : Plugin(UMBRIX_PLUGIN_PATH) {
-        const Registry* tool = minihost::findClass("Vennolar.Umbrix");
+        const Registry* tool = minihost::findClass(UmbrixClassIdentifier);
         if (!tool)
             throw std::runtime_error("the tool library registered no tool");
         Tool = minihost::create(*tool);
