@@ -38,7 +38,7 @@ std::vector<float> edgeValues() {
 // The windows test a neighbour's depth difference against two bounds; that must count exactly the
 // neighbours that are deeper and neither closer than "SmalDepth" nor farther than
 // "DepthThreshold", NaN, infinities and zeros of either sign included.
-TEST(DepthBand, BoundsCountTheNeighboursTheTestCounts) {
+TEST(DepthBandMatchesLiteral, BoundsCountTheNeighboursTheTestCounts) {
     const std::vector<float> values = edgeValues();
     for (const float smallDepth : values)
         for (const float threshold : values) {
