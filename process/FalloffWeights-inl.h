@@ -1,6 +1,6 @@
-// How a neighbour that subtracts is weighed: the falloff weight, formed in double across a block
-// where the narrowed quotient is known to be powf's (falloff::fastWeight), one lane at a time
-// elsewhere.
+// How a neighbour that subtracts is weighed: Amount times the falloff weight of its depth
+// difference, the weight formed in double across a block where the narrowed quotient is known to
+// be powf's (falloff::fastWeight), one lane at a time elsewhere.
 
 // Per-target include guard: compiled once for every instruction set.
 #if defined(UMBRIX_PROCESS_FALLOFF_WEIGHTS_INL_H_) == defined(HWY_TARGET_TOGGLE)
@@ -12,6 +12,7 @@
 
 #include "process/FalloffWeight.h"
 #include "process/WindowBlocks-inl.h"
+#include "process/WindowSettings.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -84,6 +85,16 @@ template <class D> hn::Vec<D> passWeights(D d, hn::Vec<D> t, hn::Mask<D> pass) {
 }
 
 #endif
+
+// v after the lanes in `pass` have subtracted their weighted amount. Rare, so kept out of the
+// loop.
+template <class D>
+HWY_NOINLINE hn::Vec<D> subtractWeighted(D d, hn::Vec<D> v, hn::Vec<D> difference, hn::Mask<D> pass,
+                                         const WindowSettings& s) {
+    const auto t = hn::Add(hn::Div(difference, hn::Set(d, s.scale)), hn::Set(d, 1.0f));
+    const auto w = passWeights(d, t, pass);
+    return hn::IfThenElse(pass, hn::Sub(v, hn::Mul(w, hn::Set(d, s.amount))), v);
+}
 
 void FalloffWeights(const float* t, std::size_t count, float* weights) {
     const auto each = [&](auto d, std::size_t at) {

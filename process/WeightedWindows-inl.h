@@ -34,16 +34,6 @@ template <class D> HWY_INLINE hn::Mask<D> anglePasses(D d, hn::Vec<D> k, float t
     return hn::And(hn::Ge(k, hn::Set(d, -1.0f)), hn::Lt(k, hn::Set(d, threshold)));
 }
 
-// v after the lanes in `pass` have subtracted their weighted amount. Rare, so kept out of the
-// loop.
-template <class D>
-HWY_NOINLINE hn::Vec<D> subtractWeighted(D d, hn::Vec<D> v, hn::Vec<D> difference, hn::Mask<D> pass,
-                                         const WindowSettings& s) {
-    const auto t = hn::Add(hn::Div(difference, hn::Set(d, s.scale)), hn::Set(d, 1.0f));
-    const auto w = passWeights(d, t, pass);
-    return hn::IfThenElse(pass, hn::Sub(v, hn::Mul(w, hn::Set(d, s.amount))), v);
-}
-
 // The compared normals of a block's centre pixels.
 template <class D> struct CentreNormals {
     hn::Vec<D> a0, a1, a2, inverse;
