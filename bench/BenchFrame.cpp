@@ -64,7 +64,7 @@ std::vector<int> sceneChannels() {
 
 ChunkControls toolControls(const Setting& setting) {
     ChunkControls controls;
-    controls.matrix = setting.matrix;
+    controls.radius = setting.matrix;
     controls.smallDepth = 0.001f;
     controls.amount = 0.025f;
     controls.depthThreshold = 24.0f;

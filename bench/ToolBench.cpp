@@ -1,9 +1,11 @@
 #include "bench/Benchmarks.h"
 #include "bench/RowRuns.h"
 #include "minihost/Host.h"
+#include "process/ChunkSettings.h"
 #include "process/OcclusionCapture.h"
 #include "process/OcclusionPass.h"
 #include "process/OcclusionSamples.h"
+#include "tool/ClassIdentifier.h"
 
 #include <stdexcept>
 
@@ -14,7 +16,7 @@ namespace {
 class LoadedTool {
   public:
     LoadedTool() : Plugin(UMBRIX_PLUGIN_PATH) {
-        const Registry* tool = minihost::findClass("Vennolar.Umbrix");
+        const Registry* tool = minihost::findClass(UmbrixClassIdentifier);
         if (!tool)
             throw std::runtime_error("the tool library registered no tool");
         Tool = minihost::create(*tool);
@@ -43,7 +45,7 @@ struct Captured {
         samples.reset(Width, Height);
         for (int y = 0; y < Height; ++y) {
             PixelAccessor source(scene());
-            CaptureOcclusionRow(y, source, controls, Width, samples);
+            CaptureOcclusionRow(y, source, chunkSettings(controls), Width, samples);
         }
     }
 };
@@ -89,7 +91,9 @@ void ToolOcclusion(benchmark::State& state) {
         eachRow(arena, [&](int y) {
             PixelAccessor source(scene());
             PixelAccessor result(*output);
-            OcclusionPass(y, source, result, controls, Width, Height, captured.samples);
+            // Formed in every chunk, as the tool's chunks form them.
+            OcclusionPass(y, source, result, chunkSettings(controls), Width, Height,
+                          captured.samples);
         });
         clock.stop();
     }

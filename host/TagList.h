@@ -42,7 +42,6 @@ class HOST_API TagList {
 
     const std::vector<TagItem>& items() const { return Items; }
     const TagItem* find(Tag tag) const;
-    void add(TagItem item) { Items.push_back(std::move(item)); }
 
   private:
     std::vector<TagItem> Items;

@@ -31,10 +31,7 @@ class Plugin {
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 
-    const std::string& path() const { return Path; }
-
   private:
-    std::string Path;
     void* Handle = nullptr;
 };
 
@@ -42,8 +39,7 @@ class Plugin {
 std::vector<const Registry*> classes();
 const Registry* findClass(std::string_view id);
 
-// Typed views of a registry record's tags.
-const char* registryString(const Registry& reg, Tag tag);
+// A pointer value among a registry record's tags; null when the tag holds none.
 const void* registryPointer(const Registry& reg, Tag tag);
 
 // ---- Operators ------------------------------------------------------------------------------
@@ -88,6 +84,11 @@ void setValue(Operator& op, Input& in, double value, double time = 0.0);
 void connect(Input& in, Image* image);
 
 // ---- Images ---------------------------------------------------------------------------------
+
+// Channels 0-3, R G B A, which every image stores in its first plane.
+inline constexpr int FirstPlaneChannels = 4;
+// Channels 0-15, the ones tools address by role (normal, occlusion, depth, supplied normal).
+inline constexpr int RoleChannels = 16;
 
 struct ImageDeleter {
     void operator()(Image* image) const;
@@ -139,7 +140,6 @@ struct RenderResult {
     bool ok = false; // what the operator's Process returned
     std::vector<std::pair<Output*, std::unique_ptr<Parameter>>> outputs;
 
-    Image* image(const Output* out) const;
     // Takes the output image out of the result; null when the output holds no image.
     ImagePtr takeImage(const Output* out);
 };

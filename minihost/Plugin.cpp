@@ -19,7 +19,7 @@ LibraryEntryPoint entryPoint(void* handle) {
 
 } // namespace
 
-Plugin::Plugin(const std::string& path) : Path(path) {
+Plugin::Plugin(const std::string& path) {
     Handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!Handle)
         throw std::runtime_error("cannot load tool library " + path + ": " + dlMessage());

@@ -55,13 +55,6 @@ const Registry* findClass(std::string_view id) {
     return nullptr;
 }
 
-const char* registryString(const Registry& reg, Tag tag) {
-    const TagItem* item = reg.tags().find(tag);
-    if (!item || !std::holds_alternative<std::string>(item->value))
-        return nullptr;
-    return std::get<std::string>(item->value).c_str();
-}
-
 const void* registryPointer(const Registry& reg, Tag tag) {
     const TagItem* item = reg.tags().find(tag);
     if (!item || !std::holds_alternative<const void*>(item->value))

@@ -60,13 +60,6 @@ Image* adoptRenderImage(std::unique_ptr<Image> image) {
 
 } // namespace detail
 
-Image* RenderResult::image(const Output* out) const {
-    for (const auto& [output, data] : outputs)
-        if (output == out)
-            return dynamic_cast<Image*>(data.get());
-    return nullptr;
-}
-
 ImagePtr RenderResult::takeImage(const Output* out) {
     for (auto& [output, data] : outputs) {
         if (output == out && dynamic_cast<Image*>(data.get()))

@@ -13,17 +13,15 @@ namespace minihost {
 
 namespace {
 
-// A read fills every channel the image stores and zeroes the others among the first sixteen, the
-// channels tools address by role (normal, occlusion, depth, supplied normal). Higher channels the
-// image does not store keep what the record held: the image has nothing for them and its write
-// function ignores them, so clearing all 512 bytes on every read would only cost time.
-constexpr int ZeroedChannels = 16;
-
+// A read fills every channel the image stores and zeroes the others among the role channels.
+// Higher channels the image does not store keep what the record held: the image has nothing for
+// them and its write function ignores them, so clearing all 512 bytes on every read would only
+// cost time.
 bool readStored(FloatPixel* record, std::uint8_t* first, std::uint8_t* second, Image* image) {
     const auto& stored = *static_cast<StoredImage*>(image);
-    std::memset(record->Value, 0, ZeroedChannels * sizeof(float));
+    std::memset(record->Value, 0, RoleChannels * sizeof(float));
     if (first)
-        std::memcpy(record->Value, first, 4 * sizeof(float));
+        std::memcpy(record->Value, first, FirstPlaneChannels * sizeof(float));
     if (second) {
         const auto& extra = stored.extraChannels();
         const auto* values = reinterpret_cast<const float*>(second);
@@ -37,7 +35,7 @@ bool writeStored(FloatPixel* record, std::uint8_t* first, std::uint8_t* second, 
     auto& stored = *static_cast<StoredImage*>(image);
     stored.noteWrite();
     if (first)
-        std::memcpy(first, record->Value, 4 * sizeof(float));
+        std::memcpy(first, record->Value, FirstPlaneChannels * sizeof(float));
     if (second) {
         const auto& extra = stored.extraChannels();
         auto* values = reinterpret_cast<float*>(second);
@@ -71,28 +69,28 @@ std::vector<std::uint8_t*> rowTable(float* plane, int width, int height, std::si
 
 StoredImage::StoredImage(int width, int height, const std::vector<int>& extra) : Extra(extra) {
     Slot.fill(-1);
-    for (int channel = 0; channel < 4; ++channel) {
+    for (int channel = 0; channel < FirstPlaneChannels; ++channel) {
         Slot[static_cast<std::size_t>(channel)] = static_cast<std::int16_t>(channel);
         Channels.push_back(channel);
     }
     for (std::size_t k = 0; k < extra.size(); ++k) {
         const int channel = extra[k];
-        if (channel < 4 || channel >= FloatPixel::Channels)
+        if (channel < FirstPlaneChannels || channel >= FloatPixel::Channels)
             throw std::invalid_argument("channel " + std::to_string(channel) +
                                         " cannot be an extra channel (4 to 127)");
         if (Slot[static_cast<std::size_t>(channel)] != -1)
             throw std::invalid_argument("channel " + std::to_string(channel) + " given twice");
-        Slot[static_cast<std::size_t>(channel)] = static_cast<std::int16_t>(4 + k);
+        Slot[static_cast<std::size_t>(channel)] = static_cast<std::int16_t>(FirstPlaneChannels + k);
         Channels.push_back(channel);
     }
     const std::size_t secondPerPixel = extra.size();
-    FirstPlane = PlaneMemory(checkedFloats(width, height, 4));
+    FirstPlane = PlaneMemory(checkedFloats(width, height, FirstPlaneChannels));
     SecondPlane = PlaneMemory(checkedFloats(width, height, secondPerPixel));
-    FirstRowTable = rowTable(FirstPlane.data(), width, height, 4);
+    FirstRowTable = rowTable(FirstPlane.data(), width, height, FirstPlaneChannels);
     Width = width;
     Height = height;
     FirstRows = FirstRowTable.data();
-    FirstStride = 4 * sizeof(float);
+    FirstStride = FirstPlaneChannels * sizeof(float);
     if (secondPerPixel > 0) {
         SecondRowTable = rowTable(SecondPlane.data(), width, height, secondPerPixel);
         SecondRows = SecondRowTable.data();
@@ -134,11 +132,11 @@ static const float* sampleAddress(const Image& image, int x, int y, int channel)
     if (x < 0 || y < 0 || x >= image.Width || y >= image.Height || slot < 0)
         throw std::out_of_range("no sample at (" + std::to_string(x) + ", " + std::to_string(y) +
                                 ") channel " + std::to_string(channel));
-    const bool firstPlane = slot < 4;
+    const bool firstPlane = slot < FirstPlaneChannels;
     const std::uint8_t* row = firstPlane ? image.FirstRows[y] : image.SecondRows[y];
     const std::int32_t stride = firstPlane ? image.FirstStride : image.SecondStride;
     const auto* pixel = reinterpret_cast<const float*>(row + std::ptrdiff_t{x} * stride);
-    return pixel + (firstPlane ? slot : slot - 4);
+    return pixel + (firstPlane ? slot : slot - FirstPlaneChannels);
 }
 
 ChannelLayout<const float> layout(const Image& image, int channel) {

@@ -2,6 +2,7 @@
 
 // The angle between two compared normals, in degrees as the occlusion test forms it from the cosine
 // term k: acosf widened to double, times 180/pi, narrowed to float. NaN when k is NaN or |k| > 1.
+// Declared for the tests that check, over every float, what angleThreshold rests on.
 float angleDegrees(float k);
 
 // The T for which "angleDegrees(k) > limit" equals "k >= -1 && k < T" for every float k.

@@ -2,9 +2,10 @@
 
 #include <cstdint>
 
-// The control values one chunk works with, read once per chunk.
+// The nine control values one chunk reads, converted as it reads them; chunkSettings says what
+// they mean to the passes.
 struct ChunkControls {
-    std::int32_t matrix = 0; // window radius r
+    std::int32_t radius = 0; // "Matrix", the window radius r
     float smallDepth = 0.0f;
     float amount = 0.0f;
     float depthThreshold = 0.0f;
@@ -18,14 +19,3 @@ struct ChunkControls {
 // "Matrix" truncated toward zero. NaN takes no samples; values beyond a 32-bit integer saturate
 // instead of converting out of range.
 std::int32_t toRadius(double matrix);
-
-enum class NormalsMode { Rendered, Calculated, Disabled };
-
-// The combo's value compared as a float with 0 and 2; anything else behaves as 1.
-inline NormalsMode normalsMode(float filterMethod) {
-    if (filterMethod == 0.0f)
-        return NormalsMode::Rendered;
-    if (filterMethod == 2.0f)
-        return NormalsMode::Disabled;
-    return NormalsMode::Calculated;
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "process/ChunkControls.h"
+#include "process/ChunkSettings.h"
 #include "process/Vec3.h"
 
 #include <cmath>
@@ -14,13 +14,13 @@ struct RowGeometry {
     float Q; // Z control
 };
 
-inline RowGeometry rowGeometry(const ChunkControls& controls, std::int32_t y, std::int32_t width,
+inline RowGeometry rowGeometry(const NormalSettings& normals, std::int32_t y, std::int32_t width,
                                std::int32_t height) {
-    const float d = sinf(static_cast<float>(controls.camFOV * 0.017453292519943295) * 0.5f);
+    const float d = normals.halfAngleSine;
     const float s = (d / static_cast<float>(width)) * 2.0f;
     const std::int32_t q = width / height;
     const float f = ((static_cast<float>(q) * d) / static_cast<float>(height)) * 2.0f;
-    return {s, f, static_cast<float>(y) * f, controls.normalsZ};
+    return {s, f, static_cast<float>(y) * f, normals.zControl};
 }
 
 // A pixel's normal as channels 0, 1 and 2 hold it, from its four neighbours' depths; h is the

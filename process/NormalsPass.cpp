@@ -1,13 +1,14 @@
 #include "process/NormalsPass.h"
 
+#include "process/ChannelRoles.h"
 #include "process/NormalGeometry.h"
 #include "process/SourceRows.h"
 
 #include <utility>
 
 void NormalsPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
-                 const ChunkControls& controls, std::int32_t width, std::int32_t height) {
-    const RowGeometry row = rowGeometry(controls, y, width, height);
+                 const ChunkSettings& settings, std::int32_t width, std::int32_t height) {
+    const RowGeometry row = rowGeometry(settings.normals, y, width, height);
     SourceRows rows(source, y, width, height);
     float h = 0.0f;
     for (std::int32_t x = 0; x < width; ++x) {
@@ -15,9 +16,9 @@ void NormalsPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
         const StoredNormal n =
             normalFromDepths(row, h, depths.left, depths.right, depths.above, depths.below);
         FloatPixel& record = rows.centre();
-        record[0] = n.c0;
-        record[1] = n.c1;
-        record[2] = n.c2;
+        record[channel::NormalZ] = n.c0;
+        record[channel::NormalY] = n.c1;
+        record[channel::NormalX] = n.c2;
         result.MoveTo(x, y);
         result.WritePixel(record);
         h = h + row.s;

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "host/PixelAccessor.h"
-#include "process/ChunkControls.h"
+#include "process/ChunkSettings.h"
 
 #include <cstdint>
 
 // Writes row y of the output: the source pixels with channels 0, 1 and 2 replaced by the normal
 // computed from the depth (channel 4) of each pixel's four direct neighbours.
 void NormalsPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
-                 const ChunkControls& controls, std::int32_t width, std::int32_t height);
+                 const ChunkSettings& settings, std::int32_t width, std::int32_t height);

@@ -1,5 +1,6 @@
 #include "process/OcclusionCapture.h"
 
+#include "process/ChannelRoles.h"
 #include "process/InverseLengths.h"
 #include "process/NormalGeometry.h"
 
@@ -13,7 +14,7 @@ void readDepths(PixelAccessor& source, std::int32_t y, std::int32_t width, float
     for (std::int32_t x = 0; x < width; ++x) {
         source.MoveTo(x, y);
         source.ReadPixel(record);
-        depth[x] = record[4];
+        depth[x] = record[channel::Depth];
     }
 }
 
@@ -22,13 +23,12 @@ void readDepths(PixelAccessor& source, std::int32_t y, std::int32_t width, float
 // The pre-occlusion content of a pixel is the source pixel with channels 0-2 replaced, and the
 // output image stores the same channels as the source, so reading it back from the output would
 // give the source's values in every other channel, depth and supplied normal included.
-void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkControls& controls,
+void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkSettings& settings,
                          std::int32_t width, OcclusionSamples& samples) {
-    const NormalsMode mode = normalsMode(controls.filterMethod);
+    const ComparedNormals compared = settings.windows.compared;
     // "disabled" compares no normals; the calculated normals need the rows above and below, so
     // the second run forms them from the recorded depths (formCalculatedNormals).
-    if (mode == NormalsMode::Disabled ||
-        (mode == NormalsMode::Calculated && controls.useNormals != 0.0f)) {
+    if (compared == ComparedNormals::None || compared == ComparedNormals::Calculated) {
         readDepths(source, y, width, samples.depth(y));
         return;
     }
@@ -36,24 +36,23 @@ void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkContr
     float* n0 = samples.normal(0, y);
     float* n1 = samples.normal(1, y);
     float* n2 = samples.normal(2, y);
-    const bool rendered = mode == NormalsMode::Rendered;
+    const bool rendered = compared == ComparedNormals::Rendered;
     FloatPixel record;
     for (std::int32_t x = 0; x < width; ++x) {
         source.MoveTo(x, y);
         source.ReadPixel(record);
-        depth[x] = record[4];
-        // "Calculated Normals" with the normals pass off compares the zeroed channels 0-2.
-        n0[x] = rendered ? record[12] : 0.0f;
-        n1[x] = rendered ? record[11] : 0.0f;
-        n2[x] = rendered ? record[10] : 0.0f;
+        depth[x] = record[channel::Depth];
+        n0[x] = rendered ? record[channel::RenderedZ] : 0.0f;
+        n1[x] = rendered ? record[channel::RenderedY] : 0.0f;
+        n2[x] = rendered ? record[channel::RenderedX] : 0.0f;
     }
     inverseSquaredLengths(samples.normal(0, y), samples.normal(1, y), samples.normal(2, y), width,
                           samples.inverse(y));
 }
 
-void calculatedNormals(std::int32_t y, const ChunkControls& controls, std::int32_t width,
+void calculatedNormals(std::int32_t y, const NormalSettings& normals, std::int32_t width,
                        std::int32_t height, OcclusionSamples& samples, const RowNormals& out) {
-    const RowGeometry row = rowGeometry(controls, y, width, height);
+    const RowGeometry row = rowGeometry(normals, y, width, height);
     std::vector<float> scratch;
     const float* h = samples.columnCoordinates(row.s, scratch);
     rowNormals(row, h,
@@ -62,9 +61,9 @@ void calculatedNormals(std::int32_t y, const ChunkControls& controls, std::int32
                width, out);
 }
 
-void formCalculatedNormals(std::int32_t y, const ChunkControls& controls, std::int32_t width,
+void formCalculatedNormals(std::int32_t y, const NormalSettings& normals, std::int32_t width,
                            std::int32_t height, OcclusionSamples& samples) {
-    calculatedNormals(y, controls, width, height, samples,
+    calculatedNormals(y, normals, width, height, samples,
                       {samples.normal(0, y), samples.normal(1, y), samples.normal(2, y)});
     inverseSquaredLengths(samples.normal(0, y), samples.normal(1, y), samples.normal(2, y), width,
                           samples.inverse(y));

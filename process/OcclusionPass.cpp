@@ -1,9 +1,9 @@
 #include "process/OcclusionPass.h"
 
+#include "process/ChannelRoles.h"
 #include "process/NormalGeometry.h"
 #include "process/OcclusionCapture.h"
 #include "process/OcclusionWindow.h"
-#include "process/WindowSettings.h"
 
 #include <algorithm>
 #include <vector>
@@ -17,7 +17,7 @@ std::vector<float> occlusionValues(const OcclusionSamples& samples, std::int32_t
     std::vector<float> values(width, 1.0f);
     if (!windowsCanSubtract(settings))
         return values;
-    if (settings.mode != NormalsMode::Disabled) {
+    if (settings.compared != ComparedNormals::None) {
         weightedWindows(samples, y, settings, values.data());
         return values;
     }
@@ -43,17 +43,17 @@ struct NormalRow {
     const float* c2;
 };
 
-NormalRow preOcclusionNormals(const ChunkControls& controls, std::int32_t y, std::int32_t width,
+NormalRow preOcclusionNormals(const ChunkSettings& settings, std::int32_t y, std::int32_t width,
                               std::int32_t height, OcclusionSamples& samples, float* scratch) {
     const auto size = static_cast<std::size_t>(width);
-    if (controls.useNormals == 0.0f) {
+    if (!settings.useNormals) {
         std::fill_n(scratch, size, 0.0f);
         return {scratch, scratch, scratch};
     }
-    if (normalsMode(controls.filterMethod) == NormalsMode::Calculated)
+    if (settings.windows.compared == ComparedNormals::Calculated)
         return {samples.normal(0, y), samples.normal(1, y), samples.normal(2, y)};
     const RowNormals normals{scratch, scratch + size, scratch + 2 * size};
-    calculatedNormals(y, controls, width, height, samples, normals);
+    calculatedNormals(y, settings.normals, width, height, samples, normals);
     return {normals.c0, normals.c1, normals.c2};
 }
 
@@ -61,18 +61,18 @@ NormalRow preOcclusionNormals(const ChunkControls& controls, std::int32_t y, std
 // hold their normals once formed from the recorded depths. The windows' vector loads at the ends
 // of a row reach into the rows before and after, with lanes that are masked off; those rows are
 // formed first too, so that no load meets another chunk forming them.
-void formNormalRows(std::int32_t y, const ChunkControls& controls, const WindowSettings& settings,
-                    std::int32_t width, std::int32_t height, OcclusionSamples& samples) {
-    if (normalsMode(controls.filterMethod) != NormalsMode::Calculated ||
-        controls.useNormals == 0.0f)
+void formNormalRows(std::int32_t y, const ChunkSettings& settings, std::int32_t width,
+                    std::int32_t height, OcclusionSamples& samples) {
+    const WindowSettings& windows = settings.windows;
+    if (windows.compared != ComparedNormals::Calculated)
         return;
     const auto form = [&](std::int32_t row) {
-        formCalculatedNormals(row, controls, width, height, samples);
+        formCalculatedNormals(row, settings.normals, width, height, samples);
     };
     std::int64_t first = y, last = y;
-    if (windowsCanSubtract(settings)) {
-        first = std::max<std::int64_t>(std::int64_t{y} - settings.radius - 1, 0);
-        last = std::min<std::int64_t>(std::int64_t{y} + settings.radius, height - 1);
+    if (windowsCanSubtract(windows)) {
+        first = std::max<std::int64_t>(std::int64_t{y} - windows.radius - 1, 0);
+        last = std::min<std::int64_t>(std::int64_t{y} + windows.radius, height - 1);
     }
     for (std::int64_t row = first; row <= last; ++row)
         samples.normalRows().ensure(static_cast<std::int32_t>(row), form);
@@ -81,22 +81,21 @@ void formNormalRows(std::int32_t y, const ChunkControls& controls, const WindowS
 } // namespace
 
 void OcclusionPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
-                   const ChunkControls& controls, std::int32_t width, std::int32_t height,
+                   const ChunkSettings& settings, std::int32_t width, std::int32_t height,
                    OcclusionSamples& samples) {
-    const WindowSettings settings = windowSettings(controls);
-    formNormalRows(y, controls, settings, width, height, samples);
-    const std::vector<float> values = occlusionValues(samples, y, settings);
+    formNormalRows(y, settings, width, height, samples);
+    const std::vector<float> values = occlusionValues(samples, y, settings.windows);
     std::vector<float> scratch(3 * static_cast<std::size_t>(width));
     const NormalRow normals =
-        preOcclusionNormals(controls, y, width, height, samples, scratch.data());
+        preOcclusionNormals(settings, y, width, height, samples, scratch.data());
     FloatPixel record;
     for (std::int32_t x = 0; x < width; ++x) {
         source.MoveTo(x, y);
         source.ReadPixel(record);
-        record[0] = normals.c0[x];
-        record[1] = normals.c1[x];
-        record[2] = normals.c2[x];
-        record[3] = values[static_cast<std::size_t>(x)];
+        record[channel::NormalZ] = normals.c0[x];
+        record[channel::NormalY] = normals.c1[x];
+        record[channel::NormalX] = normals.c2[x];
+        record[channel::Occlusion] = values[static_cast<std::size_t>(x)];
         result.MoveTo(x, y);
         result.WritePixel(record);
     }

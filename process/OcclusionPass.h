@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/PixelAccessor.h"
-#include "process/ChunkControls.h"
+#include "process/ChunkSettings.h"
 #include "process/OcclusionSamples.h"
 
 #include <cstdint>
@@ -11,5 +11,5 @@
 // 0-2 (the normal, or zeros with "UseNormals" off) and the occlusion value in channel 3. Forms the
 // rows of calculated normals it needs that no other chunk has formed yet.
 void OcclusionPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
-                   const ChunkControls& controls, std::int32_t width, std::int32_t height,
+                   const ChunkSettings& settings, std::int32_t width, std::int32_t height,
                    OcclusionSamples& samples);

@@ -15,7 +15,8 @@ void weightedWindows(const OcclusionSamples& samples, std::int32_t y,
 void countedWindows(const OcclusionSamples& samples, std::int32_t y, const WindowSettings& settings,
                     std::int32_t* counts);
 
-// The falloff weight of every t as the weighted windows form it, for t[0 .. count - 1].
+// The falloff weight of every t as the weighted windows form it, for t[0 .. count - 1]. Only a
+// test calls it: it proves the weights over every reachable t, which no set of windows reaches.
 void windowFalloffWeights(const float* t, std::size_t count, float* weights);
 
 // The instruction set the functions above run with.

@@ -1,6 +1,7 @@
 #include "host/Number.h"
 #include "host/PixelAccessor.h"
 #include "process/ChunkControls.h"
+#include "process/ChunkSettings.h"
 #include "process/NormalsPass.h"
 #include "process/OcclusionCapture.h"
 #include "process/OcclusionPass.h"
@@ -66,7 +67,7 @@ void Umbrix::ProcessChunk(Request* req, long chunk) {
     PixelAccessor result(*ResultImage);
 
     ChunkControls controls;
-    controls.matrix = toRadius(numberOf(req, InMatrix));
+    controls.radius = toRadius(numberOf(req, InMatrix));
     controls.smallDepth = floatOf(req, InSmallDepth);
     controls.amount = floatOf(req, InAmount);
     controls.depthThreshold = floatOf(req, InDepthThreshold);
@@ -75,19 +76,20 @@ void Umbrix::ProcessChunk(Request* req, long chunk) {
     controls.useNormals = floatOf(req, InUseNormals);
     controls.filterMethod = floatOf(req, InFilterMethod);
     controls.camFOV = numberOf(req, InCamFOV);
+    const ChunkSettings settings = chunkSettings(controls);
 
     const std::int32_t width = SourceImage->Width;
     const std::int32_t height = SourceImage->Height;
     if (Passes.capture) {
         if (width > 0 && Passes.occlusion)
-            CaptureOcclusionRow(y, source, controls, width, Samples);
+            CaptureOcclusionRow(y, source, settings, width, Samples);
         else if (width > 0 && Passes.normals)
-            NormalsPass(y, source, result, controls, width, height);
+            NormalsPass(y, source, result, settings, width, height);
         return;
     }
     if (Passes.occlusion) {
         Passes.occlusionStarted.store(true, std::memory_order_relaxed);
         if (width > 0)
-            OcclusionPass(y, source, result, controls, width, height, Samples);
+            OcclusionPass(y, source, result, settings, width, height, Samples);
     }
 }

@@ -1,5 +1,7 @@
 #include "process/SourceRows.h"
 
+#include "process/ChannelRoles.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -11,7 +13,7 @@ SourceRows::SourceRows(PixelAccessor& source, std::int32_t y, std::int32_t width
 float SourceRows::depthAt(std::int32_t x, std::int32_t y, FloatPixel& record) {
     Source.MoveTo(x, y);
     Source.ReadPixel(record);
-    return record[4];
+    return record[channel::Depth];
 }
 
 NeighbourDepths SourceRows::advance(std::int32_t x) {
@@ -19,10 +21,10 @@ NeighbourDepths SourceRows::advance(std::int32_t x) {
     if (x == 0) {
         left = depthAt(0, Y, *Centre);
     } else {
-        left = (*Centre)[4];
+        left = (*Centre)[channel::Depth];
         std::swap(Centre, Next);
     }
-    const float own = (*Centre)[4];
+    const float own = (*Centre)[channel::Depth];
     const float right = x + 1 < Width ? depthAt(x + 1, Y, *Next) : own;
     const float above = Up != Y ? depthAt(x, Up, Neighbour) : own;
     const float below = Down != Y ? depthAt(x, Down, Neighbour) : own;

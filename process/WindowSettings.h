@@ -1,13 +1,19 @@
 #pragma once
 
-#include "process/ChunkControls.h"
-
 #include <cstdint>
 
-// What one chunk's occlusion windows test against, derived once from its control values.
+// The normals the occlusion test compares.
+enum class ComparedNormals {
+    Rendered,   // the renderer's, channels 10-12
+    Calculated, // the normals pass's, which the second run forms from the recorded depths
+    Zeros,      // "Calculated Normals" with "UseNormals" off: the zeroed channels 0-2
+    None,       // "disabled": every neighbour in the depth band counts
+};
+
+// What one chunk's occlusion windows test against.
 struct WindowSettings {
     std::int32_t radius = 0;
-    NormalsMode mode = NormalsMode::Calculated;
+    ComparedNormals compared = ComparedNormals::Calculated;
     // A neighbour counts when its depth difference D = B[4] - A[4] lies in [low, high]: exactly
     // the neighbours with B[4] > A[4] and neither "SmalDepth" > D nor D > "DepthThreshold".
     float low = 0.0f;
@@ -17,8 +23,6 @@ struct WindowSettings {
     // k >= -1 && k < threshold is "angle > NormalsAngleControll" (angleThreshold).
     float threshold = 0.0f;
 };
-
-WindowSettings windowSettings(const ChunkControls& controls);
 
 // Whether a neighbour can subtract anything at all: a window of radius 0 has no positions, and
 // with a threshold of -1 or less no cosine term passes the angle test.

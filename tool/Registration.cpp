@@ -4,6 +4,7 @@
 #include "host/Registry.h"
 #include "host/ScriptInfo.h"
 #include "host/ThreadedOperator.h"
+#include "tool/ClassIdentifier.h"
 #include "tool/Identifiers.h"
 #include "tool/Umbrix.h"
 
@@ -27,9 +28,9 @@ template <typename F> void* address(F function) {
     return reinterpret_cast<void*>(function);
 }
 
-ScriptInfoT<Umbrix> UmbrixScriptInfo(1, "Vennolar.Umbrix", "", "");
+ScriptInfoT<Umbrix> UmbrixScriptInfo(1, UmbrixClassIdentifier, "", "");
 
-FuID UmbrixID("Vennolar.Umbrix", true);
+FuID UmbrixID(UmbrixClassIdentifier, true);
 
 // clang-format off
 Registry UmbrixRegistry(&ClassRegistry, UmbrixID,

@@ -1,35 +1,19 @@
 #pragma once
 
 #include "tests/reference/ReferenceRender.h"
+#include "tests/support/Random.h"
 #include "tests/support/ToolFixture.h"
 
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
-#include <random>
 #include <vector>
 
 namespace rendertest {
 
 using minihost::ImagePtr;
 using testsupport::bits;
-
-// Draws from a fixed-seed std::mt19937 through distributions defined here, so that the images and
-// controls are the same with any standard library.
-class Random {
-  public:
-    explicit Random(std::uint32_t seed) : Engine(seed) {}
-
-    float uniform(float low, float high);
-    int below(int count);
-    bool chance(double probability);
-    template <class T> T pick(std::initializer_list<T> values) {
-        return values.begin()[below(static_cast<int>(values.size()))];
-    }
-
-  private:
-    std::mt19937 Engine;
-};
+using testsupport::Random;
 
 // Where two different NaNs meet in one operation either may come out, as the compiler orders the
 // operands, so no output would be defined. A random render therefore carries one NaN: the one

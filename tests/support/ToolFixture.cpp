@@ -1,5 +1,7 @@
 #include "tests/support/ToolFixture.h"
 
+#include "tool/ClassIdentifier.h"
+
 #include <fmt/format.h>
 
 namespace testsupport {
@@ -16,7 +18,7 @@ void ToolTest::TearDown() {
 }
 
 const Registry& ToolTest::toolClass() {
-    const Registry* reg = minihost::findClass("Vennolar.Umbrix");
+    const Registry* reg = minihost::findClass(UmbrixClassIdentifier);
     if (!reg)
         throw std::runtime_error("tool class not registered");
     return *reg;

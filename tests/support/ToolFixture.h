@@ -1,18 +1,13 @@
 #pragma once
 
 #include "minihost/Host.h"
+#include "tests/support/Bits.h"
 
-#include <bit>
-#include <cstdint>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 
 namespace testsupport {
-
-inline std::uint32_t bits(float value) {
-    return std::bit_cast<std::uint32_t>(value);
-}
 
 // Loads the tool library for one test and unloads it afterwards.
 class ToolTest : public ::testing::Test {

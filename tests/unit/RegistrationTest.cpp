@@ -15,6 +15,7 @@ using namespace testsupport;
 
 namespace {
 
+// Spelled out rather than taken from the tool: saved compositions name the class by it.
 constexpr const char* ToolId = "Vennolar.Umbrix";
 
 template <typename F> const void* functionAddress(F function) {

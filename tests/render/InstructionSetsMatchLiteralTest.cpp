@@ -1,28 +1,18 @@
-#include "process/OcclusionWindow.h"
 #include "tests/render/RenderTest.h"
+#include "tests/support/InstructionSets.h"
 
 #include <fmt/format.h>
-#include <hwy/highway.h>
 
 namespace rendertest {
 namespace {
 
 // The whole render, through the loaded tool, with each instruction set the dispatch can pick on
 // this machine forced in turn: every output sample equals the reference's to the bit.
-class RenderInstructionSets : public RenderTest {
-  protected:
-    void TearDown() override {
-        hwy::SetSupportedTargetsForTest(0);
-        RenderTest::TearDown();
-    }
-};
+class InstructionSetsMatchLiteral : public RenderTest {};
 
-TEST_F(RenderInstructionSets, EveryInstructionSetMatchesTheReference) {
+TEST_F(InstructionSetsMatchLiteral, EveryInstructionSetMatchesTheReference) {
     const std::pair<int, int> shapes[] = {{37, 23}, {70, 9}, {9, 40}, {17, 17}};
-    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
-        hwy::SetSupportedTargetsForTest(target);
-        SCOPED_TRACE(hwy::TargetName(target));
-        ASSERT_STREQ(windowInstructionSet(), hwy::TargetName(target));
+    testsupport::EachInstructionSet().run([&](std::int64_t target) {
         Random random(static_cast<std::uint32_t>(target % 1000003));
         for (const auto& [width, height] : shapes)
             for (int trial = 0; trial < 6; ++trial) {
@@ -37,7 +27,7 @@ TEST_F(RenderInstructionSets, EveryInstructionSetMatchesTheReference) {
                                          c.NormalsAngleControll));
                 renderChecked(*source, c);
             }
-    }
+    });
 }
 
 } // namespace

@@ -1,53 +1,25 @@
+#include "process/ChunkSettings.h"
 #include "process/FalloffWeight.h"
 #include "process/InverseLengths.h"
 #include "process/OcclusionWindow.h"
+#include "tests/support/Bits.h"
+#include "tests/support/InstructionSets.h"
+#include "tests/support/Random.h"
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <gtest/gtest.h>
-#include <hwy/highway.h>
 #include <limits>
-#include <random>
 #include <vector>
 
 namespace {
 
 constexpr float Infinity = std::numeric_limits<float>::infinity();
 
-std::uint32_t bits(float value) {
-    return std::bit_cast<std::uint32_t>(value);
-}
-
-// Uniform draws from the engine's own output, the same with any standard library.
-class Draw {
-  public:
-    explicit Draw(std::uint32_t seed) : Engine(seed) {}
-    int below(int count) { return static_cast<int>(Engine() % static_cast<std::uint32_t>(count)); }
-    float uniform(float low, float high) {
-        return low + (high - low) * static_cast<float>(Engine() >> 8) * 0x1p-24f;
-    }
-    bool chance(int percent) { return below(100) < percent; }
-
-  private:
-    std::mt19937 Engine;
-};
-
-// Forces every instruction set the dispatch can pick on this machine in turn; back to the
-// machine's own choice afterwards, also when a check fails.
-class EachInstructionSet {
-  public:
-    ~EachInstructionSet() { hwy::SetSupportedTargetsForTest(0); }
-
-    template <class Check> void run(const Check& check) {
-        for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
-            hwy::SetSupportedTargetsForTest(target);
-            SCOPED_TRACE(hwy::TargetName(target));
-            ASSERT_STREQ(windowInstructionSet(), hwy::TargetName(target));
-            check();
-        }
-    }
-};
+using testsupport::bits;
+using testsupport::EachInstructionSet;
+using testsupport::Random;
 
 struct Normal {
     float c0, c1, c2;
@@ -55,17 +27,17 @@ struct Normal {
 
 // A normal as the recorded samples hold them: unit, zero (the zeroed channels), longer than one,
 // or with a NaN component.
-Normal someNormal(Draw& draw) {
-    switch (draw.below(6)) {
+Normal someNormal(Random& random) {
+    switch (random.below(6)) {
     case 0:
         return {0.0f, 0.0f, 0.0f};
     case 1:
-        return {1.0f, draw.uniform(-1.0f, 1.0f), draw.uniform(-1.0f, 1.0f)};
+        return {1.0f, random.uniform(-1.0f, 1.0f), random.uniform(-1.0f, 1.0f)};
     case 2:
-        return {draw.uniform(-1.0f, 1.0f), std::numeric_limits<float>::quiet_NaN(), 0.5f};
+        return {random.uniform(-1.0f, 1.0f), std::numeric_limits<float>::quiet_NaN(), 0.5f};
     default: {
-        const Normal n{draw.uniform(-1.0f, 1.0f), draw.uniform(-1.0f, 1.0f),
-                       draw.uniform(-1.0f, 1.0f)};
+        const Normal n{random.uniform(-1.0f, 1.0f), random.uniform(-1.0f, 1.0f),
+                       random.uniform(-1.0f, 1.0f)};
         const float length = std::sqrt(n.c0 * n.c0 + n.c1 * n.c1 + n.c2 * n.c2);
         return {n.c0 / length, n.c1 / length, n.c2 / length};
     }
@@ -75,24 +47,24 @@ Normal someNormal(Draw& draw) {
 // Samples in patches: flat ones, where every pixel has the same normal, and others where each
 // pixel has its own; depths on a grid of 0.25, so that differences fall on the band's edges, with
 // NaN and infinities sprinkled in.
-void fillSamples(OcclusionSamples& samples, int width, int height, Draw& draw) {
+void fillSamples(OcclusionSamples& samples, int width, int height, Random& random) {
     samples.reset(width, height);
-    const int patch = 1 + draw.below(6);
+    const int patch = 1 + random.below(6);
     std::vector<Normal> flat(static_cast<std::size_t>((width / patch + 1) * (height / patch + 1)));
     std::vector<bool> isFlat(flat.size());
     for (std::size_t n = 0; n < flat.size(); ++n) {
-        flat[n] = someNormal(draw);
-        isFlat[n] = draw.chance(60);
+        flat[n] = someNormal(random);
+        isFlat[n] = random.chance(0.6);
     }
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const auto p = static_cast<std::size_t>((y / patch) * (width / patch + 1) + x / patch);
-            const Normal n = isFlat[p] ? flat[p] : someNormal(draw);
-            float depth = 0.25f * static_cast<float>(draw.below(16));
-            if (draw.chance(2))
+            const Normal n = isFlat[p] ? flat[p] : someNormal(random);
+            float depth = 0.25f * static_cast<float>(random.below(16));
+            if (random.chance(0.02))
                 depth = std::numeric_limits<float>::quiet_NaN();
-            else if (draw.chance(1))
-                depth = draw.chance(50) ? Infinity : -Infinity;
+            else if (random.chance(0.01))
+                depth = random.chance(0.5) ? Infinity : -Infinity;
             samples.depth(y)[x] = depth;
             samples.normal(0, y)[x] = n.c0;
             samples.normal(1, y)[x] = n.c1;
@@ -103,18 +75,18 @@ void fillSamples(OcclusionSamples& samples, int width, int height, Draw& draw) {
     }
 }
 
-ChunkControls someControls(Draw& draw, int radius) {
+ChunkControls someControls(Random& random, int radius) {
     ChunkControls c;
-    c.matrix = radius;
+    c.radius = radius;
     const float smallDepth[] = {0.001f, 0.0f, 0.25f, 0.5f, -1.0f};
     const float threshold[] = {24.0f, 1.0f, 0.5f, 2.0f, 0.75f};
     const float amount[] = {0.025f, 0.125f, 0.3f, 1.0f};
     const float angle[] = {45.0f, 0.0f, 10.0f, 90.0f, 100.0f, -5.0f, 33.3f};
-    c.smallDepth = smallDepth[draw.below(5)];
-    c.depthThreshold = threshold[draw.below(5)];
-    c.amount = amount[draw.below(4)];
-    c.normalsAngle = angle[draw.below(7)];
-    c.filterMethod = static_cast<float>(draw.below(3));
+    c.smallDepth = smallDepth[random.below(5)];
+    c.depthThreshold = threshold[random.below(5)];
+    c.amount = amount[random.below(4)];
+    c.normalsAngle = angle[random.below(7)];
+    c.filterMethod = static_cast<float>(random.below(3));
     return c;
 }
 
@@ -136,7 +108,7 @@ bool counts(float centre, float neighbour, const ChunkControls& c, float& weight
 // The occlusion value of pixel (x, y) with the window test as written, one neighbour at a time in
 // window order, from the samples; in "disabled" mode the number of counting neighbours instead.
 float windowValue(const OcclusionSamples& s, int x, int y, const ChunkControls& c, int& counted) {
-    const std::int64_t r = c.matrix;
+    const std::int64_t r = c.radius;
     const int width = s.width();
     const int height = s.height();
     float v = 1.0f;
@@ -174,18 +146,18 @@ constexpr int Radii[] = {1, 2, 3, 5, 9, 40, std::numeric_limits<int>::max()};
 
 // Compares every row's windows with the test as written, for `trials` random sample sets.
 void checkWindows(std::uint32_t seed, int trials) {
-    Draw draw(seed);
+    Random random(seed);
     OcclusionSamples samples;
     for (const Shape shape : Shapes)
         for (const int radius : Radii)
             for (int trial = 0; trial < trials; ++trial) {
-                fillSamples(samples, shape.width, shape.height, draw);
-                const ChunkControls c = someControls(draw, radius);
-                const WindowSettings settings = windowSettings(c);
+                fillSamples(samples, shape.width, shape.height, random);
+                const ChunkControls c = someControls(random, radius);
+                const WindowSettings settings = chunkSettings(c).windows;
                 std::vector<float> values(static_cast<std::size_t>(shape.width));
                 std::vector<std::int32_t> numbers(static_cast<std::size_t>(shape.width));
                 for (int y = 0; y < shape.height; ++y) {
-                    if (settings.mode == NormalsMode::Disabled)
+                    if (settings.compared == ComparedNormals::None)
                         countedWindows(samples, y, settings, numbers.data());
                     else
                         weightedWindows(samples, y, settings, values.data());
@@ -193,7 +165,7 @@ void checkWindows(std::uint32_t seed, int trials) {
                         int counted = 0;
                         const float v = windowValue(samples, x, y, c, counted);
                         const auto at = static_cast<std::size_t>(x);
-                        if (settings.mode == NormalsMode::Disabled)
+                        if (settings.compared == ComparedNormals::None)
                             ASSERT_EQ(numbers[at], counted) << x << ", " << y << " r " << radius;
                         else
                             ASSERT_EQ(bits(values[at]), bits(v))
@@ -206,15 +178,15 @@ void checkWindows(std::uint32_t seed, int trials) {
 
 } // namespace
 
-TEST(OcclusionWindows, MatchTheWindowTestOnEveryInstructionSet) {
-    EachInstructionSet().run([] { checkWindows(31, 6); });
+TEST(OcclusionWindowsMatchLiteral, MatchTheWindowTestOnEveryInstructionSet) {
+    EachInstructionSet().run([](std::int64_t) { checkWindows(31, 6); });
 }
 
 // A flat patch is skipped only when its own normal does not pass the angle test: with zero
 // normals every neighbour's angle is 90 degrees, and with a limit below that each counting one
 // subtracts.
-TEST(OcclusionWindows, FlatPatchesSubtractWhenTheirOwnNormalPasses) {
-    EachInstructionSet().run([] {
+TEST(OcclusionWindowsMatchLiteral, FlatPatchesSubtractWhenTheirOwnNormalPasses) {
+    EachInstructionSet().run([](std::int64_t) {
         OcclusionSamples samples;
         samples.reset(40, 6);
         for (int y = 0; y < 6; ++y)
@@ -227,14 +199,14 @@ TEST(OcclusionWindows, FlatPatchesSubtractWhenTheirOwnNormalPasses) {
             }
         for (const float angle : {45.0f, 90.0f}) {
             ChunkControls c;
-            c.matrix = 3;
+            c.radius = 3;
             c.smallDepth = 0.5f;
             c.depthThreshold = 24.0f;
             c.amount = 0.125f;
             c.normalsAngle = angle;
             c.filterMethod = 1.0f;
             std::vector<float> values(40);
-            weightedWindows(samples, 2, windowSettings(c), values.data());
+            weightedWindows(samples, 2, chunkSettings(c).windows, values.data());
             for (int x = 0; x < 40; ++x) {
                 int counted = 0;
                 EXPECT_EQ(bits(values[static_cast<std::size_t>(x)]),
@@ -250,12 +222,12 @@ TEST(OcclusionWindows, FlatPatchesSubtractWhenTheirOwnNormalPasses) {
 // Graded depths, as on a receding floor, make whole window rows count or not for a block of
 // centres, which "disabled" settles from the rows' depth ranges; a cliff, infinities and NaN
 // make rows that it cannot settle.
-TEST(OcclusionWindows, CountsOfRowsSettledByTheirDepthRangeMatchTheWindowTest) {
+TEST(OcclusionWindowsMatchLiteral, CountsOfRowsSettledByTheirDepthRangeMatchTheWindowTest) {
     constexpr float Nan = std::numeric_limits<float>::quiet_NaN();
     const Shape shapes[] = {{40, 20}, {33, 12}, {17, 9}, {16, 4}};
     const float steps[] = {0.01f, 0.3f, 0.5f, 0.25f, 1.0f, -0.2f};
     const std::pair<float, float> bands[] = {{0.001f, 24.0f}, {0.5f, 2.5f}, {0.0f, 0.75f}};
-    EachInstructionSet().run([&] {
+    EachInstructionSet().run([&](std::int64_t) {
         OcclusionSamples samples;
         for (const Shape shape : shapes)
             for (const float step : steps) {
@@ -270,14 +242,14 @@ TEST(OcclusionWindows, CountsOfRowsSettledByTheirDepthRangeMatchTheWindowTest) {
                 for (const auto& [smallDepth, threshold] : bands)
                     for (const int radius : {1, 2, 5, 9, std::numeric_limits<int>::max()}) {
                         ChunkControls c;
-                        c.matrix = radius;
+                        c.radius = radius;
                         c.smallDepth = smallDepth;
                         c.depthThreshold = threshold;
                         c.amount = 0.025f;
                         c.filterMethod = 2.0f;
                         std::vector<std::int32_t> numbers(static_cast<std::size_t>(shape.width));
                         for (int y = 0; y < shape.height; ++y) {
-                            countedWindows(samples, y, windowSettings(c), numbers.data());
+                            countedWindows(samples, y, chunkSettings(c).windows, numbers.data());
                             for (int x = 0; x < shape.width; ++x) {
                                 int counted = 0;
                                 windowValue(samples, x, y, c, counted);
@@ -295,16 +267,16 @@ TEST(OcclusionWindows, CountsOfRowsSettledByTheirDepthRangeMatchTheWindowTest) {
 // Where every normal of a window is the same, its k is known to the float, and a threshold one
 // step above it passes every neighbour, though the exact quotient may lie above the threshold: the
 // ranges that skip windows whose k cannot pass must leave room for the rounding of k.
-TEST(OcclusionWindows, NormalsJustInsideTheAngleLimitAreNotSkipped) {
-    Draw draw(77);
+TEST(OcclusionWindowsMatchLiteral, NormalsJustInsideTheAngleLimitAreNotSkipped) {
+    Random random(77);
     int tight = 0;
-    EachInstructionSet().run([&] {
+    EachInstructionSet().run([&](std::int64_t) {
         OcclusionSamples samples;
         for (int trial = 0; trial < 400; ++trial) {
             samples.reset(24, 6);
-            const float n0 = draw.uniform(0.2f, 1.0f);
-            const float n1 = draw.uniform(-1.0f, 1.0f);
-            const float n2 = draw.uniform(-1.0f, 1.0f);
+            const float n0 = random.uniform(0.2f, 1.0f);
+            const float n1 = random.uniform(-1.0f, 1.0f);
+            const float n2 = random.uniform(-1.0f, 1.0f);
             const float length = (n0 * n0 + n1 * n1) + n2 * n2;
             const float inverse = 1.0f / (length * length);
             const float dot = (n0 * n0 + n1 * n1) + n2 * n2;
@@ -338,7 +310,7 @@ TEST(OcclusionWindows, NormalsJustInsideTheAngleLimitAreNotSkipped) {
 
 // The windows form the weights of a block at once, in double, falling back to one lane at a time
 // near rounding midpoints: over every reachable t they give falloffWeight's bits, which are powf's.
-TEST(OcclusionWindows, FalloffWeightsMatchOneAtATimeForEveryFloatOfTheFastRange) {
+TEST(OcclusionWindowsMatchLiteral, FalloffWeightsMatchOneAtATimeForEveryFloatOfTheFastRange) {
     std::vector<float> t;
     for (std::uint32_t pattern = bits(1.0f); pattern < bits(16.0f); ++pattern)
         t.push_back(std::bit_cast<float>(pattern));
@@ -348,7 +320,7 @@ TEST(OcclusionWindows, FalloffWeightsMatchOneAtATimeForEveryFloatOfTheFastRange)
     for (std::size_t k = 0; k < t.size(); ++k)
         expected[k] = falloffWeight(t[k]);
     std::vector<float> weights(t.size());
-    EachInstructionSet().run([&] {
+    EachInstructionSet().run([&](std::int64_t) {
         windowFalloffWeights(t.data(), t.size(), weights.data());
         std::size_t wrong = 0;
         for (std::size_t k = 0; k < t.size(); ++k)
@@ -358,16 +330,16 @@ TEST(OcclusionWindows, FalloffWeightsMatchOneAtATimeForEveryFloatOfTheFastRange)
     });
 }
 
-TEST(InverseLengths, MatchOneNormalAtATimeOnEveryInstructionSet) {
-    EachInstructionSet().run([] {
-        Draw draw(5);
+TEST(InverseLengthsMatchLiteral, MatchOneNormalAtATimeOnEveryInstructionSet) {
+    EachInstructionSet().run([](std::int64_t) {
+        Random random(5);
         for (const int count : {1, 3, 8, 15, 16, 17, 100}) {
             std::vector<float> n0, n1, n2;
             for (int k = 0; k < count; ++k) {
-                const Normal n = someNormal(draw);
+                const Normal n = someNormal(random);
                 n0.push_back(n.c0);
-                n1.push_back(draw.chance(10) ? 1e20f : n.c1);
-                n2.push_back(draw.chance(10) ? 1e-25f : n.c2);
+                n1.push_back(random.chance(0.1) ? 1e20f : n.c1);
+                n2.push_back(random.chance(0.1) ? 1e-25f : n.c2);
             }
             std::vector<float> inverse(static_cast<std::size_t>(count));
             inverseSquaredLengths(n0.data(), n1.data(), n2.data(), count, inverse.data());

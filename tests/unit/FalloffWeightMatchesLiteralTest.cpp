@@ -1,4 +1,5 @@
 #include "process/FalloffWeight.h"
+#include "tests/support/Bits.h"
 
 #include <bit>
 #include <cmath>
@@ -6,16 +7,10 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-namespace {
-
-std::uint32_t bits(float value) {
-    return std::bit_cast<std::uint32_t>(value);
-}
-
-} // namespace
+using testsupport::bits;
 
 // The replacement is only used where it is proven: every float of its range gives powf's bits.
-TEST(FalloffWeight, EqualsPowfForEveryFloatOfTheFastRange) {
+TEST(FalloffWeightMatchesLiteral, EqualsPowfForEveryFloatOfTheFastRange) {
     std::uint64_t differ = 0;
     std::uint64_t fast = 0;
     for (std::uint32_t pattern = bits(falloff::FastFirst); pattern < bits(falloff::FastEnd);
@@ -30,7 +25,7 @@ TEST(FalloffWeight, EqualsPowfForEveryFloatOfTheFastRange) {
     EXPECT_GT(fast, 0.95 * (bits(falloff::FastEnd) - bits(falloff::FastFirst)));
 }
 
-TEST(FalloffWeight, EqualsPowfOutsideTheFastRange) {
+TEST(FalloffWeightMatchesLiteral, EqualsPowfOutsideTheFastRange) {
     const float denorm = std::numeric_limits<float>::denorm_min();
     const float infinity = std::numeric_limits<float>::infinity();
     for (const float t :

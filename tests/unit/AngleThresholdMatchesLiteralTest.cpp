@@ -1,4 +1,5 @@
 #include "process/AngleThreshold.h"
+#include "tests/support/Bits.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,11 +14,9 @@
 
 namespace {
 
-constexpr float Infinity = std::numeric_limits<float>::infinity();
+using testsupport::bits;
 
-std::uint32_t bits(float value) {
-    return std::bit_cast<std::uint32_t>(value);
-}
+constexpr float Infinity = std::numeric_limits<float>::infinity();
 
 // Floats in increasing order as consecutive integers; -0.0 and +0.0 share 0.
 std::int64_t keyOf(float value) {
@@ -122,7 +121,7 @@ std::vector<float> sampledLimits(std::mt19937& random) {
 
 // The threshold rests on this: over [-1, 1] the angle, as the test forms it with this C library,
 // never increases with k and is never NaN. Checked for every float in the range.
-TEST(AngleThreshold, AngleNeverIncreasesOverEveryCosineFromMinusOneToOne) {
+TEST(AngleThresholdMatchesLiteral, AngleNeverIncreasesOverEveryCosineFromMinusOneToOne) {
     const std::int64_t first = keyOf(-1.0f);
     const std::int64_t last = keyOf(1.0f);
     const std::int64_t failures =
@@ -142,7 +141,7 @@ TEST(AngleThreshold, AngleNeverIncreasesOverEveryCosineFromMinusOneToOne) {
 
 // ...and outside it acosf gives NaN, so that no limit lets such a k subtract: checked for the 2^16
 // floats on either side next to the range, and for every 4096th bit pattern, NaNs included.
-TEST(AngleThreshold, AngleIsNaNOutsideTheRange) {
+TEST(AngleThresholdMatchesLiteral, AngleIsNaNOutsideTheRange) {
     std::int64_t failed = 0;
     const auto check = [&](float k) { failed += std::isnan(angleDegrees(k)) ? 0 : 1; };
     for (std::int64_t step = 1; step <= 65536; ++step) {
@@ -157,7 +156,7 @@ TEST(AngleThreshold, AngleIsNaNOutsideTheRange) {
     EXPECT_EQ(failed, 0);
 }
 
-TEST(AngleThreshold, EqualsTheAngleTestAroundEveryThreshold) {
+TEST(AngleThresholdMatchesLiteral, EqualsTheAngleTestAroundEveryThreshold) {
     std::mt19937 random(7);
     for (const float limit : sampledLimits(random)) {
         const float threshold = angleThreshold(limit);
@@ -171,7 +170,7 @@ TEST(AngleThreshold, EqualsTheAngleTestAroundEveryThreshold) {
 
 // The edges of its range: nothing subtracts below -1, everything in [-1, 1] subtracts when the
 // threshold is the float after 1.
-TEST(AngleThreshold, ThresholdStaysBetweenMinusOneAndTheFloatAfterOne) {
+TEST(AngleThresholdMatchesLiteral, ThresholdStaysBetweenMinusOneAndTheFloatAfterOne) {
     std::mt19937 random(8);
     for (const float limit : sampledLimits(random)) {
         const float threshold = angleThreshold(limit);

@@ -1,4 +1,4 @@
-#include "process/WindowSettings.h"
+#include "process/ChunkSettings.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -38,15 +38,15 @@ std::vector<float> edgeValues() {
 // The windows test a neighbour's depth difference against two bounds; that must count exactly the
 // neighbours that are deeper and neither closer than "SmalDepth" nor farther than
 // "DepthThreshold", NaN, infinities and zeros of either sign included.
-TEST(DepthBand, BoundsCountTheNeighboursTheTestCounts) {
+TEST(DepthBandMatchesLiteral, BoundsCountTheNeighboursTheTestCounts) {
     const std::vector<float> values = edgeValues();
     for (const float smallDepth : values)
         for (const float threshold : values) {
             ChunkControls controls;
-            controls.matrix = 1;
+            controls.radius = 1;
             controls.smallDepth = smallDepth;
             controls.depthThreshold = threshold;
-            const WindowSettings settings = windowSettings(controls);
+            const WindowSettings settings = chunkSettings(controls).windows;
             for (const float centre : values)
                 for (const float neighbour : values) {
                     const float D = neighbour - centre;
