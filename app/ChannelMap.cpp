@@ -37,13 +37,13 @@ int normalComponent(std::string_view name) {
 
 int usualNumber(std::string_view name) {
     static const std::array<std::string_view, 4> colour = {"R", "G", "B", "A"};
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < ResultChannels; ++k)
         if (name == colour[static_cast<std::size_t>(k)])
             return k;
     if (isDepthName(name))
         return DepthChannel;
     if (const int k = normalComponent(name); k >= 0)
-        return NormalXChannel + k;
+        return SuppliedNormalX + k;
     return -1;
 }
 
@@ -61,7 +61,7 @@ std::size_t fileIndex(const std::vector<std::string>& channels, const ChannelOve
 // taken one.
 void nameUnfilledColour(std::vector<std::string>& names) {
     static const std::array<std::string, 4> colour = {"R", "G", "B", "A"};
-    for (std::size_t k = 0; k < 4; ++k) {
+    for (std::size_t k = 0; k < ResultChannels; ++k) {
         if (!names[k].empty())
             continue;
         const bool taken = std::find(names.begin(), names.end(), colour[k]) != names.end();
@@ -73,12 +73,6 @@ void nameUnfilledColour(std::vector<std::string>& names) {
 
 bool isDepthName(std::string_view name) {
     return name == "Z" || name == "depth.Z" || name == "Depth.Z" || endsWith(name, ".Depth.Z");
-}
-
-std::vector<int> ChannelMap::stored() const {
-    std::vector<int> result = {0, 1, 2, 3};
-    result.insert(result.end(), extra.begin(), extra.end());
-    return result;
 }
 
 ChannelOverride parseChannelOverride(std::string_view text) {
@@ -137,9 +131,6 @@ ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
                                        file, fileChannels.size(), ChannelCount));
         assign(i, next);
     }
-    for (std::size_t i = 0; i < fileChannels.size(); ++i)
-        if (map.numbers[i] >= 4)
-            map.extra.push_back(map.numbers[i]);
     map.hasDepth = taken[DepthChannel];
     nameUnfilledColour(map.names);
     return map;

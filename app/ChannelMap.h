@@ -6,9 +6,16 @@
 
 namespace umbrix {
 
-// Channel numbers with a role in the tool.
+// Channel numbers with a role in the tool: its results (R G B A in a file), depth, and the
+// renderer's normal (x, y, z from SuppliedNormalX on).
+inline constexpr int ResultChannels = 4;
+inline constexpr int ResultNormalZ = 0;
+inline constexpr int ResultNormalY = 1;
+inline constexpr int ResultNormalX = 2;
+inline constexpr int ResultOcclusion = 3;
 inline constexpr int DepthChannel = 4;
-inline constexpr int NormalXChannel = 10;
+inline constexpr int SuppliedNormalX = 10;
+inline constexpr int NormalComponents = 3;
 inline constexpr int FirstFreeChannel = 13;
 inline constexpr int ChannelCount = 128;
 
@@ -28,12 +35,8 @@ void checkChannelOverrides(const std::vector<ChannelOverride>& overrides);
 // Where a file's channels go in a host image, and what the host image's channels are called.
 struct ChannelMap {
     std::vector<int> numbers;       // channel number of each file channel, in file order
-    std::vector<int> extra;         // the host image's channels above 3, in file order
     std::vector<std::string> names; // name of every channel number; empty for unused numbers
     bool hasDepth = false;
-
-    // The host image's channels as a file writes them: 0-3, then `extra`.
-    std::vector<int> stored() const;
 };
 
 // Maps file channels: overrides first, then the usual names of R G B A, depth and normals, then

@@ -1,6 +1,7 @@
 #include "app/ControlsCommand.h"
 
 #include "app/ToolSession.h"
+#include "host/Operator.h"
 
 #include <cstdio>
 #include <fmt/format.h>
@@ -10,9 +11,6 @@
 namespace umbrix {
 
 namespace {
-
-// Matrix is read by the tool as a whole number, truncated toward zero.
-constexpr Tag WholeNumberTag = 0x1003000c;
 
 std::string kindOf(const minihost::ControlInfo& info) {
     static const std::map<std::string, std::string> kinds = {{"CheckboxControl", "checkbox"},
@@ -24,7 +22,7 @@ std::string kindOf(const minihost::ControlInfo& info) {
 }
 
 bool wholeNumber(const minihost::ControlInfo& info) {
-    return info.tags.find(WholeNumberTag) != nullptr;
+    return info.tags.find(TAG_WholeNumber) != nullptr;
 }
 
 nlohmann::ordered_json optionalNumber(const std::optional<double>& value) {

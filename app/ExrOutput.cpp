@@ -88,12 +88,12 @@ Imf::Header renderedHeader(const Frame& frame) {
     Imf::Header header =
         frame.exr ? frame.exr->header(frame.exr->renderedPart()) : freshHeader(frame);
     Imf::ChannelList channels;
-    for (int number = 0; number < 4; ++number)
+    for (int number = 0; number < ResultChannels; ++number)
         channels.insert(frame.map.names[static_cast<std::size_t>(number)],
                         Imf::Channel(Imf::FLOAT));
     for (const FrameChannel& channel : frame.channels) {
         const ChannelFormat& format = channel.format;
-        if (channel.number >= 4)
+        if (channel.number >= ResultChannels)
             channels.insert(format.name, Imf::Channel(format.type, format.xSampling,
                                                       format.ySampling, format.perceptuallyLinear));
     }
@@ -118,11 +118,11 @@ Imf::FrameBuffer outputBuffer(Frame& frame) {
                                              frame.windows.height, slice.xStride, slice.yStride,
                                              xSampling, ySampling));
     };
-    for (int number = 0; number < 4; ++number)
+    for (int number = 0; number < ResultChannels; ++number)
         insert(frame.map.names[static_cast<std::size_t>(number)], Imf::FLOAT,
                imageSlice(*frame.image, number), 1, 1);
     for (FrameChannel& channel : frame.channels) {
-        if (channel.number < 4)
+        if (channel.number < ResultChannels)
             continue;
         const ChannelFormat& format = channel.format;
         if (channel.carried >= 0)

@@ -57,7 +57,7 @@ void checkFullResolution(const ChannelFormat& format, const std::string& path) {
 
 bool toolReads(int number) {
     return (number >= 0 && number <= DepthChannel) ||
-           (number >= NormalXChannel && number < NormalXChannel + 3);
+           (number >= SuppliedNormalX && number < SuppliedNormalX + NormalComponents);
 }
 
 void layOutFrame(Frame& frame, const std::vector<ChannelFormat>& channels,
@@ -76,7 +76,7 @@ void layOutFrame(Frame& frame, const std::vector<ChannelFormat>& channels,
         const bool inImage = toolReads(channel.number);
         if (inImage)
             checkFullResolution(channel.format, frame.path);
-        if (inImage && channel.number >= 4)
+        if (inImage && channel.number >= ResultChannels)
             extra.push_back(channel.number);
         if (!inImage || channel.format.type != Imf::FLOAT) {
             channel.carried = static_cast<int>(frame.carried.size());

@@ -43,7 +43,10 @@ bool exrName(const std::string& path) {
 
 // The four results, R G B where the format has no alpha.
 std::vector<int> resultChannels(const OutputFormat& format) {
-    return format.alpha ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{0, 1, 2};
+    std::vector<int> numbers = {ResultNormalZ, ResultNormalY, ResultNormalX};
+    if (format.alpha)
+        numbers.push_back(ResultOcclusion);
+    return numbers;
 }
 
 PlainPixels plainPixels(const Frame& frame, const OutputFormat& format,
@@ -86,9 +89,9 @@ std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat&
     if (format.exr)
         return dropped;
     if (!format.alpha)
-        dropped.push_back(frame.map.names[3]);
+        dropped.push_back(frame.map.names[ResultOcclusion]);
     for (const FrameChannel& channel : frame.channels)
-        if (channel.number >= 4)
+        if (channel.number >= ResultChannels)
             dropped.push_back(channel.format.name);
     return dropped;
 }

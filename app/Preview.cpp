@@ -47,7 +47,8 @@ PreviewPicture previewPicture(const Image& result) {
     const auto width = static_cast<std::size_t>(result.Width);
     const auto height = static_cast<std::size_t>(result.Height);
     // The result's channels 0, 1, 2 hold the normal's z, y, x; a normal map shows x y z as R G B.
-    const std::vector<float> samples = gatherPixels(result, {2, 1, 0, 3});
+    const std::vector<float> samples =
+        gatherPixels(result, {ResultNormalX, ResultNormalY, ResultNormalZ, ResultOcclusion});
     PreviewPicture picture{2 * result.Width, result.Height, {}};
     picture.rgb.resize(2 * width * height * 3);
     for (int y = 0; y < result.Height; ++y)

@@ -1,6 +1,7 @@
 #include "app/ToolSession.h"
 
 #include "app/Failure.h"
+#include "tool/ClassIdentifier.h"
 
 #include <filesystem>
 #include <new>
@@ -10,7 +11,7 @@ namespace umbrix {
 
 namespace {
 
-constexpr std::string_view ToolClass = "Vennolar.Umbrix";
+constexpr std::string_view ToolClass = UmbrixClassIdentifier;
 
 minihost::Plugin loadLibrary(const std::string& path) {
     try {
