@@ -1,8 +1,8 @@
 #include "app/ToolSession.h"
 
 #include "app/Failure.h"
+#include "app/ProgramFiles.h"
 
-#include <filesystem>
 #include <stdexcept>
 
 namespace umbrix {
@@ -99,11 +99,7 @@ std::string ToolSession::aboutText() {
 }
 
 std::string defaultLibraryPath() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return "umbrix.plugin";
-    return (self.parent_path() / "umbrix.plugin").string();
+    return modulePath("umbrix.plugin");
 }
 
 } // namespace umbrix

@@ -27,8 +27,9 @@ struct Commands {
 };
 
 void addLibraryOption(CLI::App& command, std::optional<std::string>& library) {
-    command.add_option("--plugin", library,
-                       "The tool library to load (default: umbrix.plugin beside this program)");
+    command.add_option(
+        "--plugin", library,
+        "The tool library to load (default: umbrix.plugin installed with this program)");
 }
 
 void addRender(CLI::App& app, Commands& commands) {
