@@ -6,6 +6,7 @@
 #include "app/RenderCommand.h"
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -91,6 +92,8 @@ int fail(int status, const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A closed stderr (a farm's log reader gone) must not kill a run whose frames are written.
+    std::signal(SIGPIPE, SIG_IGN);
     CLI::App app("Normals and screen-space ambient occlusion from a depth channel.", "umbrix");
     app.set_version_flag("--version", "umbrix " UMBRIX_VERSION);
     app.require_subcommand(1);

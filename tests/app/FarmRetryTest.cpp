@@ -1,5 +1,5 @@
-// What a render farm does to a run: kills it while it writes, retries it, signals it. A retry must
-// always work and no temporary file may be left.
+// What a render farm does to a run: kills it while it writes, retries it, signals it, reads its log
+// through a pipe that may be gone. A retry must always work and no temporary file may be left.
 
 #include "tests/app/ProgramTest.h"
 
@@ -215,6 +215,17 @@ TEST_F(FarmRetry, ReplacedOutputKeepsItsModeBits) {
         ASSERT_EQ(stat(Folder.path("out.exr").c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 07777, c.after);
     }
+}
+
+// A farm's log reader that went away must not turn a written frame into a failed task.
+TEST_F(FarmRetry, ClosedStderrPipe) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    StartedRun run(renderTo("out.exr"), ends[1]);
+    close(ends[1]);
+    EXPECT_EQ(run.wait(), 0);
+    EXPECT_EQ(readFile(Folder.path("out.exr")).header.width, 64);
 }
 
 } // namespace
