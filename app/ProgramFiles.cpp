@@ -13,9 +13,9 @@ std::string modulePath(std::string_view name) {
     if (error)
         return std::string(name);
     const fs::path beside = self.parent_path() / name;
-    const fs::path installed = self.parent_path().parent_path() / UMBRIX_MODULE_DIR / name;
-    if (!fs::exists(beside, error) && fs::exists(installed, error))
-        return installed.string();
+    const fs::path installed = self.parent_path().parent_path() / UMBRIX_MODULE_DIR;
+    if (!fs::exists(beside, error) && fs::is_directory(installed, error))
+        return (installed / name).string();
     return beside.string();
 }
 

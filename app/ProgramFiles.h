@@ -7,8 +7,8 @@ namespace umbrix {
 
 // The path of this program's loadable module `name` (the tool library, and any other module
 // loaded at run time): beside the program in a build folder, or in ../lib/umbrix/ relative to it
-// in an installed tree, so that a tree can be moved whole. When neither holds it, the path beside
-// the program, for the message that it is missing.
+// in an installed tree (one that has that folder), so that a tree can be moved whole. The path is
+// where the module belongs, whether or not it is there, for the message that it is missing.
 std::string modulePath(std::string_view name);
 
 } // namespace umbrix
