@@ -201,7 +201,9 @@ until [ -n "$killed" ]; do
     if findWriter && kill -STOP "$writer" 2>/dev/null; then
         if [ -e "$temporary" ] && [ "$(environmentOf "$writer" UMBRIX_SLURM_TEST)" = "$scratch" ]; then
             killed=$(environmentOf "$writer" SLURM_ARRAY_TASK_ID)
+            ran=$(readlink "/proc/$writer/exe")
             kill -KILL "$writer"
+            [ "$ran" = "$umbrix" ] || fail "task $killed ran $ran, not the moved $umbrix"
             say "killed task $killed while it wrote ${temporary##*/}"
         else
             kill -CONT "$writer"
