@@ -13,6 +13,13 @@ std::mutex Lock;
 std::string Status;
 std::set<std::string> Warned;
 
+// Messages are told, not relied on: with stderr closed (EPIPE, as SIGPIPE is ignored) they are
+// lost, and the stream's error flag is cleared so that later lines are still tried.
+void flush() {
+    std::fflush(stderr);
+    std::clearerr(stderr);
+}
+
 void eraseStatus() {
     if (!Status.empty())
         std::fputs("\r\033[K", stderr);
@@ -21,7 +28,7 @@ void eraseStatus() {
 void drawStatus() {
     if (!Status.empty())
         std::fputs(Status.c_str(), stderr);
-    std::fflush(stderr);
+    flush();
 }
 
 } // namespace

@@ -1,10 +1,9 @@
 #include "app/FormatsModule.h"
 
 #include "app/Failure.h"
-#include "app/ToolSession.h"
+#include "app/ProgramFiles.h"
 
 #include <dlfcn.h>
-#include <filesystem>
 #include <fmt/format.h>
 #include <mutex>
 
@@ -15,8 +14,7 @@ namespace {
 constexpr const char* ModuleName = "umbrix-formats.so";
 
 ImageFormats* load() {
-    const std::string path =
-        (std::filesystem::path(defaultLibraryPath()).parent_path() / ModuleName).string();
+    const std::string path = modulePath(ModuleName);
     // Never closed: OpenImageIO keeps threads and state until the program ends.
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module)

@@ -1,9 +1,9 @@
 #include "app/ToolSession.h"
 
 #include "app/Failure.h"
+#include "app/ProgramFiles.h"
 #include "tool/ClassIdentifier.h"
 
-#include <filesystem>
 #include <new>
 #include <stdexcept>
 
@@ -109,11 +109,7 @@ std::string ToolSession::aboutText() {
 }
 
 std::string defaultLibraryPath() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return "umbrix.plugin";
-    return (self.parent_path() / "umbrix.plugin").string();
+    return modulePath("umbrix.plugin");
 }
 
 } // namespace umbrix

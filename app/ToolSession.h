@@ -39,7 +39,7 @@ class ToolSession {
     minihost::OperatorPtr Tool;
 };
 
-// Where the tool library is when no path is given: next to this program.
+// Where the tool library is when no path is given: installed with this program.
 std::string defaultLibraryPath();
 
 } // namespace umbrix

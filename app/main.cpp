@@ -6,6 +6,7 @@
 #include "app/RenderCommand.h"
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -27,8 +28,9 @@ struct Commands {
 };
 
 void addLibraryOption(CLI::App& command, std::optional<std::string>& library) {
-    command.add_option("--plugin", library,
-                       "The tool library to load (default: umbrix.plugin beside this program)");
+    command.add_option(
+        "--plugin", library,
+        "The tool library to load (default: umbrix.plugin installed with this program)");
 }
 
 void addRender(CLI::App& app, Commands& commands) {
@@ -92,6 +94,8 @@ int fail(int status, const std::string& text) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A closed stderr (a farm's log reader gone) must not kill a run whose frames are written.
+    std::signal(SIGPIPE, SIG_IGN);
     CLI::App app("Normals and screen-space ambient occlusion from a depth channel.", "umbrix");
     app.set_version_flag("--version", "umbrix " UMBRIX_VERSION);
     app.require_subcommand(1);
