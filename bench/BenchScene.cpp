@@ -1,7 +1,7 @@
 #include "bench/BenchScene.h"
 
-#include "app/DemoScene.h"
-#include "app/HostImage.h"
+#include "app/commands/DemoScene.h"
+#include "app/images/HostImage.h"
 
 namespace bench {
 

@@ -1,0 +1,98 @@
+#include "app/commands/ControlsCommand.h"
+
+#include "app/images/ToolSession.h"
+#include "host/Operator.h"
+
+#include <cstdio>
+#include <fmt/format.h>
+#include <map>
+#include <nlohmann/json.hpp>
+
+namespace umbrix {
+
+namespace {
+
+std::string kindOf(const minihost::ControlInfo& info) {
+    static const std::map<std::string, std::string> kinds = {{"CheckboxControl", "checkbox"},
+                                                             {"ComboControl", "combo"},
+                                                             {"SliderControl", "slider"},
+                                                             {"ButtonControl", "button"}};
+    const auto found = kinds.find(info.controlKind);
+    return found == kinds.end() ? info.controlKind : found->second;
+}
+
+bool wholeNumber(const minihost::ControlInfo& info) {
+    return info.tags.find(TAG_WholeNumber) != nullptr;
+}
+
+nlohmann::ordered_json optionalNumber(const std::optional<double>& value) {
+    return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
+}
+
+nlohmann::ordered_json controlJson(const minihost::ControlInfo& info) {
+    return {{"id", info.id},
+            {"name", info.name},
+            {"kind", kindOf(info)},
+            {"page", info.page},
+            {"default", optionalNumber(info.defaultValue)},
+            {"low", optionalNumber(info.low)},
+            {"high", optionalNumber(info.high)},
+            {"entries", info.comboEntries},
+            {"wholeNumber", wholeNumber(info)}};
+}
+
+std::string defaultText(const minihost::ControlInfo& info) {
+    if (!info.defaultValue)
+        return "";
+    const double value = *info.defaultValue;
+    if (info.controlKind == "CheckboxControl")
+        return fmt::format("{} ({})", value, value != 0.0 ? "on" : "off");
+    const auto index = static_cast<std::size_t>(value);
+    if (!info.comboEntries.empty() && value >= 0.0 && index < info.comboEntries.size())
+        return fmt::format("{} ({})", value, info.comboEntries[index]);
+    return fmt::format("{}", value);
+}
+
+std::string rangeText(const minihost::ControlInfo& info) {
+    std::string text;
+    if (info.low && info.high)
+        text = fmt::format("{} to {}", *info.low, *info.high);
+    for (std::size_t k = 0; k < info.comboEntries.size(); ++k)
+        text += fmt::format("{}{} = {}", k == 0 ? ": " : ", ", k, info.comboEntries[k]);
+    if (wholeNumber(info))
+        text += ", whole numbers";
+    return text;
+}
+
+void printRow(const std::string& id, const std::string& name, const std::string& kind,
+              const std::string& defaultValue, const std::string& range) {
+    std::string row =
+        fmt::format("{:<22}{:<30}{:<10}{:<24}{}", id, name, kind, defaultValue, range);
+    row.erase(row.find_last_not_of(' ') + 1);
+    std::puts(row.c_str());
+}
+
+} // namespace
+
+void runControls(bool json, const std::optional<std::string>& library) {
+    ToolSession tool(library.value_or(defaultLibraryPath()));
+    if (json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (Input* in : tool.controls())
+            list.push_back(controlJson(minihost::info(*in)));
+        std::puts(list.dump(2).c_str());
+        return;
+    }
+    printRow("identifier", "name", "kind", "default", "range");
+    for (Input* in : tool.controls()) {
+        const auto& info = minihost::info(*in);
+        printRow(info.id, info.name, kindOf(info), defaultText(info), rangeText(info));
+    }
+}
+
+void runAbout(const std::optional<std::string>& library) {
+    ToolSession tool(library.value_or(defaultLibraryPath()));
+    std::puts(tool.aboutText().c_str());
+}
+
+} // namespace umbrix

@@ -1,0 +1,195 @@
+#include "app/files/ExrInput.h"
+
+#include "app/files/ExrStreams.h"
+#include "app/Failure.h"
+
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfInputPart.h>
+#include <OpenEXR/ImfPartType.h>
+#include <OpenEXR/ImfTiledInputPart.h>
+#include <OpenEXR/ImfVersion.h>
+#include <algorithm>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <unistd.h>
+
+namespace umbrix {
+
+namespace {
+
+std::string partName(const Imf::Header& header, int index) {
+    return header.hasName() ? header.name() : fmt::format("#{}", index);
+}
+
+std::vector<ChannelFormat> channelsOf(const Imf::Header& header) {
+    std::vector<ChannelFormat> channels;
+    for (auto it = header.channels().begin(); it != header.channels().end(); ++it)
+        channels.push_back({it.name(), it.channel().type, it.channel().xSampling,
+                            it.channel().ySampling, it.channel().pLinear});
+    return channels;
+}
+
+bool holdsDepth(const Imf::Header& header, const std::vector<ChannelOverride>& overrides) {
+    const Imf::ChannelList& channels = header.channels();
+    for (const ChannelOverride& override : overrides)
+        if (override.number == DepthChannel)
+            return channels.findChannel(override.name) != nullptr;
+    for (auto it = channels.begin(); it != channels.end(); ++it) {
+        const bool overridden =
+            std::any_of(overrides.begin(), overrides.end(),
+                        [&](const ChannelOverride& o) { return o.name == it.name(); });
+        if (!overridden && isDepthName(it.name()))
+            return true;
+    }
+    return false;
+}
+
+int namedPart(ExrSource& source, const std::string& name, const std::string& path) {
+    std::vector<std::string> names;
+    for (int i = 0; i < source.parts(); ++i) {
+        if (source.header(i).hasName() && source.header(i).name() == name)
+            return i;
+        names.push_back(partName(source.header(i), i));
+    }
+    if (source.parts() == 1 && !source.header(0).hasName())
+        throw UsageError(fmt::format("--part {}: {} has one part, without a name", name, path));
+    throw UsageError(fmt::format("--part {}: {} has no part of that name (it has {})", name, path,
+                                 fmt::join(names, ", ")));
+}
+
+int partToRender(ExrSource& source, const std::vector<ChannelOverride>& overrides,
+                 const std::optional<std::string>& part, const std::string& path) {
+    if (part)
+        return namedPart(source, *part, path);
+    int firstImage = -1;
+    for (int i = 0; i < source.parts(); ++i) {
+        if (isDeepPart(source.header(i)))
+            continue;
+        if (firstImage < 0)
+            firstImage = i;
+        if (holdsDepth(source.header(i), overrides))
+            return i;
+    }
+    return firstImage < 0 ? 0 : firstImage;
+}
+
+Windows windowsOf(const Imf::Header& header) {
+    const Imath::Box2i& data = header.dataWindow();
+    const Imath::Box2i& display = header.displayWindow();
+    return {data.min.x,
+            data.min.y,
+            data.max.x - data.min.x + 1,
+            data.max.y - data.min.y + 1,
+            display.min.x,
+            display.min.y,
+            display.max.x - display.min.x + 1,
+            display.max.y - display.min.y + 1};
+}
+
+Imf::FrameBuffer frameBufferOf(Frame& frame) {
+    Imf::FrameBuffer buffer;
+    const Imath::V2i origin(frame.windows.x, frame.windows.y);
+    for (FrameChannel& channel : frame.channels) {
+        const bool carried = channel.carried >= 0;
+        const PlaneSlice slice =
+            carried ? carriedSlice(frame.carried[static_cast<std::size_t>(channel.carried)])
+                    : imageSlice(*frame.image, channel.number);
+        const ChannelFormat& format = channel.format;
+        buffer.insert(format.name,
+                      Imf::Slice::Make(carried ? format.type : Imf::FLOAT, slice.origin, origin,
+                                       frame.windows.width, frame.windows.height, slice.xStride,
+                                       slice.yStride, format.xSampling, format.ySampling));
+    }
+    return buffer;
+}
+
+void readPixels(ExrSource& source, int part, Frame& frame) {
+    const Imf::FrameBuffer buffer = frameBufferOf(frame);
+    if (isTiledPart(source.header(part))) {
+        Imf::TiledInputPart tiles(source.file(), part);
+        tiles.setFrameBuffer(buffer);
+        tiles.readTiles(0, tiles.numXTiles(0) - 1, 0, tiles.numYTiles(0) - 1, 0, 0);
+    } else {
+        Imf::InputPart lines(source.file(), part);
+        lines.setFrameBuffer(buffer);
+        const Imath::Box2i& data = source.header(part).dataWindow();
+        lines.readPixels(data.min.y, data.max.y);
+    }
+}
+
+} // namespace
+
+ExrSource::ExrSource(const std::string& path, int threads)
+    : Stream(std::make_unique<ExrReadStream>(path)),
+      File(std::make_unique<Imf::MultiPartInputFile>(*Stream, threads)) {
+    for (int part = 0; part < File->parts(); ++part)
+        Headers.push_back(File->header(part));
+}
+
+void ExrSource::closeIfDone() {
+    if (parts() > 1)
+        return;
+    File.reset();
+    Stream.reset();
+}
+
+ExrSource::~ExrSource() = default;
+
+bool looksLikeExr(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char magic[4] = {};
+    const bool exr = pread(fd, magic, sizeof magic, 0) == sizeof magic && Imf::isImfMagic(magic);
+    close(fd);
+    return exr;
+}
+
+bool isDeepPart(const Imf::Header& header) {
+    return header.hasType() && Imf::isDeepData(header.type());
+}
+
+bool isTiledPart(const Imf::Header& header) {
+    return header.hasType() ? Imf::isTiled(header.type()) : header.hasTileDescription();
+}
+
+Frame readExr(const std::string& path, const std::vector<ChannelOverride>& overrides,
+              const std::optional<std::string>& part) {
+    Frame frame;
+    frame.path = path;
+    try {
+        frame.exr = std::make_shared<ExrSource>(path, minihost::threads());
+        ExrSource& source = *frame.exr;
+        const int rendered = partToRender(source, overrides, part, path);
+        source.setRenderedPart(rendered);
+        const Imf::Header& header = source.header(rendered);
+        if (isDeepPart(header))
+            throw RunError(source.parts() > 1
+                               ? fmt::format("{}: part {} holds deep data, which the tool cannot "
+                                             "render",
+                                             path, partName(header, rendered))
+                               : fmt::format("{}: deep images are not supported", path));
+        const std::vector<ChannelFormat> channels = channelsOf(header);
+        if (channels.empty())
+            throw RunError(fmt::format("{}: the image has no channels", path));
+        frame.windows = windowsOf(header);
+        layOutFrame(frame, channels, overrides);
+        readPixels(source, rendered, frame);
+        source.closeIfDone();
+    } catch (const UsageError&) {
+        throw;
+    } catch (const RunError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw RunError(fmt::format("{}: cannot read: out of memory", path));
+    } catch (const std::exception& e) {
+        throw RunError(fmt::format("{}: cannot read: {}", path, oneLine(e.what())));
+    }
+    for (const FrameChannel& channel : frame.channels)
+        if (channel.carried >= 0 && toolReads(channel.number))
+            fillFromCarried(frame, channel);
+    return frame;
+}
+
+} // namespace umbrix

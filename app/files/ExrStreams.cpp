@@ -1,0 +1,124 @@
+#include "app/files/ExrStreams.h"
+
+#include "app/Failure.h"
+
+#include <OpenEXR/Iex.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace umbrix {
+
+namespace {
+
+constexpr std::size_t WriteBuffer = std::size_t{1} << 20;
+
+} // namespace
+
+ExrReadStream::ExrReadStream(const std::string& path) : IStream(path.c_str()) {
+    // Without O_NONBLOCK a pipe with no writer would block the open itself.
+    Fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (Fd < 0)
+        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
+    struct stat info {};
+    if (fstat(Fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const bool folder = S_ISDIR(info.st_mode);
+        ::close(Fd);
+        throw RunError(fmt::format("{}: cannot read: {}", path,
+                                   folder ? "it is a folder" : "not a regular file"));
+    }
+    fcntl(Fd, F_SETFL, fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
+    Size = static_cast<uint64_t>(info.st_size);
+}
+
+ExrReadStream::~ExrReadStream() {
+    ::close(Fd);
+}
+
+bool ExrReadStream::read(char c[], int n) {
+    if (n < 0 || Position + static_cast<uint64_t>(n) > Size)
+        throw Iex::InputExc("unexpected end of file");
+    std::size_t done = 0;
+    while (done < static_cast<std::size_t>(n)) {
+        const ssize_t got = pread(Fd, c + done, static_cast<std::size_t>(n) - done,
+                                  static_cast<off_t>(Position + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw Iex::IoExc(std::strerror(errno));
+        if (got == 0)
+            throw Iex::InputExc("unexpected end of file");
+        done += static_cast<std::size_t>(got);
+    }
+    Position += static_cast<uint64_t>(n);
+    return Position < Size;
+}
+
+ExrWriteStream::ExrWriteStream(const std::string& path, const std::string& shownPath)
+    : OStream(path.c_str()), Shown(shownPath) {
+    File.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (File.fd < 0)
+        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(errno)));
+    struct stat info {};
+    Regular = fstat(File.fd, &info) == 0 && S_ISREG(info.st_mode);
+    Buffer.reserve(WriteBuffer);
+}
+
+ExrWriteStream::~ExrWriteStream() {
+    if (File.fd >= 0)
+        ::close(File.fd);
+}
+
+void ExrWriteStream::raise() const {
+    throw Iex::IoExc(std::strerror(File.error));
+}
+
+void ExrWriteStream::write(const char c[], int n) {
+    if (File.error != 0)
+        raise();
+    const auto size = static_cast<std::size_t>(std::max(n, 0));
+    if (Position != BufferStart + Buffer.size())
+        flush();
+    if (Buffer.empty())
+        BufferStart = Position;
+    if (Buffer.size() + size > WriteBuffer) {
+        flush();
+        BufferStart = Position;
+        if (size >= WriteBuffer) {
+            File.writeAt(c, size, Position);
+            Position += size;
+            if (File.error != 0)
+                raise();
+            return;
+        }
+    }
+    Buffer.insert(Buffer.end(), c, c + size);
+    Position += size;
+}
+
+void ExrWriteStream::seekp(uint64_t position) {
+    flush();
+    Position = position;
+    if (File.error != 0)
+        raise();
+}
+
+void ExrWriteStream::flush() {
+    if (!Buffer.empty())
+        File.writeAt(Buffer.data(), Buffer.size(), BufferStart);
+    Buffer.clear();
+    BufferStart = Position;
+}
+
+void ExrWriteStream::finish() {
+    flush();
+    File.syncAndClose(Regular);
+    if (File.error != 0)
+        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(File.error)));
+}
+
+} // namespace umbrix

@@ -1,0 +1,127 @@
+#include "app/images/Frame.h"
+
+#include "app/Failure.h"
+#include "app/images/MemoryBudget.h"
+
+#include <Imath/half.h>
+#include <cstdint>
+#include <cstring>
+#include <fmt/format.h>
+#include <new>
+
+namespace umbrix {
+
+namespace {
+
+std::size_t sampleBytes(Imf::PixelType type) {
+    return type == Imf::HALF ? sizeof(std::uint16_t) : sizeof(float);
+}
+
+// Multiples of `step` from `low` to `high`: the samples a subsampled channel has along one axis.
+std::size_t samplesBetween(int low, int high, int step) {
+    const auto floorDiv = [step](int value) {
+        return value >= 0 ? value / step : -((-value + step - 1) / step);
+    };
+    const int first = -floorDiv(-low); // ceiling
+    const int last = floorDiv(high);
+    return last >= first ? static_cast<std::size_t>(last - first + 1) : 0;
+}
+
+CarriedPlane carriedPlane(const Windows& windows, const ChannelFormat& format,
+                          const std::string& path) {
+    const std::size_t width =
+        samplesBetween(windows.x, windows.x + windows.width - 1, format.xSampling);
+    const std::size_t height =
+        samplesBetween(windows.y, windows.y + windows.height - 1, format.ySampling);
+    CarriedPlane plane;
+    plane.xStride = sampleBytes(format.type);
+    plane.yStride = plane.xStride * width;
+    plane.size = plane.yStride * height;
+    try {
+        plane.bytes = std::make_unique_for_overwrite<char[]>(plane.size);
+    } catch (const std::bad_alloc&) {
+        throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", path,
+                                   windows.width, windows.height));
+    }
+    return plane;
+}
+
+void checkFullResolution(const ChannelFormat& format, const std::string& path) {
+    if (format.xSampling != 1 || format.ySampling != 1)
+        throw RunError(fmt::format("{}: channel '{}' is subsampled ({}x{}); the tool needs it at "
+                                   "full resolution",
+                                   path, format.name, format.xSampling, format.ySampling));
+}
+
+} // namespace
+
+bool toolReads(int number) {
+    return (number >= 0 && number <= DepthChannel) ||
+           (number >= SuppliedNormalX && number < SuppliedNormalX + NormalComponents);
+}
+
+void layOutFrame(Frame& frame, const std::vector<ChannelFormat>& channels,
+                 const std::vector<ChannelOverride>& overrides) {
+    std::vector<std::string> names;
+    for (const ChannelFormat& format : channels)
+        names.push_back(format.name);
+    frame.map = mapChannels(names, overrides, frame.path);
+    const Windows& windows = frame.windows;
+    checkFrameFits(static_cast<std::size_t>(windows.width),
+                   static_cast<std::size_t>(windows.height), channels.size(), frame.path);
+    std::vector<int> extra;
+    frame.channels.clear();
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        FrameChannel channel{channels[i], frame.map.numbers[i], -1};
+        const bool inImage = toolReads(channel.number);
+        if (inImage)
+            checkFullResolution(channel.format, frame.path);
+        if (inImage && channel.number >= ResultChannels)
+            extra.push_back(channel.number);
+        if (!inImage || channel.format.type != Imf::FLOAT) {
+            channel.carried = static_cast<int>(frame.carried.size());
+            frame.carried.push_back(carriedPlane(windows, channel.format, frame.path));
+        }
+        frame.channels.push_back(std::move(channel));
+    }
+    try {
+        frame.image = minihost::makeImage(windows.width, windows.height, extra);
+    } catch (const std::bad_alloc&) {
+        throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", frame.path,
+                                   windows.width, windows.height));
+    }
+}
+
+void fillFromCarried(Frame& frame, const FrameChannel& channel) {
+    const CarriedPlane& plane = frame.carried[static_cast<std::size_t>(channel.carried)];
+    const PlaneSlice target = imageSlice(*frame.image, channel.number);
+    for (int y = 0; y < frame.windows.height; ++y) {
+        const char* from = plane.bytes.get() + static_cast<std::size_t>(y) * plane.yStride;
+        char* to = target.origin + static_cast<std::size_t>(y) * target.yStride;
+        for (int x = 0; x < frame.windows.width; ++x, from += plane.xStride, to += target.xStride) {
+            float value = 0.0f;
+            if (channel.format.type == Imf::HALF) {
+                std::uint16_t bits = 0;
+                std::memcpy(&bits, from, sizeof bits);
+                value = static_cast<float>(Imath::half(Imath::half::FromBits, bits));
+            } else {
+                std::uint32_t whole = 0;
+                std::memcpy(&whole, from, sizeof whole);
+                value = static_cast<float>(whole);
+            }
+            std::memcpy(to, &value, sizeof value);
+        }
+    }
+}
+
+PlaneSlice imageSlice(Image& image, int number) {
+    const auto found = minihost::layout(image, number);
+    return {reinterpret_cast<char*>(found.first), static_cast<std::size_t>(found.pixelStride),
+            static_cast<std::size_t>(found.rowStride)};
+}
+
+PlaneSlice carriedSlice(CarriedPlane& plane) {
+    return {plane.bytes.get(), plane.xStride, plane.yStride};
+}
+
+} // namespace umbrix

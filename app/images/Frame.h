@@ -1,0 +1,79 @@
+#pragma once
+
+#include "app/images/ChannelMap.h"
+#include "app/files/ImageFormats.h"
+#include "minihost/Host.h"
+
+#include <OpenEXR/ImfPixelType.h>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace umbrix {
+
+class ExrSource;
+
+// One channel as the file stores it.
+struct ChannelFormat {
+    std::string name;
+    Imf::PixelType type = Imf::FLOAT;
+    int xSampling = 1;
+    int ySampling = 1;
+    bool perceptuallyLinear = false; // a hint EXR keeps for lossy codecs
+};
+
+// Samples of one channel in the file's own type, row after row over the data window (a
+// subsampled channel holds one sample per xSampling x ySampling pixels).
+struct CarriedPlane {
+    std::unique_ptr<char[]> bytes;
+    std::size_t xStride = 0; // bytes from one sample to the next
+    std::size_t yStride = 0; // bytes from one row to the next
+    std::size_t size = 0;    // bytes in all
+};
+
+// A file channel of a frame: its format, its channel number in the tool, and where its samples
+// are. The tool's source image holds R G B A and the channels the tool reads (depth and the
+// supplied normal) as 32-bit floats; every other channel stays outside it, in its own type, and
+// is written from there. A channel the tool reads that the file stores as half or uint is also
+// kept in its own type, so that its bits come back as they were.
+struct FrameChannel {
+    ChannelFormat format;
+    int number = -1;
+    int carried = -1; // index into Frame::carried, or -1
+};
+
+// One image on its way through the program: read from a file, rendered by the tool, written.
+struct Frame {
+    std::string path; // where it came from, for messages
+    Windows windows;
+    ChannelMap map;
+    std::vector<FrameChannel> channels; // the file's channels, in its order
+    minihost::ImagePtr image;           // the tool's source; once rendered, the tool's result
+    std::vector<CarriedPlane> carried;
+    std::shared_ptr<ExrSource> exr;  // an EXR input, kept open for its other parts and headers
+    std::vector<Attribute> metadata; // an input of another format: what an EXR output keeps
+};
+
+// Whether the tool reads channel `number` of its source: R G B A, depth and the supplied normal.
+bool toolReads(int number);
+
+// Maps the channels, checks that the frame fits in memory, and makes the source image and the
+// carried planes (not cleared). UsageError or RunError, naming the file, when it cannot.
+void layOutFrame(Frame& frame, const std::vector<ChannelFormat>& channels,
+                 const std::vector<ChannelOverride>& overrides);
+
+// Fills the source image's channel from the carried samples of a half or uint channel.
+void fillFromCarried(Frame& frame, const FrameChannel& channel);
+
+// Where a channel's sample (x, y) of the data window is in the source image's planes, for the
+// file readers: base address and strides in bytes.
+struct PlaneSlice {
+    char* origin = nullptr; // sample (0, 0) of the data window
+    std::size_t xStride = 0;
+    std::size_t yStride = 0;
+};
+PlaneSlice imageSlice(Image& image, int number);
+PlaneSlice carriedSlice(CarriedPlane& plane);
+
+} // namespace umbrix
