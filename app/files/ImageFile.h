@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/files/ImageFormats.h"
 #include "app/images/Frame.h"
 
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/images/ChannelMap.h"
-#include "app/files/ImageFormats.h"
+#include "app/images/PlainImage.h"
 #include "minihost/Host.h"
 
 #include <OpenEXR/ImfPixelType.h>
