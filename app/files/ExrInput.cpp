@@ -10,6 +10,8 @@
 #include <OpenEXR/ImfTiledInputPart.h>
 #include <OpenEXR/ImfVersion.h>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <unistd.h>
@@ -139,7 +141,7 @@ ExrSource::~ExrSource() = default;
 bool looksLikeExr(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
     char magic[4] = {};
     const bool exr = pread(fd, magic, sizeof magic, 0) == sizeof magic && Imf::isImfMagic(magic);
     close(fd);

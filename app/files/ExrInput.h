@@ -41,7 +41,7 @@ class ExrSource {
     int Rendered = 0;
 };
 
-// Whether the file starts as an EXR file does.
+// Whether the file starts as an EXR file does. RunError, naming the file, when it cannot be opened.
 bool looksLikeExr(const std::string& path);
 
 // Reads the part the tool renders — the one named `part`, else the first that holds a depth
