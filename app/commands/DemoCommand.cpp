@@ -1,13 +1,14 @@
 #include "app/commands/DemoCommand.h"
 
-#include "app/files/CodecThreads.h"
-#include "app/commands/DemoScene.h"
 #include "app/Failure.h"
-#include "app/images/HostImage.h"
+#include "app/commands/DemoScene.h"
+#include "app/commands/OutputStamp.h"
+#include "app/files/CodecThreads.h"
 #include "app/files/ImageFile.h"
 #include "app/files/Preview.h"
-#include "app/sequence/Progress.h"
+#include "app/images/HostImage.h"
 #include "app/images/ToolSession.h"
+#include "app/sequence/Progress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -86,7 +87,11 @@ void runDemo(const DemoOptions& options) {
     Frame frame = frameOf(demoScene(size.width, size.height), "demo scene", {});
     progress.startFrame(size.height);
     tool.render(frame, 0.0);
-    writeFrame(exr, outputFormat(exr), frame);
+    OutputOptions output;
+    output.stamp = outputStamp(tool);
+    for (Attribute& attribute : writingTime())
+        output.stamp.push_back(std::move(attribute));
+    writeFrame(exr, outputFormat(exr), frame, output);
     writePreview(png, previewPicture(*frame.image));
     progress.finishFrame(fmt::format("{} and {}", exr, png));
 }

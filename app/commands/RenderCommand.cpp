@@ -1,17 +1,18 @@
 #include "app/commands/RenderCommand.h"
 
-#include "app/files/AtomicFile.h"
-#include "app/images/ChannelMap.h"
-#include "app/files/CodecThreads.h"
 #include "app/Console.h"
-#include "app/commands/ControlSetting.h"
 #include "app/Failure.h"
-#include "app/sequence/FramePipeline.h"
-#include "app/sequence/FrameSequence.h"
+#include "app/commands/ControlSetting.h"
+#include "app/commands/OutputStamp.h"
+#include "app/files/AtomicFile.h"
+#include "app/files/CodecThreads.h"
 #include "app/files/ImageFile.h"
 #include "app/files/Preview.h"
-#include "app/sequence/Progress.h"
+#include "app/images/ChannelMap.h"
 #include "app/images/ToolSession.h"
+#include "app/sequence/FramePipeline.h"
+#include "app/sequence/FrameSequence.h"
+#include "app/sequence/Progress.h"
 
 #include <fmt/format.h>
 
@@ -84,21 +85,32 @@ void applySettings(ToolSession& tool, const std::vector<std::string>& settings) 
 class Render {
   public:
     struct Targets {
-        std::vector<ChannelOverride> overrides;
+        FrameNaming naming;
         OutputFormat format;
+        OutputOptions output;
     };
     // What every frame shares, worked out before anything is loaded or read.
     static Targets targets(const RenderOptions& options) {
-        Targets targets{channelOverrides(options.maps), outputFormat(options.output)};
+        Targets targets{{channelOverrides(options.maps), resultNames(options.layer), {}},
+                        outputFormat(options.output),
+                        outputOptions(options)};
         if (options.preview)
             outputFormat(*options.preview);
+        // A name --ch or -d gives is checked against each frame's header, before its pixels.
+        targets.naming.mapped = [output = targets.output,
+                                 format = targets.format](const Frame& frame) {
+            outputChannels(frame, output, !format.exr, format.alpha);
+        };
         return targets;
     }
 
     Render(const RenderOptions& options, const Jobs& jobs, Targets targets, ToolSession& tool,
            Progress& progress)
         : Options(options), AllJobs(jobs), Tool(tool), Shown(progress),
-          Overrides(std::move(targets.overrides)), Format(targets.format) {}
+          Naming(std::move(targets.naming)), Format(targets.format),
+          Output(std::move(targets.output)) {
+        Output.stamp = outputStamp(tool);
+    }
 
     FrameStages stages() {
         return {[this](std::size_t index) { return read(index); },
@@ -111,15 +123,33 @@ class Render {
     const Jobs& AllJobs;
     ToolSession& Tool;
     Progress& Shown;
-    std::vector<ChannelOverride> Overrides;
+    FrameNaming Naming;
     OutputFormat Format;
+    OutputOptions Output;
+
+    static OutputOptions outputOptions(const RenderOptions& options) {
+        OutputOptions output;
+        if (options.channels)
+            output.picks = parseChannelPicks(*options.channels);
+        for (const std::string& text : options.types)
+            output.types.push_back(parseTypeChoice(text));
+        if (options.compression) {
+            output.compression = parseCompression(*options.compression);
+            if (output.compression->lossy)
+                console::warning(fmt::format("--compression {} is lossy: carried channels will "
+                                             "not keep their bits",
+                                             *options.compression));
+        }
+        output.clamp = options.clamp;
+        return output;
+    }
 
     Frame read(std::size_t index) {
         const Job job = AllJobs[index];
         checkFolderOf(job.output);
         if (job.preview)
             checkFolderOf(*job.preview);
-        Frame frame = readFrame(job.input, Overrides, Options.part);
+        Frame frame = readFrame(job.input, Naming, Options.part);
         if (!frame.map.hasDepth)
             console::warning(fmt::format("{} has no depth channel (Z); depth reads as 0 "
                                          "everywhere. Name it with --map NAME={}",
@@ -134,13 +164,16 @@ class Render {
 
     void write(std::size_t index, Frame& frame) {
         const Job job = AllJobs[index];
-        const std::vector<std::string> dropped = droppedChannels(frame, Format);
+        const std::vector<std::string> dropped = droppedChannels(frame, Format, Output);
         if (!dropped.empty())
             console::warning(fmt::format("{} keeps R G B{} only; dropped {} (write .exr to keep "
                                          "every channel)",
                                          Options.output, Format.alpha ? " A" : "",
                                          fmt::join(dropped, " ")));
-        writeFrame(job.output, Format, frame);
+        OutputOptions output = Output;
+        for (Attribute& attribute : writingTime())
+            output.stamp.push_back(std::move(attribute));
+        writeFrame(job.output, Format, frame, output);
         if (job.preview)
             writePreview(*job.preview, previewPicture(*frame.image));
         Shown.finishFrame(job.frame ? fmt::format("frame {}: {}", *job.frame, job.output)

@@ -17,6 +17,12 @@ struct RenderOptions {
     bool quiet = false;
     std::optional<std::string> library;
     std::optional<std::string> part; // the EXR part to render
+    // What is written, in oiiotool's words.
+    std::optional<std::string> layer;       // --layer NAME: the results as NAME.R ... NAME.A
+    std::optional<std::string> channels;    // --ch LIST
+    std::vector<std::string> types;         // -d TYPE, -d NAME=TYPE
+    std::optional<std::string> compression; // --compression NAME[:LEVEL]
+    bool clamp = false;                     // --clamp: occlusion written within [0, 1]
 };
 
 // `umbrix render`: one image, or a sequence with --frames. Throws UsageError or RunError.

@@ -1,9 +1,9 @@
-#include "app/files/AtomicFile.h"
 #include "app/Console.h"
+#include "app/Failure.h"
 #include "app/commands/ControlsCommand.h"
 #include "app/commands/DemoCommand.h"
-#include "app/Failure.h"
 #include "app/commands/RenderCommand.h"
+#include "app/files/AtomicFile.h"
 
 #include <CLI/CLI.hpp>
 #include <csignal>
@@ -49,6 +49,21 @@ void addRender(CLI::App& app, Commands& commands) {
     render->add_option("--preview", o.preview, "Also write an 8-bit preview (normals | occlusion)");
     render->add_option("--part", o.part,
                        "The part of a multi-part EXR to render (default: the first with depth)");
+    render->add_option("--layer", o.layer,
+                       "Write the results as NAME.R NAME.G NAME.B NAME.A and keep the input's own "
+                       "R G B A: --layer ssao");
+    render->add_option("--ch", o.channels,
+                       "Output channels to write, in order, NEW=OLD to rename: --ch R,G,B,AO=A");
+    render
+        ->add_option("-d", o.types,
+                     "Pixel type of the results, or of one output channel: -d half, "
+                     "-d ssao.A=float")
+        ->allow_extra_args(false);
+    render->add_option("--compression", o.compression,
+                       "Output compression: none rle zips zip piz pxr24 b44 b44a dwaa dwab, "
+                       "zip:LEVEL, dwaa:QUALITY: --compression zip:9");
+    render->add_flag("--clamp", o.clamp,
+                     "Write occlusion clamped to [0, 1] (the tool does not clamp)");
     render->add_flag("-q,--quiet", o.quiet, "No progress output");
     addLibraryOption(*render, o.library);
     commands.render = render;

@@ -1,7 +1,7 @@
 #include "app/files/ExrInput.h"
 
-#include "app/files/ExrStreams.h"
 #include "app/Failure.h"
+#include "app/files/ExrStreams.h"
 
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
@@ -156,14 +156,14 @@ bool isTiledPart(const Imf::Header& header) {
     return header.hasType() ? Imf::isTiled(header.type()) : header.hasTileDescription();
 }
 
-Frame readExr(const std::string& path, const std::vector<ChannelOverride>& overrides,
+Frame readExr(const std::string& path, const FrameNaming& naming,
               const std::optional<std::string>& part) {
     Frame frame;
     frame.path = path;
     try {
         frame.exr = std::make_shared<ExrSource>(path, minihost::threads());
         ExrSource& source = *frame.exr;
-        const int rendered = partToRender(source, overrides, part, path);
+        const int rendered = partToRender(source, naming.overrides, part, path);
         source.setRenderedPart(rendered);
         const Imf::Header& header = source.header(rendered);
         if (isDeepPart(header))
@@ -176,7 +176,8 @@ Frame readExr(const std::string& path, const std::vector<ChannelOverride>& overr
         if (channels.empty())
             throw RunError(fmt::format("{}: the image has no channels", path));
         frame.windows = windowsOf(header);
-        layOutFrame(frame, channels, overrides);
+        mapFrame(frame, channels, naming);
+        allocateFrame(frame);
         readPixels(source, rendered, frame);
         source.closeIfDone();
     } catch (const UsageError&) {

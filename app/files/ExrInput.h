@@ -45,9 +45,10 @@ class ExrSource {
 bool looksLikeExr(const std::string& path);
 
 // Reads the part the tool renders — the one named `part`, else the first that holds a depth
-// channel, else the first — at its full resolution, straight into the frame's planes. UsageError
-// or RunError, naming the file, when it cannot.
-Frame readExr(const std::string& path, const std::vector<ChannelOverride>& overrides,
+// channel, else the first — at its full resolution, straight into the frame's planes; the frame
+// is named and checked from the header alone, before anything else is read. UsageError or
+// RunError, naming the file, when it cannot.
+Frame readExr(const std::string& path, const FrameNaming& naming,
               const std::optional<std::string>& part);
 
 // Kinds of EXR part.

@@ -1,14 +1,16 @@
 #include "app/files/ExrOutput.h"
 
+#include "app/Failure.h"
 #include "app/files/ExrInput.h"
 #include "app/files/ExrStreams.h"
-#include "app/Failure.h"
 
+#include <Imath/half.h>
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfDeepScanLineInputPart.h>
 #include <OpenEXR/ImfDeepScanLineOutputPart.h>
 #include <OpenEXR/ImfDeepTiledInputPart.h>
 #include <OpenEXR/ImfDeepTiledOutputPart.h>
+#include <OpenEXR/ImfDoubleAttribute.h>
 #include <OpenEXR/ImfFloatAttribute.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfInputPart.h>
@@ -20,8 +22,10 @@
 #include <OpenEXR/ImfTiledInputPart.h>
 #include <OpenEXR/ImfTiledOutputPart.h>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <fmt/format.h>
+#include <memory>
 #include <new>
 #include <string_view>
 
@@ -64,6 +68,8 @@ bool reservedName(std::string_view name) {
     return false;
 }
 
+void insertAttribute(Imf::Header& header, const Attribute& attribute);
+
 Imf::Header freshHeader(const Frame& frame) {
     const Windows& w = frame.windows;
     Imf::Header header(
@@ -71,72 +77,113 @@ Imf::Header freshHeader(const Frame& frame) {
         Imath::Box2i({w.x, w.y}, {w.x + w.width - 1, w.y + w.height - 1}));
     header.compression() = Imf::ZIP_COMPRESSION;
     header.setType(Imf::SCANLINEIMAGE);
-    for (const Attribute& attribute : frame.metadata) {
-        if (reservedName(attribute.name))
-            continue;
-        if (const auto* text = std::get_if<std::string>(&attribute.value))
-            header.insert(attribute.name, Imf::StringAttribute(*text));
-        else if (const auto* whole = std::get_if<int>(&attribute.value))
-            header.insert(attribute.name, Imf::IntAttribute(*whole));
-        else
-            header.insert(attribute.name, Imf::FloatAttribute(std::get<float>(attribute.value)));
-    }
+    for (const Attribute& attribute : frame.metadata)
+        if (!reservedName(attribute.name))
+            insertAttribute(header, attribute);
     return header;
 }
 
-Imf::Header renderedHeader(const Frame& frame) {
+void insertAttribute(Imf::Header& header, const Attribute& attribute) {
+    if (const auto* text = std::get_if<std::string>(&attribute.value))
+        header.insert(attribute.name, Imf::StringAttribute(*text));
+    else if (const auto* whole = std::get_if<int>(&attribute.value))
+        header.insert(attribute.name, Imf::IntAttribute(*whole));
+    else if (const auto* number = std::get_if<double>(&attribute.value))
+        header.insert(attribute.name, Imf::DoubleAttribute(*number));
+    else
+        header.insert(attribute.name, Imf::FloatAttribute(std::get<float>(attribute.value)));
+}
+
+void setCompression(Imf::Header& header, const OutputOptions& options) {
+    if (!options.compression) {
+        header.compression() = lossless(header.compression());
+        return;
+    }
+    const CompressionChoice& choice = *options.compression;
+    header.compression() = choice.kind;
+    if (choice.zipLevel)
+        header.zipCompressionLevel() = *choice.zipLevel;
+    if (choice.dwaQuality)
+        header.dwaCompressionLevel() = *choice.dwaQuality;
+}
+
+Imf::Header renderedHeader(const Frame& frame, const std::vector<OutputChannel>& written,
+                           const OutputOptions& options) {
     Imf::Header header =
         frame.exr ? frame.exr->header(frame.exr->renderedPart()) : freshHeader(frame);
     Imf::ChannelList channels;
-    for (int number = 0; number < ResultChannels; ++number)
-        channels.insert(frame.map.names[static_cast<std::size_t>(number)],
-                        Imf::Channel(Imf::FLOAT));
-    for (const FrameChannel& channel : frame.channels) {
-        const ChannelFormat& format = channel.format;
-        if (channel.number >= ResultChannels)
-            channels.insert(format.name, Imf::Channel(format.type, format.xSampling,
-                                                      format.ySampling, format.perceptuallyLinear));
-    }
+    for (const OutputChannel& channel : written)
+        channels.insert(channel.name, Imf::Channel(channel.type, channel.xSampling,
+                                                   channel.ySampling, channel.perceptuallyLinear));
     header.channels() = channels;
-    header.compression() = lossless(header.compression());
+    setCompression(header, options);
     if (isTiledPart(header)) {
         // A mip-mapped input's first level is what was rendered.
         const Imf::TileDescription tiles = header.tileDescription();
         header.setTileDescription(
             Imf::TileDescription(tiles.xSize, tiles.ySize, Imf::ONE_LEVEL, tiles.roundingMode));
     }
+    for (const Attribute& attribute : options.stamp)
+        insertAttribute(header, attribute);
     // A chunk count the input gave is set anew by the writer (erasing it would leak it).
     return header;
 }
 
-Imf::FrameBuffer outputBuffer(Frame& frame) {
+// Samples in another type than the file is to hold them in (-d), converted as OpenEXR converts
+// when it reads: half from float rounds to the nearest, ties to even.
+PlaneSlice converted(const PlaneSlice& from, Imf::PixelType fromType, Imf::PixelType toType,
+                     std::size_t width, std::size_t height,
+                     std::vector<std::unique_ptr<char[]>>& planes) {
+    const std::size_t size = toType == Imf::HALF ? sizeof(std::uint16_t) : sizeof(float);
+    planes.push_back(std::make_unique_for_overwrite<char[]>(width * height * size));
+    PlaneSlice to{planes.back().get(), size, size * width};
+    for (std::size_t y = 0; y < height; ++y) {
+        const char* source = from.origin + y * from.yStride;
+        char* target = to.origin + y * to.yStride;
+        for (std::size_t x = 0; x < width; ++x, source += from.xStride, target += size) {
+            const float value = sampleAsFloat(source, fromType);
+            if (toType == Imf::HALF) {
+                const std::uint16_t bits = Imath::half(value).bits();
+                std::memcpy(target, &bits, sizeof bits);
+            } else {
+                std::memcpy(target, &value, sizeof value);
+            }
+        }
+    }
+    return to;
+}
+
+// OpenEXR writes each channel from samples of the type the file holds it in.
+Imf::FrameBuffer outputBuffer(Frame& frame, const std::vector<OutputChannel>& written,
+                              std::vector<std::unique_ptr<char[]>>& planes) {
     Imf::FrameBuffer buffer;
     const Imath::V2i origin(frame.windows.x, frame.windows.y);
-    const auto insert = [&](const std::string& name, Imf::PixelType type, const PlaneSlice& slice,
-                            int xSampling, int ySampling) {
-        buffer.insert(name, Imf::Slice::Make(type, slice.origin, origin, frame.windows.width,
-                                             frame.windows.height, slice.xStride, slice.yStride,
-                                             xSampling, ySampling));
-    };
-    for (int number = 0; number < ResultChannels; ++number)
-        insert(frame.map.names[static_cast<std::size_t>(number)], Imf::FLOAT,
-               imageSlice(*frame.image, number), 1, 1);
-    for (FrameChannel& channel : frame.channels) {
-        if (channel.number < ResultChannels)
-            continue;
-        const ChannelFormat& format = channel.format;
-        if (channel.carried >= 0)
-            insert(format.name, format.type,
-                   carriedSlice(frame.carried[static_cast<std::size_t>(channel.carried)]),
-                   format.xSampling, format.ySampling);
-        else
-            insert(format.name, Imf::FLOAT, imageSlice(*frame.image, channel.number), 1, 1);
+    for (const OutputChannel& channel : written) {
+        CarriedPlane* carried = channel.carried >= 0
+                                    ? &frame.carried[static_cast<std::size_t>(channel.carried)]
+                                    : nullptr;
+        PlaneSlice slice =
+            carried ? carriedSlice(*carried) : imageSlice(*frame.image, channel.number);
+        if (channel.type != channel.stored) {
+            const std::size_t width = carried ? carried->yStride / carried->xStride
+                                              : static_cast<std::size_t>(frame.windows.width);
+            const std::size_t height = carried && carried->yStride > 0
+                                           ? carried->size / carried->yStride
+                                           : static_cast<std::size_t>(frame.windows.height);
+            slice = converted(slice, channel.stored, channel.type, width, height, planes);
+        }
+        buffer.insert(channel.name,
+                      Imf::Slice::Make(channel.type, slice.origin, origin, frame.windows.width,
+                                       frame.windows.height, slice.xStride, slice.yStride,
+                                       channel.xSampling, channel.ySampling));
     }
     return buffer;
 }
 
-void writeRendered(Imf::MultiPartOutputFile& out, int part, Frame& frame) {
-    const Imf::FrameBuffer buffer = outputBuffer(frame);
+void writeRendered(Imf::MultiPartOutputFile& out, int part, Frame& frame,
+                   const std::vector<OutputChannel>& written) {
+    std::vector<std::unique_ptr<char[]>> planes;
+    const Imf::FrameBuffer buffer = outputBuffer(frame, written, planes);
     if (isTiledPart(out.header(part))) {
         Imf::TiledOutputPart tiles(out, part);
         tiles.setFrameBuffer(buffer);
@@ -175,18 +222,20 @@ void clearCarriedIfUnwritten(Frame& frame) {
         std::memset(plane.bytes.get(), 0, plane.size);
 }
 
-void writeFile(const std::string& target, const std::string& shown, Frame& frame) {
+void writeFile(const std::string& target, const std::string& shown, Frame& frame,
+               const std::vector<OutputChannel>& written, const OutputOptions& options) {
     std::vector<Imf::Header> headers;
     const int rendered = frame.exr ? frame.exr->renderedPart() : 0;
     const int parts = frame.exr ? frame.exr->parts() : 1;
     for (int part = 0; part < parts; ++part)
-        headers.push_back(part == rendered ? renderedHeader(frame) : frame.exr->header(part));
+        headers.push_back(part == rendered ? renderedHeader(frame, written, options)
+                                           : frame.exr->header(part));
     ExrWriteStream stream(target, shown);
     {
         Imf::MultiPartOutputFile out(stream, headers.data(), parts, false, minihost::threads());
         for (int part = 0; part < parts; ++part) {
             if (part == rendered)
-                writeRendered(out, part, frame);
+                writeRendered(out, part, frame, written);
             else
                 copyPart(out, frame.exr->file(), part);
         }
@@ -196,10 +245,11 @@ void writeFile(const std::string& target, const std::string& shown, Frame& frame
 
 } // namespace
 
-void writeExr(const std::string& target, const std::string& shown, Frame& frame) {
+void writeExr(const std::string& target, const std::string& shown, Frame& frame,
+              const std::vector<OutputChannel>& written, const OutputOptions& options) {
     clearCarriedIfUnwritten(frame);
     try {
-        writeFile(target, shown, frame);
+        writeFile(target, shown, frame, written, options);
     } catch (const RunError&) {
         throw;
     } catch (const std::bad_alloc&) {

@@ -1,16 +1,17 @@
 #include "app/files/ImageFile.h"
 
+#include "app/Failure.h"
 #include "app/files/AtomicFile.h"
 #include "app/files/ExrInput.h"
 #include "app/files/ExrOutput.h"
-#include "app/Failure.h"
 #include "app/files/FormatsModule.h"
-#include "app/sequence/FrameSequence.h"
 #include "app/images/HostImage.h"
+#include "app/sequence/FrameSequence.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fmt/format.h>
@@ -41,15 +42,34 @@ bool exrName(const std::string& path) {
     return extension == ".exr" || extension == ".sxr" || extension == ".mxr";
 }
 
-// The four results, R G B where the format has no alpha.
-std::vector<int> resultChannels(const OutputFormat& format) {
-    std::vector<int> numbers = {ResultNormalZ, ResultNormalY, ResultNormalX};
-    if (format.alpha)
-        numbers.push_back(ResultOcclusion);
-    return numbers;
+// The channels side by side per pixel as floats, for formats that take interleaved pixels.
+std::vector<float> interleaved(Frame& frame, const std::vector<OutputChannel>& written,
+                               const std::string& path) {
+    const auto width = static_cast<std::size_t>(frame.windows.width);
+    const auto height = static_cast<std::size_t>(frame.windows.height);
+    const std::size_t count = written.size();
+    std::vector<float> pixels(width * height * count);
+    for (std::size_t c = 0; c < count; ++c) {
+        const OutputChannel& channel = written[c];
+        if (channel.xSampling != 1 || channel.ySampling != 1)
+            throw UsageError(fmt::format("{}: channel '{}' is subsampled; write it to .exr", path,
+                                         channel.name));
+        const PlaneSlice slice =
+            channel.carried >= 0
+                ? carriedSlice(frame.carried[static_cast<std::size_t>(channel.carried)])
+                : imageSlice(*frame.image, channel.number);
+        for (std::size_t y = 0; y < height; ++y) {
+            const char* from = slice.origin + y * slice.yStride;
+            float* to = pixels.data() + y * width * count + c;
+            for (std::size_t x = 0; x < width; ++x, from += slice.xStride, to += count)
+                *to = sampleAsFloat(from, channel.stored);
+        }
+    }
+    return pixels;
 }
 
 PlainPixels plainPixels(const Frame& frame, const OutputFormat& format,
+                        const std::vector<OutputChannel>& written, const OutputOptions& options,
                         const std::vector<float>& samples) {
     PlainPixels pixels;
     pixels.windows = frame.windows;
@@ -58,24 +78,46 @@ PlainPixels plainPixels(const Frame& frame, const OutputFormat& format,
         pixels.windows.fullWidth = pixels.windows.width;
         pixels.windows.fullHeight = pixels.windows.height;
     }
-    for (int number : resultChannels(format))
-        pixels.channels.push_back(frame.map.names[static_cast<std::size_t>(number)]);
+    pixels.half = !written.empty();
+    for (const OutputChannel& channel : written) {
+        pixels.channels.push_back(channel.name);
+        pixels.half = pixels.half && channel.type == Imf::HALF;
+    }
     pixels.data = samples.data();
     pixels.alphaIsData = true;
+    if (options.compression)
+        pixels.compression = options.compression->text;
     return pixels;
+}
+
+// Occlusion is not clamped by the tool; --clamp limits what is written to [0, 1] (NaN stays).
+void clampOcclusion(Frame& frame) {
+    const PlaneSlice slice = imageSlice(*frame.image, ResultOcclusion);
+    for (int y = 0; y < frame.windows.height; ++y) {
+        char* row = slice.origin + static_cast<std::size_t>(y) * slice.yStride;
+        for (int x = 0; x < frame.windows.width; ++x) {
+            float value = 0.0f;
+            char* at = row + static_cast<std::size_t>(x) * slice.xStride;
+            std::memcpy(&value, at, sizeof value);
+            if (value < 0.0f || value > 1.0f) {
+                value = value < 0.0f ? 0.0f : 1.0f;
+                std::memcpy(at, &value, sizeof value);
+            }
+        }
+    }
 }
 
 } // namespace
 
-Frame readFrame(const std::string& path, const std::vector<ChannelOverride>& overrides,
+Frame readFrame(const std::string& path, const FrameNaming& naming,
                 const std::optional<std::string>& part) {
     checkReadable(path);
     if (looksLikeExr(path))
-        return readExr(path, overrides, part);
+        return readExr(path, naming, part);
     if (part)
         throw UsageError(fmt::format("--part {}: {} is not an EXR file; only EXR files have parts",
                                      *part, path));
-    return frameOf(imageFormats().read(path), path, overrides);
+    return frameOf(imageFormats().read(path), path, naming);
 }
 
 OutputFormat outputFormat(const std::string& path) {
@@ -84,25 +126,32 @@ OutputFormat outputFormat(const std::string& path) {
     return imageFormats().outputFormat(path);
 }
 
-std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat& format) {
+std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat& format,
+                                         const OutputOptions& options) {
     std::vector<std::string> dropped;
-    if (format.exr)
+    if (format.exr || !options.picks.empty())
         return dropped;
-    if (!format.alpha)
-        dropped.push_back(frame.map.names[ResultOcclusion]);
-    for (const FrameChannel& channel : frame.channels)
-        if (channel.number >= ResultChannels)
-            dropped.push_back(channel.format.name);
+    const std::vector<OutputChannel> all = frameOutputs(frame);
+    const std::size_t kept = format.alpha ? ResultChannels : ResultChannels - 1;
+    for (std::size_t k = kept; k < all.size(); ++k)
+        dropped.push_back(all[k].name);
     return dropped;
 }
 
-void writeFrame(const std::string& path, const OutputFormat& format, Frame& frame) {
+void writeFrame(const std::string& path, const OutputFormat& format, Frame& frame,
+                const OutputOptions& options) {
+    const std::vector<OutputChannel> written =
+        outputChannels(frame, options, !format.exr, format.alpha);
+    if (options.clamp)
+        clampOcclusion(frame);
     if (format.exr) {
-        writeAtomically(path, [&](const std::string& target) { writeExr(target, path, frame); });
+        writeAtomically(path, [&](const std::string& target) {
+            writeExr(target, path, frame, written, options);
+        });
         return;
     }
-    const std::vector<float> samples = gatherPixels(*frame.image, resultChannels(format));
-    const PlainPixels pixels = plainPixels(frame, format, samples);
+    const std::vector<float> samples = interleaved(frame, written, path);
+    const PlainPixels pixels = plainPixels(frame, format, written, options, samples);
     writeAtomically(path,
                     [&](const std::string& target) { imageFormats().write(target, path, pixels); });
 }

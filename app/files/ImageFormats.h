@@ -16,7 +16,9 @@ struct PlainPixels {
     Windows windows;
     std::vector<std::string> channels;
     bool bytes = false;
+    bool half = false; // floats to store as half where the format can
     const void* data = nullptr;
+    std::string compression; // the format's own name for it, empty: its default
     // Channel A holds occlusion, not coverage: nothing may divide by it.
     bool alphaIsData = false;
 };

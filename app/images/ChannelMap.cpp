@@ -35,10 +35,9 @@ int normalComponent(std::string_view name) {
     return -1;
 }
 
-int usualNumber(std::string_view name) {
-    static const std::array<std::string_view, 4> colour = {"R", "G", "B", "A"};
+int usualNumber(std::string_view name, const ResultNames& results) {
     for (int k = 0; k < ResultChannels; ++k)
-        if (name == colour[static_cast<std::size_t>(k)])
+        if (name == results[static_cast<std::size_t>(k)])
             return k;
     if (isDepthName(name))
         return DepthChannel;
@@ -59,17 +58,22 @@ std::size_t fileIndex(const std::vector<std::string>& channels, const ChannelOve
 
 // Channels 0-3 that no file channel fills keep their usual names, unless a carried channel has
 // taken one.
-void nameUnfilledColour(std::vector<std::string>& names) {
-    static const std::array<std::string, 4> colour = {"R", "G", "B", "A"};
+void nameUnfilledResults(std::vector<std::string>& names, const ResultNames& results) {
     for (std::size_t k = 0; k < ResultChannels; ++k) {
         if (!names[k].empty())
             continue;
-        const bool taken = std::find(names.begin(), names.end(), colour[k]) != names.end();
-        names[k] = taken ? "umbrix." + colour[k] : colour[k];
+        const bool taken = std::find(names.begin(), names.end(), results[k]) != names.end();
+        names[k] = taken ? "umbrix." + results[k] : results[k];
     }
 }
 
 } // namespace
+
+ResultNames resultNames(const std::optional<std::string>& layer) {
+    if (!layer)
+        return {"R", "G", "B", "A"};
+    return {*layer + ".R", *layer + ".G", *layer + ".B", *layer + ".A"};
+}
 
 bool isDepthName(std::string_view name) {
     return name == "Z" || name == "depth.Z" || name == "Depth.Z" || endsWith(name, ".Depth.Z");
@@ -103,7 +107,8 @@ void checkChannelOverrides(const std::vector<ChannelOverride>& overrides) {
 }
 
 ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
-                       const std::vector<ChannelOverride>& overrides, const std::string& file) {
+                       const std::vector<ChannelOverride>& overrides, const std::string& file,
+                       const ResultNames& results) {
     ChannelMap map;
     map.numbers.assign(fileChannels.size(), -1);
     map.names.assign(ChannelCount, std::string());
@@ -116,7 +121,7 @@ ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
     for (const ChannelOverride& override : overrides)
         assign(fileIndex(fileChannels, override, file), override.number);
     for (std::size_t i = 0; i < fileChannels.size(); ++i) {
-        const int usual = usualNumber(fileChannels[i]);
+        const int usual = usualNumber(fileChannels[i], results);
         if (map.numbers[i] < 0 && usual >= 0 && !taken[static_cast<std::size_t>(usual)])
             assign(i, usual);
     }
@@ -132,7 +137,7 @@ ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
         assign(i, next);
     }
     map.hasDepth = taken[DepthChannel];
-    nameUnfilledColour(map.names);
+    nameUnfilledResults(map.names, results);
     return map;
 }
 

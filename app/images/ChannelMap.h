@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,10 +41,16 @@ struct ChannelMap {
     bool hasDepth = false;
 };
 
-// Maps file channels: overrides first, then the usual names of R G B A, depth and normals, then
-// every other channel to the next free number from 13. UsageError for an override naming a channel
-// the file lacks; RunError when the numbers run out.
+// The names of the tool's four results in a file: R G B A, or LAYER.R ... LAYER.A under a layer,
+// which leaves a file's own R G B A to be carried through.
+using ResultNames = std::array<std::string, ResultChannels>;
+ResultNames resultNames(const std::optional<std::string>& layer);
+
+// Maps file channels: overrides first, then the results' names, the usual names of depth and
+// normals, then every other channel to the next free number from 13. UsageError for an override
+// naming a channel the file lacks; RunError when the numbers run out.
 ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
-                       const std::vector<ChannelOverride>& overrides, const std::string& file);
+                       const std::vector<ChannelOverride>& overrides, const std::string& file,
+                       const ResultNames& results = resultNames(std::nullopt));
 
 } // namespace umbrix

@@ -60,29 +60,35 @@ bool toolReads(int number) {
            (number >= SuppliedNormalX && number < SuppliedNormalX + NormalComponents);
 }
 
-void layOutFrame(Frame& frame, const std::vector<ChannelFormat>& channels,
-                 const std::vector<ChannelOverride>& overrides) {
+void mapFrame(Frame& frame, const std::vector<ChannelFormat>& channels, const FrameNaming& naming) {
     std::vector<std::string> names;
     for (const ChannelFormat& format : channels)
         names.push_back(format.name);
-    frame.map = mapChannels(names, overrides, frame.path);
-    const Windows& windows = frame.windows;
-    checkFrameFits(static_cast<std::size_t>(windows.width),
-                   static_cast<std::size_t>(windows.height), channels.size(), frame.path);
-    std::vector<int> extra;
+    frame.map = mapChannels(names, naming.overrides, frame.path, naming.results);
     frame.channels.clear();
     for (std::size_t i = 0; i < channels.size(); ++i) {
         FrameChannel channel{channels[i], frame.map.numbers[i], -1};
-        const bool inImage = toolReads(channel.number);
-        if (inImage)
+        if (toolReads(channel.number))
             checkFullResolution(channel.format, frame.path);
+        frame.channels.push_back(std::move(channel));
+    }
+    if (naming.mapped)
+        naming.mapped(frame);
+}
+
+void allocateFrame(Frame& frame) {
+    const Windows& windows = frame.windows;
+    checkFrameFits(static_cast<std::size_t>(windows.width),
+                   static_cast<std::size_t>(windows.height), frame.channels.size(), frame.path);
+    std::vector<int> extra;
+    for (FrameChannel& channel : frame.channels) {
+        const bool inImage = toolReads(channel.number);
         if (inImage && channel.number >= ResultChannels)
             extra.push_back(channel.number);
         if (!inImage || channel.format.type != Imf::FLOAT) {
             channel.carried = static_cast<int>(frame.carried.size());
             frame.carried.push_back(carriedPlane(windows, channel.format, frame.path));
         }
-        frame.channels.push_back(std::move(channel));
     }
     try {
         frame.image = minihost::makeImage(windows.width, windows.height, extra);
@@ -99,19 +105,26 @@ void fillFromCarried(Frame& frame, const FrameChannel& channel) {
         const char* from = plane.bytes.get() + static_cast<std::size_t>(y) * plane.yStride;
         char* to = target.origin + static_cast<std::size_t>(y) * target.yStride;
         for (int x = 0; x < frame.windows.width; ++x, from += plane.xStride, to += target.xStride) {
-            float value = 0.0f;
-            if (channel.format.type == Imf::HALF) {
-                std::uint16_t bits = 0;
-                std::memcpy(&bits, from, sizeof bits);
-                value = static_cast<float>(Imath::half(Imath::half::FromBits, bits));
-            } else {
-                std::uint32_t whole = 0;
-                std::memcpy(&whole, from, sizeof whole);
-                value = static_cast<float>(whole);
-            }
+            const float value = sampleAsFloat(from, channel.format.type);
             std::memcpy(to, &value, sizeof value);
         }
     }
+}
+
+float sampleAsFloat(const char* sample, Imf::PixelType type) {
+    if (type == Imf::HALF) {
+        std::uint16_t bits = 0;
+        std::memcpy(&bits, sample, sizeof bits);
+        return static_cast<float>(Imath::half(Imath::half::FromBits, bits));
+    }
+    if (type == Imf::UINT) {
+        std::uint32_t whole = 0;
+        std::memcpy(&whole, sample, sizeof whole);
+        return static_cast<float>(whole);
+    }
+    float value = 0.0f;
+    std::memcpy(&value, sample, sizeof value);
+    return value;
 }
 
 PlaneSlice imageSlice(Image& image, int number) {

@@ -6,6 +6,7 @@
 
 #include <OpenEXR/ImfPixelType.h>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,10 +59,22 @@ struct Frame {
 // Whether the tool reads channel `number` of its source: R G B A, depth and the supplied normal.
 bool toolReads(int number);
 
-// Maps the channels, checks that the frame fits in memory, and makes the source image and the
-// carried planes (not cleared). UsageError or RunError, naming the file, when it cannot.
-void layOutFrame(Frame& frame, const std::vector<ChannelFormat>& channels,
-                 const std::vector<ChannelOverride>& overrides);
+// How a file's channels are named for the tool: --map's overrides, the results' names, and a
+// check of the mapped frame, before any pixel is read, that may refuse it with a UsageError.
+struct FrameNaming {
+    std::vector<ChannelOverride> overrides;
+    ResultNames results = resultNames(std::nullopt);
+    std::function<void(const Frame&)> mapped;
+};
+
+// Maps a frame's channels. UsageError or RunError, naming the file, when it cannot.
+void mapFrame(Frame& frame, const std::vector<ChannelFormat>& channels, const FrameNaming& naming);
+// Checks that a mapped frame fits in memory, and makes its source image and carried planes (not
+// cleared). RunError, naming the file, when it cannot.
+void allocateFrame(Frame& frame);
+
+// A sample of the given type as a float, as OpenEXR converts it when it reads.
+float sampleAsFloat(const char* sample, Imf::PixelType type);
 
 // Fills the source image's channel from the carried samples of a half or uint channel.
 void fillFromCarried(Frame& frame, const FrameChannel& channel);

@@ -4,8 +4,7 @@
 
 namespace umbrix {
 
-Frame frameOf(PlainImage image, const std::string& path,
-              const std::vector<ChannelOverride>& overrides) {
+Frame frameOf(PlainImage image, const std::string& path, const FrameNaming& naming) {
     Frame frame;
     frame.path = path;
     frame.windows = image.windows;
@@ -13,7 +12,8 @@ Frame frameOf(PlainImage image, const std::string& path,
     std::vector<ChannelFormat> formats;
     for (const std::string& name : image.channels)
         formats.push_back({name});
-    layOutFrame(frame, formats, overrides);
+    mapFrame(frame, formats, naming);
+    allocateFrame(frame);
     const std::size_t count = image.channels.size();
     const auto width = static_cast<std::size_t>(frame.windows.width);
     for (std::size_t c = 0; c < count; ++c) {

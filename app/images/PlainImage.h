@@ -23,7 +23,7 @@ struct Windows {
 // One item of a file's metadata.
 struct Attribute {
     std::string name;
-    std::variant<std::string, int, float> value;
+    std::variant<std::string, int, float, double> value;
 };
 
 // An image as 32-bit floats, every channel of a pixel side by side, rows over the data window.

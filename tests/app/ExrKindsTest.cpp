@@ -48,15 +48,7 @@ FileData floatsOf(const ExrPart& part, std::vector<int>& numbers) {
 // channel of awkward bits (NaN payloads, signed zero, infinity, subnormals).
 ExrPart scenePart(int width, int height, Imath::V2i origin, Imf::PixelType colour,
                   Imf::PixelType depth, Imf::PixelType normal) {
-    const FileData scene = sceneFile(width, height,
-                                     {{"R", Role::Colour},
-                                      {"G", Role::Colour},
-                                      {"B", Role::Colour},
-                                      {"A", Role::Alpha},
-                                      {"Z", Role::Depth},
-                                      {"N.X", Role::NormalX},
-                                      {"N.Y", Role::NormalY},
-                                      {"N.Z", Role::NormalZ}});
+    const FileData scene = sceneFile(width, height, usualChannels());
     ExrPart part = exrPart(width, height, origin);
     for (const std::string& name : scene.header.channelnames) {
         const Imf::PixelType type = name.size() == 1 ? (name == "Z" ? depth : colour) : normal;

@@ -12,16 +12,9 @@ class OutputFormat : public ProgramTest {
   protected:
     void SetUp() override {
         ProgramTest::SetUp();
-        writeFile(Folder.path("in.exr"), sceneFile(8, 6,
-                                                   {{"R", Role::Colour},
-                                                    {"G", Role::Colour},
-                                                    {"B", Role::Colour},
-                                                    {"A", Role::Alpha},
-                                                    {"Z", Role::Depth},
-                                                    {"N.X", Role::NormalX},
-                                                    {"N.Y", Role::NormalY},
-                                                    {"N.Z", Role::NormalZ},
-                                                    {"extra", Role::Other}}));
+        auto channels = usualChannels();
+        channels.push_back({"extra", Role::Other});
+        writeFile(Folder.path("in.exr"), sceneFile(8, 6, channels));
     }
 
     Outcome renderTo(const std::string& name) {

@@ -171,6 +171,14 @@ FileData sceneFile(int width, int height,
     });
 }
 
+const std::vector<std::pair<std::string, Role>>& usualChannels() {
+    static const std::vector<std::pair<std::string, Role>> channels = {
+        {"R", Role::Colour},    {"G", Role::Colour},   {"B", Role::Colour},
+        {"A", Role::Alpha},     {"Z", Role::Depth},    {"N.X", Role::NormalX},
+        {"N.Y", Role::NormalY}, {"N.Z", Role::NormalZ}};
+    return channels;
+}
+
 void writeFile(const std::string& path, const FileData& data, OIIO::TypeDesc type) {
     OIIO::ImageSpec header = data.header;
     header.set_format(type);

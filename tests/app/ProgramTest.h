@@ -63,6 +63,8 @@ enum class Role { Colour, Alpha, Depth, NormalX, NormalY, NormalZ, Other };
 // occlusion sees, unit normals that turn from pixel to pixel, distinct values everywhere else.
 FileData sceneFile(int width, int height,
                    const std::vector<std::pair<std::string, Role>>& channels);
+// The channels of a renderer's usual output: R G B A, Z, and N.X N.Y N.Z.
+const std::vector<std::pair<std::string, Role>>& usualChannels();
 
 // Writes as EXR (or what the name says), storing the pixels in `type`.
 void writeFile(const std::string& path, const FileData& data,

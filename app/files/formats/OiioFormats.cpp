@@ -59,7 +59,9 @@ std::unique_ptr<float[]> allocatePixels(const OIIO::ImageSpec& header, const std
 OIIO::ImageSpec headerOf(const PlainPixels& pixels) {
     const Windows& w = pixels.windows;
     OIIO::ImageSpec header(w.width, w.height, static_cast<int>(pixels.channels.size()),
-                           pixels.bytes ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::FLOAT);
+                           pixels.bytes  ? OIIO::TypeDesc::UINT8
+                           : pixels.half ? OIIO::TypeDesc::HALF
+                                         : OIIO::TypeDesc::FLOAT);
     header.x = w.x;
     header.y = w.y;
     header.full_x = w.fullX;
@@ -72,6 +74,8 @@ OIIO::ImageSpec headerOf(const PlainPixels& pixels) {
         alpha == pixels.channels.end() ? -1 : static_cast<int>(alpha - pixels.channels.begin());
     if (pixels.alphaIsData)
         header.attribute("oiio:UnassociatedAlpha", 1);
+    if (!pixels.compression.empty())
+        header.attribute("compression", pixels.compression);
     return header;
 }
 

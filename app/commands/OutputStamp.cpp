@@ -1,0 +1,34 @@
+#include "app/commands/OutputStamp.h"
+
+#include <ctime>
+#include <fmt/format.h>
+
+namespace umbrix {
+
+std::vector<Attribute> outputStamp(ToolSession& tool) {
+    std::vector<Attribute> stamp = {{"Software", std::string("umbrix " UMBRIX_VERSION)}};
+    for (Input* control : tool.controls()) {
+        const minihost::ControlInfo& info = minihost::info(*control);
+        // A button holds no setting.
+        if (info.controlKind != "ButtonControl")
+            stamp.push_back({"umbrix:" + info.id, minihost::value(*control)});
+    }
+    return stamp;
+}
+
+std::vector<Attribute> writingTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    std::tm utc{};
+    localtime_r(&now, &local);
+    gmtime_r(&now, &utc);
+    // Seconds to add to local time for UTC, as the difference of the two broken-down times.
+    utc.tm_isdst = local.tm_isdst;
+    const double offset = std::difftime(std::mktime(&utc), std::mktime(&local));
+    return {{"capDate", fmt::format("{:04}:{:02}:{:02} {:02}:{:02}:{:02}", local.tm_year + 1900,
+                                    local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                                    local.tm_sec)},
+            {"utcOffset", static_cast<float>(offset)}};
+}
+
+} // namespace umbrix
