@@ -18,7 +18,8 @@ std::size_t physicalMemory() {
     return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
 }
 
-// The file's pixels, the tool's source and result images (R G B A always) and the pixels written.
+// The tool's source and result images (R G B A always), the channels kept outside them, and in a
+// sequence the frames read and written beside the one rendering: about four copies at most.
 constexpr std::size_t CopiesPerFrame = 4;
 constexpr std::size_t AlwaysStored = 4;
 
