@@ -16,7 +16,12 @@ struct RenderOptions {
     std::optional<std::string> preview;
     bool quiet = false;
     std::optional<std::string> library;
-    std::optional<std::string> part; // the EXR part to render
+    std::optional<std::string> part;         // the EXR part to render
+    std::optional<std::string> settingsFile; // --settings: control values applied before --set
+    std::optional<std::string> saveSettings; // --save-settings: where the values in effect go
+    bool verbose = false;
+    bool dryRun = false;        // everything short of rendering, writing nothing
+    bool skipBadFrames = false; // a frame that cannot be read is left out, the run goes on
 };
 
 // `umbrix render`: one image, or a sequence with --frames. Throws UsageError or RunError.
