@@ -17,7 +17,6 @@
 
 #include <filesystem>
 #include <fmt/format.h>
-#include <new>
 #include <system_error>
 
 namespace umbrix {
@@ -265,14 +264,8 @@ template <class Stage>
 auto naming(const std::string& path, const Stage& stage) -> decltype(stage()) {
     try {
         return stage();
-    } catch (const UsageError&) {
-        throw;
-    } catch (const RunError&) {
-        throw;
-    } catch (const std::bad_alloc&) {
-        throw RunError(fmt::format("{}: out of memory", path));
-    } catch (const std::exception& e) {
-        throw RunError(fmt::format("{}: {}", path, oneLine(e.what())));
+    } catch (...) {
+        rethrowNaming(path);
     }
 }
 

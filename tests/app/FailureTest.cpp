@@ -25,12 +25,7 @@ constexpr int NoUnprivilegedUser = 250;
 Outcome asUnprivileged(const std::vector<std::string>& args) {
     const ScratchFolder capture;
     const int err = open(capture.path("stderr").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    std::vector<std::string> all = {UMBRIX_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    ExecArguments argv(UMBRIX_PROGRAM, args);
     const pid_t pid = fork();
     if (pid == 0) {
         // Only calls safe between fork and exec: the test process has threads.
@@ -39,7 +34,7 @@ Outcome asUnprivileged(const std::vector<std::string>& args) {
             (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0))
             _exit(NoUnprivilegedUser);
         dup2(err, 2);
-        execv(argv[0], argv.data());
+        execv(UMBRIX_PROGRAM, argv.argv());
         _exit(127);
     }
     close(err);

@@ -21,6 +21,14 @@ class Sequence : public ProgramTest {
     }
 
     float frameIn(const std::string& name) { return readFile(Folder.path(name)).at(2, 1, "frame"); }
+
+    // An empty folder but for frames in.0001.exr to in.000N.exr.
+    void onlyFrames(int count) {
+        for (const std::string& entry : Folder.entries())
+            std::filesystem::remove_all(Folder.path(entry));
+        for (int frame = 1; frame <= count; ++frame)
+            writeFrame("in.000" + std::to_string(frame) + ".exr", frame);
+    }
 };
 
 TEST_F(Sequence, ThreeFramesEachFromItsOwnFile) {
@@ -103,10 +111,7 @@ TEST_F(Sequence, FailedFrameStopsTheRunAndEarlierFramesStayWhole) {
     };
     for (const Fault& fault : faults) {
         SCOPED_TRACE(fault.what);
-        for (const std::string& entry : Folder.entries())
-            std::filesystem::remove(Folder.path(entry));
-        for (int frame = 1; frame <= 5; ++frame)
-            writeFrame("in.000" + std::to_string(frame) + ".exr", frame);
+        onlyFrames(5);
         fault.make();
         const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
                                     Folder.path("out.####.exr"), "--frames", "1-5"});
@@ -219,10 +224,7 @@ TEST_F(Sequence, DryRunEndsAsTheRunWouldAndWritesNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        for (const std::string& entry : Folder.entries())
-            std::filesystem::remove_all(Folder.path(entry));
-        for (int frame = 1; frame <= 5; ++frame)
-            writeFrame("in.000" + std::to_string(frame) + ".exr", frame);
+        onlyFrames(5);
         c.make();
         const std::vector<std::string> before = Folder.entries();
         std::vector<std::string> args = {"render",
@@ -245,8 +247,7 @@ TEST_F(Sequence, DryRunEndsAsTheRunWouldAndWritesNothing) {
 // A frame that cannot be read is reported and left out, in its turn; the others are rendered, and
 // the run ends with one line naming the frames left out. Any other failure still stops the run.
 TEST_F(Sequence, SkipBadFramesRendersTheRest) {
-    for (int frame = 1; frame <= 6; ++frame)
-        writeFrame("in.000" + std::to_string(frame) + ".exr", frame);
+    onlyFrames(6);
     std::filesystem::remove(Folder.path("in.0002.exr"));
     std::filesystem::resize_file(Folder.path("in.0003.exr"), 100);
     std::filesystem::resize_file(Folder.path("in.0005.exr"), 0);
