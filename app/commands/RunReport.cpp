@@ -109,8 +109,7 @@ void warnAboutControls(const ToolSession& tool) {
                          "output will be all zeros, every channel");
     if (normals)
         if (const auto spoiler = normalsSpoiler(tool))
-            console::warning(fmt::format(
-                "{} makes every calculated normal NaN (R G B of the output)", *spoiler));
+            console::warning(*spoiler);
 }
 
 void warnAboutChannels(const Frame& frame, const std::string& shown, const ToolSession& tool) {
