@@ -10,6 +10,7 @@
 #include "app/Failure.h"
 #include "app/sequence/FramePipeline.h"
 #include "app/sequence/FrameSequence.h"
+#include "app/files/FormatsModule.h"
 #include "app/files/ImageFile.h"
 #include "app/files/Preview.h"
 #include "app/sequence/Progress.h"
@@ -94,6 +95,17 @@ void applySettings(ToolSession& tool, const std::vector<std::string>& settings) 
         parsed.push_back(parseControlSetting(text, tool.controls()));
     for (const ControlSetting& setting : parsed)
         tool.set(*setting.control, setting.value);
+}
+
+// The image formats module is loaded by whichever file first needs it: a failure to load it names
+// that file.
+template <class Use>
+auto needingFormats(const std::string& path, const Use& use) -> decltype(use()) {
+    try {
+        return use();
+    } catch (const FormatsUnavailable& e) {
+        throw RunError(fmt::format("{}: {}", path, e.what()));
+    }
 }
 
 // A frame's input could not be read: what --skip-bad-frames passes over.
@@ -204,7 +216,7 @@ class Render {
 
     Frame readInput(const std::string& input) {
         try {
-            return readFrame(input, Overrides, Options.part);
+            return needingFormats(input, [&] { return readFrame(input, Overrides, Options.part); });
         } catch (const RunError& e) {
             throw UnreadableFrame(e.what());
         }
@@ -329,6 +341,9 @@ PipelineOutcome runStages(const Jobs& jobs, const FrameStages& stages,
 void runRender(const RenderOptions& options) {
     const Jobs jobs(options);
     refusePreviewOverFiles(options);
+    for (const std::optional<std::string>& path : {std::optional(options.output), options.preview})
+        if (path)
+            needingFormats(*path, [&] { return outputFormat(*path); });
     Render::Targets targets = Render::targets(options);
     ToolSession tool(options.library.value_or(defaultLibraryPath()));
     applySettingsFile(tool, options);

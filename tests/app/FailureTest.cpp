@@ -179,6 +179,24 @@ TEST_F(Failure, UsageErrors) {
     EXPECT_EQ(Folder.entries(), OnlyInput);
 }
 
+// Loading the image formats module takes hundreds of megabytes of address space: short of them,
+// the message names the file that needed it.
+TEST_F(Failure, ShortOfMemoryTheMessageNamesTheFile) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory needs far more address space than any limit";
+#endif
+    for (const auto& [args, named] :
+         {std::pair{std::string("-o out.png"), "out.png"},
+          std::pair{std::string("-o out.exr --preview preview.png"), "preview.png"}}) {
+        SCOPED_TRACE(named);
+        const Outcome run = runProgram(
+            "/bin/sh",
+            {"-c", "ulimit -v 65536 && exec \"$0\" render in.exr -q " + args, UMBRIX_PROGRAM}, {});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(isMessage(run.err, {named, "cannot load the image formats module"})) << run.err;
+    }
+}
+
 // Only regular files are read: a device would feed a reader forever, and a pipe with no writer
 // would block it.
 TEST_F(Failure, DevicesAndPipesAreRefusedAtOnce) {
