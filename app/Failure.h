@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace umbrix {
 
@@ -22,5 +23,10 @@ class RunError : public std::runtime_error {
 
 // A library's message as one line of ours: line breaks become spaces, trailing space goes.
 std::string oneLine(std::string text);
+
+// Called while an exception is handled: rethrows it as one of ours, a UsageError or RunError as it
+// is, any other as a RunError naming `path`, after `doing` ("cannot read") when given, and saying
+// "out of memory" for a failed allocation.
+[[noreturn]] void rethrowNaming(const std::string& path, std::string_view doing = {});
 
 } // namespace umbrix

@@ -30,7 +30,11 @@ std::shared_ptr<tbb::task_arena> currentPool() {
         const int size = poolThreads > 0 ? poolThreads : tbb::this_task_arena::max_concurrency();
         parallelism = std::make_unique<tbb::global_control>(
             tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(size) + 1);
-        pool = std::make_shared<tbb::task_arena>(size, 0);
+        auto arena = std::make_shared<tbb::task_arena>(size, 0);
+        // Here, under the lock: an arena whose first use fails part way (out of memory) would
+        // leave every later use waiting for it forever. One that fails is dropped.
+        arena->initialize();
+        pool = std::move(arena);
     }
     return pool;
 }

@@ -1,45 +1,68 @@
 #include "app/commands/ControlSetting.h"
 
 #include "app/Failure.h"
+#include "app/Text.h"
 #include "app/commands/Suggestion.h"
-#include "minihost/Host.h"
+#include "host/Operator.h"
 
-#include <cerrno>
+#include <array>
+#include <cmath>
 #include <cstdlib>
 #include <fmt/format.h>
-#include <optional>
 #include <strings.h>
 
 namespace umbrix {
 
 namespace {
 
-std::optional<double> parseNumber(const std::string& text) {
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::optional<double> parseNumber(std::string_view typed) {
+    const std::string text(trimmed(typed));
     if (text.empty())
         return std::nullopt;
     char* end = nullptr;
-    errno = 0;
     const double value = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0')
+    if (end != text.c_str() + text.size())
         return std::nullopt;
     return value;
 }
 
-std::optional<double> comboIndex(const minihost::ControlInfo& info, const std::string& text) {
+bool isSwitch(const minihost::ControlInfo& info) {
+    return info.controlKind == "CheckboxControl";
+}
+
+bool wholeNumbers(const minihost::ControlInfo& info) {
+    return info.tags.find(TAG_WholeNumber) != nullptr || !info.comboEntries.empty();
+}
+
+std::optional<double> switchWord(std::string_view text) {
+    static constexpr std::array<std::pair<std::string_view, double>, 6> words = {
+        {{"on", 1.0}, {"off", 0.0}, {"true", 1.0}, {"false", 0.0}, {"yes", 1.0}, {"no", 0.0}}};
+    for (const auto& [word, value] : words)
+        if (sameIgnoringCase(text, word))
+            return value;
+    return std::nullopt;
+}
+
+std::optional<double> comboIndex(const minihost::ControlInfo& info, std::string_view text) {
     for (std::size_t k = 0; k < info.comboEntries.size(); ++k)
-        if (strcasecmp(info.comboEntries[k].c_str(), text.c_str()) == 0)
+        if (sameIgnoringCase(info.comboEntries[k], text))
             return static_cast<double>(k);
     return std::nullopt;
 }
 
-std::string unknownControl(const std::string& id, const std::vector<Input*>& controls) {
+std::string unknownControl(std::string_view id, const std::vector<Input*>& controls,
+                           const std::string& where) {
     std::vector<Candidate> candidates;
     for (Input* in : controls) {
         const auto& info = minihost::info(*in);
         candidates.push_back({info.id, info.id});
         candidates.push_back({info.name, info.id});
     }
-    std::string text = fmt::format("--set {}: no control '{}'", id, id);
+    std::string text = fmt::format("{}: no control '{}'", where, id);
     if (auto suggestion = closestCandidate(id, candidates))
         text += fmt::format("; did you mean '{}'?", *suggestion);
     else
@@ -47,39 +70,99 @@ std::string unknownControl(const std::string& id, const std::vector<Input*>& con
     return text;
 }
 
-std::string notAValue(const minihost::ControlInfo& info, const std::string& text) {
-    std::string message = fmt::format("--set {}: '{}' is not a number", info.id, text);
+std::string notAValue(const minihost::ControlInfo& info, std::string_view text,
+                      const std::string& where) {
+    std::string message = fmt::format("{}: '{}' is not a number", where, text);
+    if (isSwitch(info))
+        message += " or on/off";
     if (!info.comboEntries.empty())
         message += fmt::format(" or one of '{}'", fmt::join(info.comboEntries, "', '"));
     return message;
 }
 
-Input* findControl(const std::string& id, const std::vector<Input*>& controls) {
-    for (Input* in : controls)
-        if (minihost::info(*in).id == id)
+Input* findAnyControl(std::string_view id, const std::vector<Input*>& controls,
+                      const std::string& where) {
+    Input* alike = nullptr;
+    int alikeCount = 0;
+    for (Input* in : controls) {
+        const std::string& name = minihost::info(*in).id;
+        if (name == id)
             return in;
-    throw UsageError(unknownControl(id, controls));
+        if (sameIgnoringCase(name, id)) {
+            alike = in;
+            ++alikeCount;
+        }
+    }
+    if (alikeCount != 1)
+        throw UsageError(unknownControl(id, controls, where));
+    return alike;
 }
 
 } // namespace
+
+Input* findControl(std::string_view id, const std::vector<Input*>& controls,
+                   const std::string& where) {
+    Input* found = findAnyControl(id, controls, where);
+    const auto& info = minihost::info(*found);
+    if (info.dataType != "Number")
+        throw UsageError(fmt::format("{}: '{}' is a {}, not a value", where, info.id,
+                                     info.controlKind.empty() ? "input" : "button"));
+    return found;
+}
+
+double parseControlValue(const minihost::ControlInfo& info, std::string_view text,
+                         const std::string& where) {
+    std::optional<double> value = parseNumber(text);
+    if (!value && isSwitch(info))
+        value = switchWord(trimmed(text));
+    if (!value)
+        value = comboIndex(info, trimmed(text));
+    if (!value)
+        throw UsageError(notAValue(info, text, where));
+    return *value;
+}
 
 ControlSetting parseControlSetting(std::string_view text, const std::vector<Input*>& controls) {
     const auto equals = text.find('=');
     if (equals == std::string_view::npos)
         throw UsageError(fmt::format("--set {}: expected ID=VALUE", text));
-    const std::string id(text.substr(0, equals));
-    const std::string valueText(text.substr(equals + 1));
-    Input* control = findControl(id, controls);
-    const auto& info = minihost::info(*control);
-    if (info.dataType != "Number")
-        throw UsageError(fmt::format("--set {}: '{}' is a {}, not a value", id, id,
-                                     info.controlKind.empty() ? "input" : "button"));
-    std::optional<double> value = parseNumber(valueText);
-    if (!value)
-        value = comboIndex(info, valueText);
-    if (!value)
-        throw UsageError(notAValue(info, valueText));
-    return {control, *value};
+    const std::string_view id = text.substr(0, equals);
+    const std::string where = fmt::format("--set {}", id);
+    Input* control = findControl(id, controls, where);
+    return {control, parseControlValue(minihost::info(*control), text.substr(equals + 1), where)};
+}
+
+std::string describedValue(const minihost::ControlInfo& info, double value) {
+    // As the tool reads a switch: as a float, on unless zero.
+    if (isSwitch(info))
+        return fmt::format("{} ({})", value, static_cast<float>(value) != 0.0f ? "on" : "off");
+    const auto entries = static_cast<double>(info.comboEntries.size());
+    if (value >= 0.0 && value < entries && value == std::trunc(value))
+        return fmt::format("{} ({})", value, info.comboEntries[static_cast<std::size_t>(value)]);
+    return fmt::format("{}", value);
+}
+
+std::string declaredRange(const minihost::ControlInfo& info) {
+    if (isSwitch(info))
+        return "0 (off) or 1 (on)";
+    std::string text;
+    if (info.low && info.high)
+        text = fmt::format("{} to {}", *info.low, *info.high);
+    for (std::size_t k = 0; k < info.comboEntries.size(); ++k)
+        text += fmt::format("{}{} = {}", k == 0 ? ": " : ", ", k, info.comboEntries[k]);
+    if (info.tags.find(TAG_WholeNumber) != nullptr)
+        text += ", whole numbers";
+    return text;
+}
+
+bool withinDeclaredRange(const minihost::ControlInfo& info, double value) {
+    if (isSwitch(info))
+        return value == 0.0 || value == 1.0;
+    if (std::isnan(value) || (wholeNumbers(info) && value != std::trunc(value)))
+        return false;
+    if (info.low && value < *info.low)
+        return false;
+    return !(info.high && value > *info.high);
 }
 
 } // namespace umbrix

@@ -1,5 +1,6 @@
 #include "app/commands/ControlsCommand.h"
 
+#include "app/commands/ControlSetting.h"
 #include "app/images/ToolSession.h"
 #include "host/Operator.h"
 
@@ -42,26 +43,7 @@ nlohmann::ordered_json controlJson(const minihost::ControlInfo& info) {
 }
 
 std::string defaultText(const minihost::ControlInfo& info) {
-    if (!info.defaultValue)
-        return "";
-    const double value = *info.defaultValue;
-    if (info.controlKind == "CheckboxControl")
-        return fmt::format("{} ({})", value, value != 0.0 ? "on" : "off");
-    const auto index = static_cast<std::size_t>(value);
-    if (!info.comboEntries.empty() && value >= 0.0 && index < info.comboEntries.size())
-        return fmt::format("{} ({})", value, info.comboEntries[index]);
-    return fmt::format("{}", value);
-}
-
-std::string rangeText(const minihost::ControlInfo& info) {
-    std::string text;
-    if (info.low && info.high)
-        text = fmt::format("{} to {}", *info.low, *info.high);
-    for (std::size_t k = 0; k < info.comboEntries.size(); ++k)
-        text += fmt::format("{}{} = {}", k == 0 ? ": " : ", ", k, info.comboEntries[k]);
-    if (wholeNumber(info))
-        text += ", whole numbers";
-    return text;
+    return info.defaultValue ? describedValue(info, *info.defaultValue) : "";
 }
 
 void printRow(const std::string& id, const std::string& name, const std::string& kind,
@@ -86,7 +68,8 @@ void runControls(bool json, const std::optional<std::string>& library) {
     printRow("identifier", "name", "kind", "default", "range");
     for (Input* in : tool.controls()) {
         const auto& info = minihost::info(*in);
-        printRow(info.id, info.name, kindOf(info), defaultText(info), rangeText(info));
+        printRow(info.id, info.name, kindOf(info), defaultText(info),
+                 info.dataType == "Number" ? declaredRange(info) : "");
     }
 }
 

@@ -1,6 +1,7 @@
 #include "app/commands/DemoCommand.h"
 
 #include "app/Failure.h"
+#include "app/Text.h"
 #include "app/commands/DemoScene.h"
 #include "app/commands/OutputStamp.h"
 #include "app/files/CodecThreads.h"
@@ -52,7 +53,7 @@ struct Size {
 Size parseSize(const std::string& text) {
     Size size;
     char x = 0;
-    std::istringstream in(text);
+    std::istringstream in{std::string(trimmed(text))};
     if (!(in >> size.width >> x >> size.height) || x != 'x' || !in.eof() || size.width <= 0 ||
         size.height <= 0)
         throw UsageError(fmt::format("--size {}: expected WIDTHxHEIGHT, such as 960x540", text));
@@ -69,9 +70,6 @@ void makeFolder(const std::string& folder) {
 } // namespace
 
 void runDemo(const DemoOptions& options) {
-    if (options.threads < 0)
-        throw UsageError(
-            fmt::format("--threads {}: must be 0 (one per core) or more", options.threads));
     const Size size = parseSize(options.size);
     ToolSession tool(options.library.value_or(defaultLibraryPath()));
     for (const auto& [id, value] : DemoSettings)

@@ -18,11 +18,16 @@ struct RenderOptions {
     std::optional<std::string> library;
     std::optional<std::string> part; // the EXR part to render
     // What is written, in oiiotool's words.
-    std::optional<std::string> layer;       // --layer NAME: the results as NAME.R ... NAME.A
-    std::optional<std::string> channels;    // --ch LIST
-    std::vector<std::string> types;         // -d TYPE, -d NAME=TYPE
-    std::optional<std::string> compression; // --compression NAME[:LEVEL]
-    bool clamp = false;                     // --clamp: occlusion written within [0, 1]
+    std::optional<std::string> layer;        // --layer NAME: the results as NAME.R ... NAME.A
+    std::optional<std::string> channels;     // --ch LIST
+    std::vector<std::string> types;          // -d TYPE, -d NAME=TYPE
+    std::optional<std::string> compression;  // --compression NAME[:LEVEL]
+    bool clamp = false;                      // --clamp: occlusion written within [0, 1]
+    std::optional<std::string> settingsFile; // --settings: control values applied before --set
+    std::optional<std::string> saveSettings; // --save-settings: where the values in effect go
+    bool verbose = false;
+    bool dryRun = false;        // everything short of rendering, writing nothing
+    bool skipBadFrames = false; // a frame that cannot be read is left out, the run goes on
 };
 
 // `umbrix render`: one image, or a sequence with --frames. Throws UsageError or RunError.

@@ -1,14 +1,19 @@
 #include "app/Console.h"
 #include "app/Failure.h"
+#include "app/Text.h"
 #include "app/commands/ControlsCommand.h"
 #include "app/commands/DemoCommand.h"
 #include "app/commands/RenderCommand.h"
+#include "app/commands/Suggestion.h"
 #include "app/files/AtomicFile.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <fmt/format.h>
 #include <new>
 #include <string>
 
@@ -27,6 +32,27 @@ struct Commands {
     std::optional<std::string> library;
 };
 
+// More threads than this help on no machine the program meets, and each costs memory before it
+// does anything.
+constexpr int MaxThreads = 1024;
+
+CLI::Validator threadCount() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            const std::string_view typed = trimmed(text);
+            long threads = -1;
+            const auto [end, error] =
+                std::from_chars(typed.data(), typed.data() + typed.size(), threads);
+            if (typed.empty() || error != std::errc() || end != typed.data() + typed.size() ||
+                threads < 0 || threads > MaxThreads)
+                return fmt::format("'{}' is not a number of threads from 0 (one per core) to {}",
+                                   text, MaxThreads);
+            text = std::string(typed);
+            return {};
+        },
+        fmt::format("0 to {}", MaxThreads));
+}
+
 void addLibraryOption(CLI::App& command, std::optional<std::string>& library) {
     command.add_option(
         "--plugin", library,
@@ -42,10 +68,14 @@ void addRender(CLI::App& app, Commands& commands) {
         ->required();
     render->add_option("--set", o.settings, "Set a control: ID=VALUE (see 'umbrix controls')")
         ->allow_extra_args(false);
-    render->add_option("--map", o.maps, "Put a file channel at a channel number: NAME=NUMBER")
+    render
+        ->add_option(
+            "--map", o.maps,
+            "Put a file channel at a number or role: NAME=NUMBER, NAME=depth, NAME=normal.x")
         ->allow_extra_args(false);
     render->add_option("--frames", o.frames, "Frames: 1-100, 1-100x2, 100-1, 1,5,10-20");
-    render->add_option("--threads", o.threads, "Worker threads; 0 is one per core");
+    render->add_option("--threads", o.threads, "Worker threads; 0 is one per core")
+        ->transform(threadCount());
     render->add_option("--preview", o.preview, "Also write an 8-bit preview (normals | occlusion)");
     render->add_option("--part", o.part,
                        "The part of a multi-part EXR to render (default: the first with depth)");
@@ -65,6 +95,16 @@ void addRender(CLI::App& app, Commands& commands) {
     render->add_flag("--clamp", o.clamp,
                      "Write occlusion clamped to [0, 1] (the tool does not clamp)");
     render->add_flag("-q,--quiet", o.quiet, "No progress output");
+    render->add_flag("-v,--verbose", o.verbose,
+                     "Print each file channel's role and every control's value before rendering");
+    render->add_flag("-n,--dry-run", o.dryRun,
+                     "Read and check every frame as a render would, but render and write nothing");
+    render->add_option("--settings", o.settingsFile,
+                       "Control values from a JSON file ({\"Matrix\": 16, ...}), before any --set");
+    render->add_option("--save-settings", o.saveSettings,
+                       "Write the control values in effect to a JSON file, for --settings");
+    render->add_flag("--skip-bad-frames", o.skipBadFrames,
+                     "Leave out a frame that cannot be read and render the rest (exit 1)");
     addLibraryOption(*render, o.library);
     commands.render = render;
 }
@@ -75,7 +115,8 @@ void addDemo(CLI::App& app, Commands& commands) {
         "demo", "Render the built-in scene with both passes: DIR/demo.exr and DIR/demo.png");
     demo->add_option("-o,--output", o.folder, "Folder to write into (made if missing)");
     demo->add_option("--size", o.size, "Picture size, WIDTHxHEIGHT (default 960x540)");
-    demo->add_option("--threads", o.threads, "Worker threads; 0 is one per core");
+    demo->add_option("--threads", o.threads, "Worker threads; 0 is one per core")
+        ->transform(threadCount());
     demo->add_flag("-q,--quiet", o.quiet, "No progress output");
     addLibraryOption(*demo, o.library);
     commands.demo = demo;
@@ -106,6 +147,77 @@ int fail(int status, const std::string& text) {
     return status;
 }
 
+bool isNumber(const std::string& text) {
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0';
+}
+
+bool knownOption(const CLI::App& command, const std::string& word) {
+    if (word.rfind("--", 0) == 0 || word.size() <= 2)
+        return command.get_option_no_throw(word) != nullptr;
+    // Short flags together, as in -qv.
+    for (std::size_t k = 1; k < word.size(); ++k)
+        if (!command.get_option_no_throw(std::string{'-', word[k]}))
+            return false;
+    return true;
+}
+
+// The first word after the command's name that looks like an option the command does not have.
+std::optional<std::string> unknownOption(const CLI::App& command, int argc, char** argv, int from) {
+    for (int k = from; k < argc; ++k) {
+        const std::string arg = argv[k];
+        if (arg == "--")
+            break;
+        if (arg.size() < 2 || arg[0] != '-' || isNumber(arg))
+            continue;
+        const std::string word = arg.substr(0, arg.find('='));
+        if (!knownOption(command, word))
+            return word;
+    }
+    return std::nullopt;
+}
+
+std::string optionSuggestion(const CLI::App& command, const std::string& word) {
+    std::vector<Candidate> candidates;
+    for (const CLI::Option* option : command.get_options()) {
+        for (const std::string& name : option->get_lnames())
+            candidates.push_back({"--" + name, "--" + name});
+        for (const std::string& name : option->get_snames())
+            candidates.push_back({"-" + name, "-" + name});
+    }
+    const auto closest = closestCandidate(word, candidates);
+    return closest ? fmt::format("; did you mean {}?", *closest) : "";
+}
+
+std::string commandSuggestion(const CLI::App& app, const std::string& word) {
+    std::vector<Candidate> candidates;
+    for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; }))
+        candidates.push_back({command->get_name(), command->get_name()});
+    const auto closest = closestCandidate(word, candidates);
+    return closest ? fmt::format("; did you mean '{}'?", *closest) : "";
+}
+
+// What went wrong on the command line, in the user's words where CLI11's are vague, and where the
+// usage is: the command's own help once a command is named.
+std::string usageMessage(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
+    const std::vector<CLI::App*> given = app.get_subcommands();
+    const CLI::App* command = given.empty() ? &app : given.front();
+    const std::string help =
+        given.empty() ? "umbrix --help" : fmt::format("umbrix {} --help", command->get_name());
+    if (given.empty() && argc > 1 && argv[1][0] != '-')
+        return fmt::format("no command '{}'{} ({} shows the usage)", argv[1],
+                           commandSuggestion(app, argv[1]), help);
+    int from = 1;
+    while (!given.empty() && from < argc && argv[from] != command->get_name())
+        ++from;
+    std::string text = error.what();
+    if (const auto word = unknownOption(*command, argc, argv, from + (given.empty() ? 0 : 1)))
+        text = fmt::format("{}unknown option {}{}", given.empty() ? "" : command->get_name() + ": ",
+                           *word, optionSuggestion(*command, *word));
+    return fmt::format("{} ({} shows the usage)", text, help);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -123,7 +235,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        return fail(ExitUsage, std::string(e.what()) + " (umbrix --help shows the usage)");
+        return fail(ExitUsage, usageMessage(app, e, argc, argv));
     }
     removeTemporaryOnSignal();
     try {

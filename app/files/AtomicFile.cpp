@@ -143,13 +143,17 @@ void writeAtomically(const std::string& path,
 }
 
 void checkFolderOf(const std::string& path) {
-    const fs::path parent = fs::path(resolved(path)).parent_path();
+    const std::string target = resolved(path);
+    const fs::path parent = fs::path(target).parent_path();
     const std::string folder = parent.empty() ? "." : parent.string();
     struct stat info {};
     if (stat(folder.c_str(), &info) != 0)
         throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)));
     if (!S_ISDIR(info.st_mode))
         throw RunError(fmt::format("{}: cannot write: {} is not a folder", path, folder));
+    // The new file is made in the folder, unless a device or pipe there is written in place.
+    if (existing(target, path).replaceable && access(folder.c_str(), W_OK) != 0)
+        throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)));
 }
 
 void removeTemporaryOnSignal() {

@@ -13,8 +13,9 @@ namespace umbrix {
 void writeAtomically(const std::string& path,
                      const std::function<void(const std::string& target)>& write);
 
-// RunError when `path` cannot be written because its folder is missing, so that a long render does
-// not end in a failure known from the start.
+// RunError when `path` cannot be written because its folder is missing or may not be written
+// into, or a folder stands in its place, so that a long render does not end in a failure known
+// from the start.
 void checkFolderOf(const std::string& path);
 
 // Makes an interrupt, quit, hang-up or termination remove the temporary file being written before

@@ -180,14 +180,8 @@ Frame readExr(const std::string& path, const FrameNaming& naming,
         allocateFrame(frame);
         readPixels(source, rendered, frame);
         source.closeIfDone();
-    } catch (const UsageError&) {
-        throw;
-    } catch (const RunError&) {
-        throw;
-    } catch (const std::bad_alloc&) {
-        throw RunError(fmt::format("{}: cannot read: out of memory", path));
-    } catch (const std::exception& e) {
-        throw RunError(fmt::format("{}: cannot read: {}", path, oneLine(e.what())));
+    } catch (...) {
+        rethrowNaming(path, "cannot read");
     }
     for (const FrameChannel& channel : frame.channels)
         if (channel.carried >= 0 && toolReads(channel.number))

@@ -1,6 +1,7 @@
 #include "app/files/ExrStreams.h"
 
 #include "app/Failure.h"
+#include "app/files/ExrHeaderSizes.h"
 
 #include <OpenEXR/Iex.h>
 #include <algorithm>
@@ -33,6 +34,12 @@ ExrReadStream::ExrReadStream(const std::string& path) : IStream(path.c_str()) {
     }
     fcntl(Fd, F_SETFL, fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
     Size = static_cast<uint64_t>(info.st_size);
+    try {
+        checkExrHeaderSizes(Fd, Size, path);
+    } catch (...) {
+        ::close(Fd);
+        throw;
+    }
 }
 
 ExrReadStream::~ExrReadStream() {

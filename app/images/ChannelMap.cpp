@@ -1,11 +1,14 @@
 #include "app/images/ChannelMap.h"
 
 #include "app/Failure.h"
+#include "app/Text.h"
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <fmt/format.h>
+#include <optional>
 #include <set>
 
 namespace umbrix {
@@ -67,12 +70,54 @@ void nameUnfilledResults(std::vector<std::string>& names, const ResultNames& res
     }
 }
 
+struct Role {
+    std::string_view name;
+    int number = 0;
+};
+constexpr std::array<Role, 4> Roles = {{{"depth", DepthChannel},
+                                        {"normal.x", SuppliedNormalX},
+                                        {"normal.y", SuppliedNormalX + 1},
+                                        {"normal.z", SuppliedNormalX + 2}}};
+
+std::optional<int> roleNumber(std::string_view text) {
+    for (const Role& role : Roles)
+        if (text.size() == role.name.size() &&
+            std::equal(text.begin(), text.end(), role.name.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == b;
+            }))
+            return role.number;
+    return std::nullopt;
+}
+
+std::string roleNames() {
+    std::string names;
+    for (const Role& role : Roles)
+        names += fmt::format("{}{}", names.empty() ? "" : ", ", role.name);
+    return names;
+}
+
+std::optional<int> channelNumber(std::string_view text) {
+    int number = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || number < 0 ||
+        number >= ChannelCount)
+        return roleNumber(text);
+    return number;
+}
+
 } // namespace
 
 ResultNames resultNames(const std::optional<std::string>& layer) {
     if (!layer)
         return {"R", "G", "B", "A"};
     return {*layer + ".R", *layer + ".G", *layer + ".B", *layer + ".A"};
+}
+
+std::string_view roleName(int number) {
+    for (const Role& role : Roles)
+        if (role.number == number)
+            return role.name;
+    return {};
 }
 
 bool isDepthName(std::string_view name) {
@@ -82,16 +127,13 @@ bool isDepthName(std::string_view name) {
 ChannelOverride parseChannelOverride(std::string_view text) {
     const auto equals = text.rfind('=');
     if (equals == std::string_view::npos || equals == 0)
-        throw UsageError(fmt::format("--map {}: expected NAME=NUMBER", text));
-    const std::string_view digits = text.substr(equals + 1);
-    int number = -1;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
-        number < 0 || number >= ChannelCount)
+        throw UsageError(fmt::format("--map {}: expected NAME=NUMBER or NAME=ROLE", text));
+    const std::optional<int> number = channelNumber(trimmed(text.substr(equals + 1)));
+    if (!number)
         throw UsageError(fmt::format("--map {}: the channel number must be a whole number from 0 "
-                                     "to {}",
-                                     text, ChannelCount - 1));
-    return {std::string(text.substr(0, equals)), number};
+                                     "to {}, or a role: {}",
+                                     text, ChannelCount - 1, roleNames()));
+    return {std::string(text.substr(0, equals)), *number};
 }
 
 void checkChannelOverrides(const std::vector<ChannelOverride>& overrides) {
@@ -120,10 +162,15 @@ ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
     };
     for (const ChannelOverride& override : overrides)
         assign(fileIndex(fileChannels, override, file), override.number);
+    const std::array<bool, ChannelCount> chosen = taken;
     for (std::size_t i = 0; i < fileChannels.size(); ++i) {
         const int usual = usualNumber(fileChannels[i], results);
-        if (map.numbers[i] < 0 && usual >= 0 && !taken[static_cast<std::size_t>(usual)])
+        if (map.numbers[i] >= 0 || usual < 0)
+            continue;
+        if (!taken[static_cast<std::size_t>(usual)])
             assign(i, usual);
+        else if (!chosen[static_cast<std::size_t>(usual)])
+            map.passedOver.push_back({usual, fileChannels[i]});
     }
     int next = FirstFreeChannel;
     for (std::size_t i = 0; i < fileChannels.size(); ++i) {

@@ -24,12 +24,17 @@ inline constexpr int ChannelCount = 128;
 // Whether a channel name is one of the usual names of depth (Z, depth.Z, Depth.Z, *.Depth.Z).
 bool isDepthName(std::string_view name);
 
-// One --map NAME=NUMBER.
+// The name --map takes for a channel number with a role the tool reads (depth, normal.x, normal.y,
+// normal.z); empty for other numbers.
+std::string_view roleName(int number);
+
+// One --map NAME=NUMBER or NAME=ROLE.
 struct ChannelOverride {
     std::string name;
     int number = 0;
 };
-// UsageError unless the text is NAME=NUMBER with NUMBER a whole number from 0 to 127.
+// UsageError unless the text is NAME=NUMBER with NUMBER a whole number from 0 to 127, or NAME=ROLE
+// with ROLE a role name, in any case.
 ChannelOverride parseChannelOverride(std::string_view text);
 // UsageError when two overrides name the same channel or number.
 void checkChannelOverrides(const std::vector<ChannelOverride>& overrides);
@@ -39,6 +44,13 @@ struct ChannelMap {
     std::vector<int> numbers;       // channel number of each file channel, in file order
     std::vector<std::string> names; // name of every channel number; empty for unused numbers
     bool hasDepth = false;
+    // File channels that have the usual name of a role another channel's usual name filled first:
+    // they are carried instead, and the user may want them.
+    struct PassedOver {
+        int number = 0; // the role's channel number
+        std::string name;
+    };
+    std::vector<PassedOver> passedOver;
 };
 
 // The names of the tool's four results in a file: R G B A, or LAYER.R ... LAYER.A under a layer,

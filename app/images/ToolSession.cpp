@@ -94,6 +94,8 @@ void ToolSession::render(Frame& frame, double time) {
         frame.image = render(*frame.image, time);
     } catch (const std::bad_alloc&) {
         throw RunError(frame.path + ": out of memory while rendering");
+    } catch (const RunError& e) {
+        throw RunError(frame.path + ": " + e.what());
     }
 }
 

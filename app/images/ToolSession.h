@@ -28,7 +28,7 @@ class ToolSession {
     // hands back no image.
     minihost::ImagePtr render(Image& source, double time);
     // Renders a frame's source image, which the result then replaces. RunError, naming the file,
-    // when memory runs out.
+    // when it cannot.
     void render(Frame& frame, double time);
 
     // What the About button shows.

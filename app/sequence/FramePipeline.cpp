@@ -13,22 +13,29 @@ namespace {
 struct Held {
     std::size_t index = 0;
     Frame frame;
+    std::exception_ptr unread; // the frame is skipped, having failed to read so
 };
 
 class Pipeline {
   public:
-    Pipeline(std::size_t count, const FrameStages& stages) : Count(count), Stages(stages) {}
+    Pipeline(std::size_t count, const FrameStages& stages, const FrameSkipping& skipping)
+        : Count(count), Stages(stages), Skipping(skipping) {}
 
     PipelineOutcome run() {
-        std::thread reader([this] { readAll(); });
-        std::thread writer([this] { writeAll(); });
-        renderAll();
-        {
-            const std::lock_guard guard(Lock);
-            RenderDone = true;
-            StopReading = true;
+        std::thread reader;
+        std::thread writer;
+        try {
+            reader = std::thread([this] { readAll(); });
+            writer = std::thread([this] { writeAll(); });
+        } catch (...) {
+            // Out of threads: the reader, if it started, stops before anything is written.
+            stop();
+            if (reader.joinable())
+                reader.join();
+            throw;
         }
-        Changed.notify_all();
+        renderAll();
+        stop();
         reader.join();
         writer.join();
         return Outcome;
@@ -37,6 +44,7 @@ class Pipeline {
   private:
     std::size_t Count;
     const FrameStages& Stages;
+    const FrameSkipping& Skipping;
     std::mutex Lock;
     std::condition_variable Changed;
     std::optional<Held> ReadSlot;  // read, waiting to render
@@ -46,6 +54,15 @@ class Pipeline {
     bool StopReading = false;
     bool WriteFailed = false;
     PipelineOutcome Outcome;
+
+    void stop() {
+        {
+            const std::lock_guard guard(Lock);
+            RenderDone = true;
+            StopReading = true;
+        }
+        Changed.notify_all();
+    }
 
     void fail(std::size_t index) {
         const std::lock_guard guard(Lock);
@@ -64,12 +81,15 @@ class Pipeline {
                 if (StopReading)
                     break;
             }
-            Held held{index, {}};
+            Held held{index, {}, {}};
             try {
                 held.frame = Stages.read(index);
             } catch (...) {
-                fail(index);
-                break;
+                held.unread = std::current_exception();
+                if (!Skipping.skippable || !Skipping.skippable(held.unread)) {
+                    fail(index);
+                    break;
+                }
             }
             {
                 const std::lock_guard guard(Lock);
@@ -98,7 +118,8 @@ class Pipeline {
             }
             Changed.notify_all();
             try {
-                Stages.render(held->index, held->frame);
+                if (!held->unread)
+                    Stages.render(held->index, held->frame);
             } catch (...) {
                 fail(held->index);
                 return;
@@ -124,7 +145,10 @@ class Pipeline {
             }
             Changed.notify_all();
             try {
-                Stages.write(held->index, held->frame);
+                if (held->unread)
+                    Skipping.skip(held->index, held->unread);
+                else
+                    Stages.write(held->index, held->frame);
             } catch (...) {
                 fail(held->index);
                 const std::lock_guard guard(Lock);
@@ -134,7 +158,7 @@ class Pipeline {
             }
             {
                 const std::lock_guard guard(Lock);
-                ++Outcome.written;
+                ++(held->unread ? Outcome.skipped : Outcome.written);
             }
         }
     }
@@ -142,8 +166,9 @@ class Pipeline {
 
 } // namespace
 
-PipelineOutcome runPipeline(std::size_t count, const FrameStages& stages) {
-    return Pipeline(count, stages).run();
+PipelineOutcome runPipeline(std::size_t count, const FrameStages& stages,
+                            const FrameSkipping& skipping) {
+    return Pipeline(count, stages, skipping).run();
 }
 
 } // namespace umbrix

@@ -1,6 +1,7 @@
 #include "app/sequence/FrameSequence.h"
 
 #include "app/Failure.h"
+#include "app/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -112,7 +113,7 @@ class FrameListReader {
 
 } // namespace
 
-FrameList::FrameList(std::string_view text) : Ranges(FrameListReader(text).read()) {
+FrameList::FrameList(std::string_view text) : Ranges(FrameListReader(trimmed(text)).read()) {
     Count = Ranges.back().before + Ranges.back().count;
 }
 

@@ -73,6 +73,15 @@ void Progress::finishFrame(const std::string& what) {
         console::message(fmt::format("{} done in {:.2f} s", what, seconds));
 }
 
+void Progress::skipFrame(const std::string& why) {
+    {
+        std::lock_guard guard(Lock);
+        ++FramesDone;
+        LastFinished = Clock::now();
+    }
+    console::message(why);
+}
+
 void Progress::drawUntilStopped() {
     std::unique_lock guard(Lock);
     while (!Stopping) {

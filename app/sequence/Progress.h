@@ -29,6 +29,9 @@ class Progress {
     // finish in order, and each line gives the time since the line before (or since the start):
     // frames overlap, and these times add up to the run's.
     void finishFrame(const std::string& what);
+    // A frame is left out, as `why` says (a line, even when quiet), in its turn among those
+    // finished.
+    void skipFrame(const std::string& why);
 
   private:
     using Clock = std::chrono::steady_clock;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace apptest {
@@ -137,14 +138,20 @@ TEST_F(ChannelMapping, SecondDepthIsCarried) {
     expectMapped(sceneFile(10, 8, roles), {{"Z", 4}, {"depth.Z", 13}});
 }
 
-TEST_F(ChannelMapping, MapPutsAChannelAtANumber) {
+TEST_F(ChannelMapping, MapPutsAChannelAtANumberOrRole) {
     const Roles roles = {{"R", Role::Colour},      {"Z", Role::Other},
                          {"P.depth", Role::Depth}, {"nrm.x", Role::NormalX},
                          {"nrm.y", Role::NormalY}, {"nrm.z", Role::NormalZ}};
-    expectMapped(
-        sceneFile(12, 9, roles),
-        {{"R", 0}, {"Z", 13}, {"P.depth", 4}, {"nrm.x", 10}, {"nrm.y", 11}, {"nrm.z", 12}},
-        {"--map", "P.depth=4", "--map", "nrm.x=10", "--map", "nrm.y=11", "--map", "nrm.z=12"});
+    for (const std::vector<std::string>& targets :
+         {std::vector<std::string>{"4", "10", "11", "12"},
+          std::vector<std::string>{"depth", "normal.x", "Normal.Y", " NORMAL.Z"}}) {
+        SCOPED_TRACE(targets.front());
+        expectMapped(
+            sceneFile(12, 9, roles),
+            {{"R", 0}, {"Z", 13}, {"P.depth", 4}, {"nrm.x", 10}, {"nrm.y", 11}, {"nrm.z", 12}},
+            {"--map", "P.depth=" + targets[0], "--map", "nrm.x=" + targets[1], "--map",
+             "nrm.y=" + targets[2], "--map", "nrm.z=" + targets[3]});
+    }
 }
 
 TEST_F(ChannelMapping, MapCanMoveColourAway) {
@@ -164,9 +171,99 @@ TEST_F(ChannelMapping, MissingDepthRendersWithOneWarningNamingMap) {
     const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto warning = run.err.substr(0, run.err.find('\n'));
-    EXPECT_TRUE(isMessage(warning, {"warning", "in.exr", "no depth", "--map"}));
+    EXPECT_TRUE(isMessage(warning, {"warning", "in.exr", "no depth", "it has R height", "--map"}));
     EXPECT_EQ(run.err.find("warning", warning.size()), std::string::npos) << run.err;
     expectMapped(source, {{"R", 0}, {"height", 13}});
+}
+
+// A second channel that could have been the depth or the normal is named, as is the way to pick it;
+// none is when --map has picked.
+TEST_F(ChannelMapping, SecondCandidatesAreWarnedOf) {
+    struct Case {
+        Roles roles;
+        std::vector<std::string> map;
+        std::vector<std::string> warning; // empty: none
+    };
+    const std::vector<Case> cases = {
+        {{{"Z", Role::Depth}, {"depth.Z", Role::Other}},
+         {},
+         {"in.exr", "Z and depth.Z", "using Z, ignoring depth.Z", "--map depth.Z=depth"}},
+        {{{"a.Depth.Z", Role::Depth}, {"b.Depth.Z", Role::Other}},
+         {},
+         {"using a.Depth.Z, ignoring b.Depth.Z", "--map b.Depth.Z=depth"}},
+        {{{"Z", Role::Depth},
+          {"N.X", Role::NormalX},
+          {"N.Y", Role::NormalY},
+          {"N.Z", Role::NormalZ},
+          {"Normal.X", Role::Other},
+          {"Normal.Y", Role::Other},
+          {"Normal.Z", Role::Other}},
+         {},
+         {"normal", "using N.X N.Y N.Z, ignoring Normal.X Normal.Y Normal.Z",
+          "--map Normal.X=normal.x --map Normal.Y=normal.y --map Normal.Z=normal.z"}},
+        {{{"Z", Role::Other}, {"depth.Z", Role::Depth}}, {"--map", "depth.Z=depth"}, {}},
+        {{{"Z", Role::Depth}, {"zeta", Role::Other}}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.roles[1].first);
+        writeFile(Folder.path("in.exr"), sceneFile(6, 5, c.roles));
+        std::vector<std::string> args = {"render", Folder.path("in.exr"), "-o",
+                                         Folder.path("out.exr"), "-q"};
+        args.insert(args.end(), c.map.begin(), c.map.end());
+        const Outcome run = umbrix(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        if (c.warning.empty()) {
+            EXPECT_EQ(run.err, "");
+            continue;
+        }
+        std::vector<std::string> parts = {"warning"};
+        parts.insert(parts.end(), c.warning.begin(), c.warning.end());
+        EXPECT_TRUE(isMessage(run.err, parts));
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+}
+
+// Occlusion compared with the file's normals where there are none reads zeros: the run says so, and
+// how to do otherwise.
+TEST_F(ChannelMapping, MissingSuppliedNormalsAreWarnedOfWhereOcclusionReadsThem) {
+    const Roles depthOnly = {{"Z", Role::Depth}};
+    const Roles partly = {{"Z", Role::Depth}, {"N.X", Role::NormalX}, {"N.Y", Role::NormalY}};
+    const Roles whole = usualScene("Z", {"N.X", "N.Y", "N.Z"});
+    const std::vector<std::tuple<Roles, std::vector<std::string>, bool>> cases = {
+        {depthOnly, {"UseSSAO=1"}, true},
+        {partly, {"UseSSAO=1", "FilterMethod=Rendered Normals"}, true},
+        {depthOnly, {}, false},
+        {depthOnly, {"UseSSAO=1", "FilterMethod=Calculated Normals"}, false},
+        {depthOnly, {"UseSSAO=1", "FilterMethod=disabled"}, false},
+        {whole, {"UseSSAO=1"}, false}};
+    for (const auto& [roles, settings, warned] : cases) {
+        SCOPED_TRACE(roles.back().first + (settings.empty() ? "" : " " + settings.back()));
+        writeFile(Folder.path("in.exr"), sceneFile(6, 5, roles));
+        std::vector<std::string> args = {
+            "render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "--set", "Matrix=2"};
+        for (const std::string& setting : settings)
+            args.insert(args.end(), {"--set", setting});
+        const Outcome run = umbrix(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(isMessage(run.err, {"warning", "in.exr", "no supplied normals", "N.X N.Y N.Z",
+                                      "FilterMethod=\"Calculated Normals\"", "--map"}),
+                  warned)
+            << run.err;
+    }
+}
+
+TEST_F(ChannelMapping, VerboseShowsEachChannelsRoleAndEveryControl) {
+    writeFile(Folder.path("in.exr"), sceneFile(6, 5, usualScene("Z", {"N.X", "N.Y", "N.Z"})));
+    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-v",
+                                "--set", "Matrix=7", "--map", "extra=normal.z", "--map", "N.Z=20"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* shown :
+         {"R -> normal z (result) (0)", "A -> occlusion (result) (3)", "Z -> depth (4)",
+          "N.X -> normal.x (10)", "extra -> normal.z (12)", "N.Z -> carried (20)",
+          "UseSSAO = 0 (off)", "FilterMethod = 0 (Rendered Normals)", "Matrix = 7", "CamFOV = 45"})
+        EXPECT_NE(run.err.find(shown), std::string::npos) << shown << " in " << run.err;
+    EXPECT_EQ(umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-q"}).err,
+              "");
 }
 
 } // namespace

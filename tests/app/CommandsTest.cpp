@@ -91,6 +91,29 @@ TEST_F(Commands, VersionAndHelp) {
     EXPECT_TRUE(isMessage(none.err, {}));
 }
 
+// A mistyped command or option gets the closest one, and the usage of the command named.
+TEST_F(Commands, MistakesGetSuggestionsAndTheCommandsHelp) {
+    const std::string in = Folder.path("in.exr");
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
+        {{"rendr", in}, {"no command 'rendr'", "did you mean 'render'?", "umbrix --help"}},
+        {{"render", in, "-o", in, "--frame", "1-5"},
+         {"unknown option --frame", "did you mean --frames?", "umbrix render --help"}},
+        {{"render", in, "--quiett", "-o", in}, {"--quiett", "did you mean --quiet?"}},
+        {{"render", in, "-o", in, "--skip-bad-frame"}, {"did you mean --skip-bad-frames?"}},
+        {{"render", in, "-o", in, "-qx"}, {"unknown option -qx", "umbrix render --help"}},
+        {{"demo", "--thread=2"}, {"--thread", "did you mean --threads?", "umbrix demo --help"}},
+        {{"controls", "--jsn"}, {"did you mean --json?", "umbrix controls --help"}},
+        {{"--verison"}, {"did you mean --version?", "umbrix --help"}},
+        {{"render", in}, {"--output is required", "umbrix render --help"}}};
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(args[1 % args.size()]);
+        const Outcome run = umbrix(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(isMessage(run.err, message));
+    }
+    EXPECT_EQ(Folder.entries(), std::vector<std::string>{});
+}
+
 TEST_F(Commands, DemoWritesTheSceneAndItsPreview) {
     const Outcome run = umbrix({"demo", "-o", Folder.path("demo"), "--size", "64x36", "-q"});
     ASSERT_EQ(run.status, 0) << run.err;

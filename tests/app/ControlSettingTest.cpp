@@ -2,6 +2,11 @@
 
 #include "tests/app/ProgramTest.h"
 
+#include <algorithm>
+#include <cmath>
+#include <fmt/format.h>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -57,9 +62,13 @@ class ControlSetting : public ProgramTest {
 };
 
 TEST_F(ControlSetting, SwitchesOffLeaveTheOutputAsTheToolMadeIt) {
-    const FileData out = renderWith({"--set", "UseNormals=0"}, "out.exr");
-    for (float value : out.pixels)
+    const Outcome run = umbrix(
+        {"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "--set", "UseNormals=0"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(isMessage(run.err, {"warning", "UseNormals", "UseSSAO", "all zeros"}));
+    for (float value : readFile(Folder.path("out.exr")).pixels)
         ASSERT_EQ(bits(value), 0u);
+    EXPECT_EQ(failing("UseNormals=1").err.find("zeros"), std::string::npos);
 }
 
 TEST_F(ControlSetting, EverySliderReachesTheTool) {
@@ -79,27 +88,72 @@ TEST_F(ControlSetting, ValuesOutsideTheRangeReachTheToolUnchanged) {
     expectReachesTool({{"UseSSAO", "1"}, {"DepthThreshold", "0"}, {"Amount", "-2"}});
 }
 
-TEST_F(ControlSetting, NumbersAsStrtodReadsThem) {
-    expectReachesTool({{"UseSSAO", "nan"}, {"Matrix", "0x1.8p1"}, {"DepthThreshold", "inf"}});
-    expectReachesTool({{"UseSSAO", "1e0"}, {"Amount", "-.5E-1"}, {"SmalDepth", "INFINITY"}});
+TEST_F(ControlSetting, ValuesOutsideTheRangeGetOneWarningEach) {
+    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-q",
+                                "--set", "Matrix=201", "--set", "FilterMethod=3", "--set",
+                                "UseSSAO=nan", "--set", "Amount=1", "--set", "SmalDepth=2.5"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::vector<std::string>> expected = {
+        {"warning", "Matrix=201", "0 to 200"},
+        {"warning", "FilterMethod=3", "0 to 2"},
+        {"warning", "UseSSAO=nan", "0 (off) or 1 (on)"}};
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
+        lines.push_back(run.err.substr(at, run.err.find('\n', at) - at));
+    ASSERT_EQ(lines.size(), expected.size()) << run.err;
+    for (const auto& parts : expected)
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [&](const std::string& line) { return isMessage(line, parts); }),
+                  1)
+            << parts[1] << " in " << run.err;
 }
 
-TEST_F(ControlSetting, ComboTakesEntryNames) {
-    const std::vector<std::string> occlusion = {"--set", "UseSSAO=1", "--set", "Matrix=3"};
-    auto with = [&](const std::string& method, const std::string& name) {
-        std::vector<std::string> args = occlusion;
-        args.insert(args.end(), {"--set", "FilterMethod=" + method});
-        return renderWith(args, name);
+// Settings that leave every calculated normal with a NaN z, or NaN through and through, are warned
+// of, and it is so.
+TEST_F(ControlSetting, SettingsThatMakeEveryNormalNaNAreWarnedOf) {
+    struct Case {
+        std::vector<std::string> settings;
+        std::vector<std::string> nanChannels; // in every pixel; empty: no warning
     };
-    const FileData byName = with("Calculated Normals", "name.exr");
-    const FileData anyCase = with("calculated normals", "case.exr");
-    const FileData byIndex = with("1", "index.exr");
-    const FileData disabled = with("disabled", "disabled.exr");
-    const FileData two = with("2", "two.exr");
-    EXPECT_TRUE(sameChannelBits(byIndex, byName, {"A"}));
-    EXPECT_TRUE(sameChannelBits(byIndex, anyCase, {"A"}));
-    EXPECT_TRUE(sameChannelBits(two, disabled, {"A"}));
-    EXPECT_FALSE(sameChannelBits(byIndex, disabled, {"A"}));
+    const std::vector<Case> cases = {{{"CamFOV=0"}, {"R", "G", "B"}},
+                                     {{"CamFOV=nan"}, {"R", "G", "B"}},
+                                     {{"CamFOV=inf"}, {"R", "G", "B"}},
+                                     {{"NormalsZControll=nan"}, {"R"}},
+                                     {{"CamFOV=1e-3"}, {}},
+                                     {{"NormalsZControll=0"}, {}},
+                                     {{"CamFOV=0", "UseNormals=0", "UseSSAO=1"}, {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings.front());
+        std::vector<std::string> args = {"render", Folder.path("in.exr"), "-o",
+                                         Folder.path("out.exr"), "-q"};
+        for (const std::string& setting : c.settings)
+            args.insert(args.end(), {"--set", setting});
+        const Outcome run = umbrix(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<std::string> warned;
+        for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
+            if (run.err.find("calculated normal", at) < run.err.find('\n', at))
+                warned.push_back(run.err.substr(at, run.err.find('\n', at) - at));
+        if (c.nanChannels.empty()) {
+            EXPECT_EQ(warned, std::vector<std::string>{});
+        } else {
+            const std::string what = c.nanChannels.size() == 1 ? "the z of every" : "every";
+            EXPECT_EQ(warned, std::vector<std::string>{fmt::format(
+                                  "umbrix: warning: {} makes {} calculated normal NaN ({} of the "
+                                  "output)",
+                                  c.settings.front(), what, fmt::join(c.nanChannels, " "))});
+        }
+        const FileData out = readFile(Folder.path("out.exr"));
+        for (const char* channel : {"R", "G", "B"}) {
+            bool allNaN = true;
+            for (int y = 0; y < out.header.height; ++y)
+                for (int x = 0; x < out.header.width; ++x)
+                    allNaN = allNaN && std::isnan(out.at(x, y, channel));
+            EXPECT_EQ(allNaN, std::find(c.nanChannels.begin(), c.nanChannels.end(), channel) !=
+                                  c.nanChannels.end())
+                << channel;
+        }
+    }
 }
 
 TEST_F(ControlSetting, UnknownIdentifierIsAUsageErrorWithASuggestion) {
@@ -107,14 +161,14 @@ TEST_F(ControlSetting, UnknownIdentifierIsAUsageErrorWithASuggestion) {
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(isMessage(run.err, {"Matirx", "did you mean 'Matrix'?"}));
     EXPECT_TRUE(isMessage(failing("Small depth=1").err, {"did you mean 'SmalDepth'?"}));
-    EXPECT_TRUE(isMessage(failing("usessao=1").err, {"did you mean 'UseSSAO'?"}));
+    EXPECT_TRUE(isMessage(failing("usessa=1").err, {"did you mean 'UseSSAO'?"}));
     EXPECT_EQ(failing("Frobnicate=1").status, 2);
     EXPECT_EQ(Folder.entries(), std::vector<std::string>{"in.exr"});
 }
 
 TEST_F(ControlSetting, AnythingAfterTheNumberIsAUsageError) {
-    for (const char* text : {"Matrix=8x", "Matrix=", "Matrix= ", "Matrix=8 ", "Matrix=one",
-                             "FilterMethod=Calculated", "Matrix"}) {
+    for (const char* text : {"Matrix=8x", "Matrix=", "Matrix= ", "Matrix=8 4", "Matrix=one",
+                             "Matrix=on", "FilterMethod=Calculated", "Matrix"}) {
         SCOPED_TRACE(text);
         const Outcome run = failing(text);
         EXPECT_EQ(run.status, 2);
@@ -123,9 +177,87 @@ TEST_F(ControlSetting, AnythingAfterTheNumberIsAUsageError) {
     EXPECT_EQ(Folder.entries(), std::vector<std::string>{"in.exr"});
 }
 
+// Identifiers in any case when only one control is spelt so, switches in words, entry names in any
+// case, and blanks around a number: each reaches the tool as its number would.
+TEST_F(ControlSetting, OtherSpellingsMeanTheSameValues) {
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> pairs = {
+        {{"usessao=on", "USENORMALS=yes", "matrix= 3", "filtermethod=calculated normals"},
+         {"UseSSAO=1", "UseNormals=1", "Matrix=3", "FilterMethod=1"}},
+        {{"UseSSAO=TRUE", "UseNormals=off", "Matrix=3 ", "FilterMethod= Disabled"},
+         {"UseSSAO=1", "UseNormals=0", "Matrix=3", "FilterMethod=2"}},
+        {{"UseSSAO=Yes", "UseNormals=false", "Matrix=\t2", "DepthThreshold= 3 "},
+         {"UseSSAO=1", "UseNormals=0", "Matrix=2", "DepthThreshold=3"}},
+        {{"UseSSAO=no", "UseNormals=true"}, {"UseSSAO=0", "UseNormals=1"}}};
+    for (const auto& [typed, numbers] : pairs) {
+        SCOPED_TRACE(typed.front());
+        std::vector<std::string> typedArgs, numberArgs;
+        for (const std::string& setting : typed)
+            typedArgs.insert(typedArgs.end(), {"--set", setting});
+        for (const std::string& setting : numbers)
+            numberArgs.insert(numberArgs.end(), {"--set", setting});
+        const FileData asTyped = renderWith(typedArgs, "typed.exr");
+        const FileData asNumbers = renderWith(numberArgs, "numbers.exr");
+        EXPECT_TRUE(sameChannelBits(asNumbers, asTyped, {"R", "G", "B", "A"}));
+    }
+}
+
 TEST_F(ControlSetting, ButtonAndImageInputAreNotValues) {
     EXPECT_EQ(failing("About=1").status, 2);
     EXPECT_EQ(failing("Input=1").status, 2);
+}
+
+// A look saved with --save-settings and given back with --settings renders the same bits as the
+// --set run it came from; --set after it still has the last word.
+TEST_F(ControlSetting, SavedSettingsGiveTheSameRender) {
+    const std::vector<std::string> look = {
+        "--set", "UseSSAO=on",   "--set", "FilterMethod=Calculated Normals",
+        "--set", "Matrix=3",     "--set", "Amount=0.1",
+        "--set", "SmalDepth=-0", "--set", "DepthThreshold=inf",
+        "--set", "CamFOV=70.25", "--set", "NormalsAngleControll=1e-7"};
+    std::vector<std::string> saving = look;
+    saving.insert(saving.end(), {"--save-settings", Folder.path("look.json")});
+    const FileData byHand = renderWith(saving, "hand.exr");
+    const FileData fromFile = renderWith({"--settings", Folder.path("look.json")}, "file.exr");
+    EXPECT_TRUE(sameChannelBits(byHand, fromFile, byHand.header.channelnames));
+    std::ifstream saved(Folder.path("look.json"));
+    const auto json = nlohmann::json::parse(saved);
+    EXPECT_EQ(json.size(), 10u) << json.dump();
+    EXPECT_EQ(json["DepthThreshold"], "inf");
+    EXPECT_EQ(json["Matrix"], 3);
+    EXPECT_EQ(json["Amount"].get<double>(), 0.1);
+    std::ofstream(Folder.path("edited.json")) << R"({"matrix": 9, "UseSSAO": true})";
+    const FileData edited =
+        renderWith({"--settings", Folder.path("edited.json"), "--set", "Matrix=3"}, "edited.exr");
+    const FileData direct = renderWith({"--set", "UseSSAO=1", "--set", "Matrix=3"}, "direct.exr");
+    EXPECT_TRUE(sameChannelBits(direct, edited, direct.header.channelnames));
+}
+
+TEST_F(ControlSetting, SettingsFileMistakesNameTheFileAndKey) {
+    struct Case {
+        std::string text;
+        int status;
+        std::vector<std::string> message;
+    };
+    const std::vector<Case> cases = {
+        {R"({"Matirx": 8})", 2, {"look.json", "Matirx", "did you mean 'Matrix'?"}},
+        {R"({"Matrix": "eight"})", 2, {"look.json", "Matrix", "'eight' is not a number"}},
+        {R"({"Amount": [1]})", 2, {"look.json", "Amount", "[1] is not a number"}},
+        {R"({"About": 1})", 2, {"look.json", "About", "not a value"}},
+        {R"([16])", 2, {"look.json", "JSON object"}},
+        {R"({"Matrix": 8)", 2, {"look.json", "JSON object", "parse error"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::ofstream(Folder.path("look.json")) << c.text;
+        const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"),
+                                    "--settings", Folder.path("look.json")});
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(isMessage(run.err, c.message));
+    }
+    const Outcome missing = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"),
+                                    "--settings", Folder.path("none.json")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(isMessage(missing.err, {"none.json", "No such file"}));
+    EXPECT_EQ(Folder.entries(), (std::vector<std::string>{"in.exr", "look.json"}));
 }
 
 } // namespace

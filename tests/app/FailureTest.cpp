@@ -1,16 +1,50 @@
 // Every failure: its exit status, one message naming the file and the cause, and no file left.
 
+#include "tests/app/ExrFiles.h"
 #include "tests/app/ProgramTest.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace apptest {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr int NoUnprivilegedUser = 250;
+
+// Runs the program as this process's user, or as the user 'nobody' when that is root;
+// NoUnprivilegedUser as the status when root cannot switch to it.
+Outcome asUnprivileged(const std::vector<std::string>& args) {
+    const ScratchFolder capture;
+    const int err = open(capture.path("stderr").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ExecArguments argv(UMBRIX_PROGRAM, args);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only calls safe between fork and exec: the test process has threads.
+        constexpr uid_t Nobody = 65534;
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0))
+            _exit(NoUnprivilegedUser);
+        dup2(err, 2);
+        execv(UMBRIX_PROGRAM, argv.argv());
+        _exit(127);
+    }
+    close(err);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::ifstream in(capture.path("stderr"));
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            "",
+            {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
+}
 
 class Failure : public ProgramTest {
   protected:
@@ -134,6 +168,126 @@ TEST_F(Failure, UsageErrors) {
     expectFailure({in, "-o", out, "--map", "Z=4", "--map", "id=4"}, 2, {"4", "twice"});
     expectFailure({in, "-o", out, "--map", "Q=5"}, 2, {"in.exr", "no channel 'Q'"});
     expectFailure({in, "-o", out, "--threads", "-1"}, 2, {"--threads"});
+    expectFailure({in, "-o", out, "--threads", "1025"}, 2, {"--threads", "1025", "1024"});
+    expectFailure({in, "-o", Folder.path("o.####.exr")}, 2, {"o.####.exr", "--frames"});
+    expectFailure({in, "-o", out, "--preview", Folder.path("p.@@.png")}, 2,
+                  {"p.@@.png", "--frames"});
+    expectFailure({in, "-o", Folder.path("o.png"), "--preview", Folder.path("o.png")}, 2,
+                  {"--preview", "o.png", "the output"});
+    expectFailure({in, "-o", out, "--preview", Folder.path("sub/../in.exr")}, 2,
+                  {"--preview", "in.exr", "the input"});
+    EXPECT_EQ(Folder.entries(), OnlyInput);
+}
+
+// Loading the image formats module takes hundreds of megabytes of address space: short of them,
+// the message names the file that needed it.
+TEST_F(Failure, ShortOfMemoryTheMessageNamesTheFile) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory needs far more address space than any limit";
+#endif
+    for (const auto& [args, named] :
+         {std::pair{std::string("-o out.png"), "out.png"},
+          std::pair{std::string("-o out.exr --preview preview.png"), "preview.png"}}) {
+        SCOPED_TRACE(named);
+        const Outcome run = runProgram(
+            "/bin/sh",
+            {"-c", "ulimit -v 65536 && exec \"$0\" render in.exr -q " + args, UMBRIX_PROGRAM}, {});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(isMessage(run.err, {named, "cannot load the image formats module"})) << run.err;
+    }
+}
+
+// Only regular files are read: a device would feed a reader forever, and a pipe with no writer
+// would block it.
+TEST_F(Failure, DevicesAndPipesAreRefusedAtOnce) {
+    ASSERT_EQ(mkfifo(Folder.path("pipe.exr").c_str(), 0600), 0);
+    for (const std::string& input : {std::string("/dev/zero"), Folder.path("pipe.exr")}) {
+        SCOPED_TRACE(input);
+        expectFailure({input, "-o", Folder.path("out.exr")}, 1, {input, "not a regular file"});
+    }
+    EXPECT_EQ(Folder.entries(), (std::vector<std::string>{"in.exr", "pipe.exr"}));
+}
+
+// Rendering a file over itself replaces it only with a whole result, although the parts not
+// rendered are copied from it as the result is written; a run that fails leaves it as it was.
+TEST_F(Failure, OutputOverTheInputIsSafe) {
+    std::vector<ExrPart> parts(2, exrPart(16, 12));
+    parts[0].name = "beauty";
+    parts[1].name = "depth";
+    addChannel(parts[0], "R", Imf::HALF, [](int x, int y) { return 0.25 * x - y; });
+    addChannel(parts[1], "Z", Imf::FLOAT, [](int x, int y) { return 1.0 + 0.5 * x + y; });
+    writeExrFile(Folder.path("parts.exr"), parts);
+    ASSERT_EQ(umbrix({"render", Folder.path("parts.exr"), "-o", Folder.path("copy.exr")}).status,
+              0);
+    const Outcome over =
+        umbrix({"render", Folder.path("parts.exr"), "-o", Folder.path("parts.exr")});
+    ASSERT_EQ(over.status, 0) << over.err;
+    const std::vector<ExrPart> copy = readExrFile(Folder.path("copy.exr"));
+    const std::vector<ExrPart> result = readExrFile(Folder.path("parts.exr"));
+    ASSERT_EQ(result.size(), copy.size());
+    for (std::size_t p = 0; p < copy.size(); ++p)
+        for (const ExrChannel& channel : copy[p].channels) {
+            ASSERT_TRUE(result[p].channel(channel.name)) << channel.name;
+            EXPECT_EQ(result[p].channel(channel.name)->bits, channel.bits) << channel.name;
+        }
+    const std::string whole = readBytes("in.exr");
+    writeBytes("cut.exr", whole.substr(0, whole.size() / 2));
+    expectFailure({Folder.path("cut.exr"), "-o", Folder.path("cut.exr")}, 1, {"cut.exr"});
+    EXPECT_EQ(readBytes("cut.exr"), whole.substr(0, whole.size() / 2));
+    EXPECT_EQ(Folder.entries(),
+              (std::vector<std::string>{"copy.exr", "cut.exr", "in.exr", "parts.exr"}));
+}
+
+// A header of a few bytes that declares a value of gigabytes is refused before anything is
+// allocated for it, in any header of a file of several parts.
+TEST_F(Failure, HeaderDeclaringMoreThanTheFileHolds) {
+    ExrPart first = exrPart(4, 3);
+    first.name = "first";
+    addChannel(first, "Z", Imf::FLOAT, [](int x, int y) { return x + y; });
+    ExrPart second = first;
+    second.name = "second";
+    ExrPart single = first;
+    single.name.clear();
+    writeExrFile(Folder.path("one.exr"), {single});
+    writeExrFile(Folder.path("two.exr"), {first, second});
+    // A string attribute of 2 GB, inserted where a header's attributes end.
+    std::string huge = std::string("junk\0string\0", 12) + std::string("\x00\x00\xf0\x7f", 4);
+    const auto headerEnd = [](const std::string& bytes, std::size_t at) {
+        while (bytes[at] != '\0') {
+            at = bytes.find('\0', bytes.find('\0', at) + 1) + 1;
+            std::uint32_t size = 0;
+            for (int b = 3; b >= 0; --b)
+                size =
+                    size << 8 | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(b)]);
+            at += 4 + size;
+        }
+        return at;
+    };
+    const std::string one = readBytes("one.exr");
+    writeBytes("huge1.exr", one.substr(0, headerEnd(one, 8)) + huge);
+    const std::string two = readBytes("two.exr");
+    const std::size_t secondHeader = headerEnd(two, 8) + 1;
+    writeBytes("huge2.exr", two.substr(0, headerEnd(two, secondHeader)) + huge +
+                                two.substr(headerEnd(two, secondHeader), 64));
+    for (const char* name : {"huge1.exr", "huge2.exr"}) {
+        SCOPED_TRACE(name);
+        expectFailure({Folder.path(name), "-o", Folder.path("out.exr")}, 1,
+                      {name, "header attribute 'junk' declares 2146435072 bytes"});
+    }
+    EXPECT_FALSE(fs::exists(Folder.path("out.exr")));
+}
+
+// Reading needs the permission to read: the message says so, not that the file is of no known
+// format.
+TEST_F(Failure, UnreadableInputSaysPermissionDenied) {
+    ASSERT_EQ(chmod(Folder.path("").c_str(), 0777), 0);
+    ASSERT_EQ(chmod(Folder.path("in.exr").c_str(), 0), 0);
+    const Outcome run =
+        asUnprivileged({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
+    if (run.status == NoUnprivilegedUser)
+        GTEST_SKIP() << "cannot run the program as the user 'nobody', who may not read the file";
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_TRUE(isMessage(run.err, {"in.exr", "Permission denied"}));
     EXPECT_EQ(Folder.entries(), OnlyInput);
 }
 

@@ -26,12 +26,7 @@ class StartedRun {
   public:
     // stderr goes to `errFd`, or nowhere when it is -1.
     explicit StartedRun(const std::vector<std::string>& args, int errFd = -1) {
-        std::vector<std::string> all = {UMBRIX_PROGRAM};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : all)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
+        ExecArguments argv(UMBRIX_PROGRAM, args);
         Pid = fork();
         if (Pid == 0) {
             // Only calls safe between fork and exec: the test process has threads.
@@ -43,7 +38,7 @@ class StartedRun {
             dup2(none, 0);
             dup2(none, 1);
             dup2(errFd >= 0 ? errFd : none, 2);
-            execv(argv[0], argv.data());
+            execv(UMBRIX_PROGRAM, argv.argv());
             _exit(127);
         }
     }

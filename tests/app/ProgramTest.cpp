@@ -26,6 +26,14 @@ std::string slurp(const fs::path& path) {
 
 } // namespace
 
+ExecArguments::ExecArguments(const std::string& program, const std::vector<std::string>& args)
+    : All{program} {
+    All.insert(All.end(), args.begin(), args.end());
+    for (std::string& arg : All)
+        Pointers.push_back(arg.data());
+    Pointers.push_back(nullptr);
+}
+
 Outcome runProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::vector<std::string>& environment) {
     const ScratchFolder capture;
@@ -36,12 +44,7 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0644);
-    std::vector<std::string> all = {program};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : all)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    ExecArguments argv(program, args);
     std::vector<std::string> variables = environment;
     std::vector<char*> envp;
     for (std::string& variable : variables)
@@ -51,7 +54,7 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
     envp.push_back(nullptr);
     pid_t pid = -1;
     Outcome run;
-    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
+    if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.argv(), envp.data()) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

@@ -19,6 +19,17 @@ struct Outcome {
     std::string err;
 };
 
+// `program` and `args` as exec takes them, alive as long as this is.
+class ExecArguments {
+  public:
+    ExecArguments(const std::string& program, const std::vector<std::string>& args);
+    char** argv() { return Pointers.data(); }
+
+  private:
+    std::vector<std::string> All;
+    std::vector<char*> Pointers;
+};
+
 // Runs `program` with `args` (no shell), stdin empty, and waits for it; `environment` holds
 // NAME=VALUE entries to add to this process's own.
 Outcome runProgram(const std::string& program, const std::vector<std::string>& args,

@@ -21,6 +21,14 @@ class Sequence : public ProgramTest {
     }
 
     float frameIn(const std::string& name) { return readFile(Folder.path(name)).at(2, 1, "frame"); }
+
+    // An empty folder but for frames in.0001.exr to in.000N.exr.
+    void onlyFrames(int count) {
+        for (const std::string& entry : Folder.entries())
+            std::filesystem::remove_all(Folder.path(entry));
+        for (int frame = 1; frame <= count; ++frame)
+            writeFrame("in.000" + std::to_string(frame) + ".exr", frame);
+    }
 };
 
 TEST_F(Sequence, ThreeFramesEachFromItsOwnFile) {
@@ -103,10 +111,7 @@ TEST_F(Sequence, FailedFrameStopsTheRunAndEarlierFramesStayWhole) {
     };
     for (const Fault& fault : faults) {
         SCOPED_TRACE(fault.what);
-        for (const std::string& entry : Folder.entries())
-            std::filesystem::remove(Folder.path(entry));
-        for (int frame = 1; frame <= 5; ++frame)
-            writeFrame("in.000" + std::to_string(frame) + ".exr", frame);
+        onlyFrames(5);
         fault.make();
         const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
                                     Folder.path("out.####.exr"), "--frames", "1-5"});
@@ -176,6 +181,111 @@ TEST_F(Sequence, BadFrameListsAndMissingPatternsAreUsageErrors) {
         EXPECT_TRUE(isMessage(run.err, {"--frames"}));
     }
     EXPECT_EQ(Folder.entries(), std::vector<std::string>{"in.0001.exr"});
+}
+
+// A dry run reads and checks every frame as a run would, ends as it would, and writes nothing.
+TEST_F(Sequence, DryRunEndsAsTheRunWouldAndWritesNothing) {
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        std::vector<std::string> extra;
+        int status;
+        std::vector<std::string> message; // of the last line
+        std::string output = "out.####.exr";
+    };
+    const std::vector<Case> cases = {
+        {"every frame readable", [] {}, {}, 0, {"dry run", "5 of 5 frames", "nothing"}},
+        {"a truncated frame",
+         [&] {
+             const std::string path = Folder.path("in.0004.exr");
+             std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+         },
+         {},
+         1,
+         {"frame 4", "in.0004.exr", "cannot read", "3 of 5 frames checked"}},
+        {"a folder where an output goes",
+         [&] { std::filesystem::create_directory(Folder.path("out.0002.exr")); },
+         {},
+         1,
+         {"frame 2", "out.0002.exr", "folder"}},
+        {"a missing output folder",
+         [] {},
+         {},
+         1,
+         {"none/out.0001.exr", "No such file"},
+         "none/out.####.exr"},
+        {"a mistyped control", [] {}, {"--set", "Matirx=3"}, 2, {"did you mean 'Matrix'?"}},
+        {"a channel the frames lack", [] {}, {"--map", "P=depth"}, 2, {"no channel 'P'"}},
+        {"a frame skipped",
+         [&] { std::filesystem::remove(Folder.path("in.0003.exr")); },
+         {"--skip-bad-frames"},
+         1,
+         {"skipped 1 of 5 frames", ": 3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        onlyFrames(5);
+        c.make();
+        const std::vector<std::string> before = Folder.entries();
+        std::vector<std::string> args = {"render",
+                                         Folder.path("in.####.exr"),
+                                         "-o",
+                                         Folder.path(c.output),
+                                         "--frames",
+                                         "1-5",
+                                         "-n",
+                                         "--save-settings",
+                                         Folder.path("look.json")};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const Outcome run = umbrix(args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_TRUE(isMessage(run.err.substr(run.err.rfind("umbrix: ")), c.message)) << run.err;
+        EXPECT_EQ(Folder.entries(), before);
+    }
+}
+
+// A frame that cannot be read is reported and left out, in its turn; the others are rendered, and
+// the run ends with one line naming the frames left out. Any other failure still stops the run.
+TEST_F(Sequence, SkipBadFramesRendersTheRest) {
+    onlyFrames(6);
+    std::filesystem::remove(Folder.path("in.0002.exr"));
+    std::filesystem::resize_file(Folder.path("in.0003.exr"), 100);
+    std::filesystem::resize_file(Folder.path("in.0005.exr"), 0);
+    const std::vector<std::string> args = {
+        "render", Folder.path("in.####.exr"), "-o", Folder.path("out.####.exr"), "--frames",
+        "1-6",    "--skip-bad-frames"};
+    const Outcome run = umbrix(args);
+    EXPECT_EQ(run.status, 1);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
+        lines.push_back(run.err.substr(at, run.err.find('\n', at) - at));
+    const std::vector<std::vector<std::string>> expected = {
+        {"frame 1", "done"},
+        {"frame 2", "in.0002.exr", "No such file", "skipped"},
+        {"frame 3", "in.0003.exr", "cannot read", "skipped"},
+        {"frame 4", "done"},
+        {"frame 5", "in.0005.exr", "skipped"},
+        {"frame 6", "done"},
+        {"skipped 3 of 6 frames", "could not be read: 2-3,5"}};
+    ASSERT_EQ(lines.size(), expected.size()) << run.err;
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        EXPECT_TRUE(isMessage(lines[k], expected[k]));
+    std::vector<std::string> outputs;
+    for (const std::string& entry : Folder.entries())
+        if (entry.rfind("in.", 0) != 0)
+            outputs.push_back(entry);
+    EXPECT_EQ(outputs, (std::vector<std::string>{"out.0001.exr", "out.0004.exr", "out.0006.exr"}));
+    for (int frame : {1, 4, 6})
+        EXPECT_EQ(frameIn("out.000" + std::to_string(frame) + ".exr"), static_cast<float>(frame));
+
+    std::filesystem::create_directory(Folder.path("out.0006.exr.tmp"));
+    std::filesystem::remove(Folder.path("out.0006.exr"));
+    std::filesystem::rename(Folder.path("out.0006.exr.tmp"), Folder.path("out.0006.exr"));
+    const Outcome stopped = umbrix(args);
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_TRUE(isMessage(stopped.err.substr(stopped.err.rfind("umbrix: ")),
+                          {"frame 6", "out.0006.exr", "folder", "stopped"}))
+        << stopped.err;
 }
 
 } // namespace

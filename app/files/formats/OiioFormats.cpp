@@ -6,6 +6,7 @@
 
 #include <OpenImageIO/imageio.h>
 #include <algorithm>
+#include <filesystem>
 #include <fmt/format.h>
 #include <new>
 
@@ -79,12 +80,36 @@ OIIO::ImageSpec headerOf(const PlainPixels& pixels) {
     return header;
 }
 
+// Whether OpenImageIO has a writer for the format the path's extension names.
+bool writerExists(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    if (extension.empty())
+        return false;
+    extension = OIIO::Strutil::lower(extension.substr(1));
+    const std::vector<std::string> writers =
+        OIIO::Strutil::splits(OIIO::get_string_attribute("output_format_list"), ",");
+    for (const auto& [format, extensions] : OIIO::get_extension_map())
+        if (std::find(writers.begin(), writers.end(), format) != writers.end() &&
+            std::find(extensions.begin(), extensions.end(), extension) != extensions.end())
+            return true;
+    return false;
+}
+
 class OiioFormats : public ImageFormats {
   public:
     OutputFormat outputFormat(const std::string& path) override {
-        auto out = OIIO::ImageOutput::create(path);
+        std::unique_ptr<OIIO::ImageOutput> out;
+        try {
+            out = OIIO::ImageOutput::create(path);
+        } catch (const std::bad_alloc&) {
+            throw RunError(fmt::format("{}: cannot write: out of memory", path));
+        }
         if (!out) {
-            OIIO::geterror();
+            const std::string cause = oneLine(OIIO::geterror());
+            // A writer for the name's format is there, so its making failed otherwise: memory.
+            if (writerExists(path))
+                throw RunError(fmt::format("{}: cannot write: {}", path,
+                                           cause.empty() ? "out of memory" : cause));
             throw UsageError(
                 fmt::format("{}: no image format goes with this name; use .exr", path));
         }

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace umbrix {
+
+// OpenEXR allocates what a header attribute declares before it reads it, so a header of a few
+// bytes can make it allocate gigabytes before it finds the file too short. RunError, naming the
+// file, when an attribute of the EXR file open as `fd`, `size` bytes long, declares more bytes
+// than the file holds after it. Anything else malformed is left for OpenEXR to report.
+void checkExrHeaderSizes(int fd, std::uint64_t size, const std::string& path);
+
+} // namespace umbrix
