@@ -11,14 +11,7 @@
 namespace apptest {
 namespace {
 
-// Occlusion on, refined with supplied normals, so depth and normals both shape channel 3.
-const std::vector<Setting> OcclusionSettings = {{"UseSSAO", "1"},
-                                                {"Matrix", "3"},
-                                                {"FilterMethod", "0"},
-                                                {"DepthThreshold", "2"},
-                                                {"SmalDepth", "0.01"},
-                                                {"Amount", "0.05"},
-                                                {"NormalsAngleControll", "20"}};
+const std::vector<Setting>& OcclusionSettings = occlusionWithNormals();
 
 class ChannelMapping : public ProgramTest {
   protected:

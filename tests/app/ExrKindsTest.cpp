@@ -11,13 +11,7 @@
 namespace apptest {
 namespace {
 
-const std::vector<Setting> Occlusion = {{"UseSSAO", "1"},
-                                        {"Matrix", "3"},
-                                        {"FilterMethod", "0"},
-                                        {"DepthThreshold", "2"},
-                                        {"SmalDepth", "0.01"},
-                                        {"Amount", "0.05"},
-                                        {"NormalsAngleControll", "20"}};
+const std::vector<Setting>& Occlusion = occlusionWithNormals();
 
 int numberOf(const std::string& name) {
     const std::vector<std::string> known = {"R", "G", "B", "A", "Z"};

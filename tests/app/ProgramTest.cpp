@@ -238,6 +238,17 @@ FileData readFile(const std::string& path) {
     return ::testing::AssertionSuccess();
 }
 
+const std::vector<Setting>& occlusionWithNormals() {
+    static const std::vector<Setting> settings = {{"UseSSAO", "1"},
+                                                  {"Matrix", "3"},
+                                                  {"FilterMethod", "0"},
+                                                  {"DepthThreshold", "2"},
+                                                  {"SmalDepth", "0.01"},
+                                                  {"Amount", "0.05"},
+                                                  {"NormalsAngleControll", "20"}};
+    return settings;
+}
+
 std::vector<std::string> setArguments(const std::vector<Setting>& settings) {
     std::vector<std::string> args;
     for (const Setting& setting : settings) {

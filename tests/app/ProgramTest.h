@@ -96,6 +96,9 @@ struct Setting {
     const char* id;
     const char* value;
 };
+// Occlusion on, refined with supplied normals, so depth and normals both shape channel 3.
+const std::vector<Setting>& occlusionWithNormals();
+
 // "--set ID=VALUE" for each setting.
 std::vector<std::string> setArguments(const std::vector<Setting>& settings);
 
