@@ -156,13 +156,12 @@ class Render {
         OutputFormat format;
         OutputOptions output;
     };
-    // What every frame shares, worked out before anything is loaded or read.
+    // What every frame shares, worked out before anything is loaded or read (the output's and the
+    // preview's formats are checked by runRender).
     static Targets targets(const RenderOptions& options) {
         Targets targets{{channelOverrides(options.maps), resultNames(options.layer), {}},
                         outputFormat(options.output),
                         outputOptions(options)};
-        if (options.preview)
-            outputFormat(*options.preview);
         // A name --ch or -d gives is checked against each frame's header, before its pixels.
         targets.naming.mapped = [output = targets.output,
                                  format = targets.format](const Frame& frame) {
