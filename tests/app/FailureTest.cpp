@@ -23,45 +23,27 @@ namespace fs = std::filesystem;
 
 constexpr int NoUnprivilegedUser = 250;
 
-// The program and the libraries beside it, copied into a folder anyone may enter: the build
-// folder may lie where only its owner can (a home folder, a private temporary one).
-class ReachableProgram {
-  public:
-    ReachableProgram() {
-        const fs::path built(UMBRIX_PROGRAM);
-        for (const auto& entry : fs::directory_iterator(built.parent_path())) {
-            const fs::path& file = entry.path();
-            if (file == built || file.extension() == ".so" || file.extension() == ".plugin")
-                fs::copy_file(file, Copy.path(file.filename()));
-        }
-        fs::permissions(Copy.path(""), fs::perms::owner_all | fs::perms::group_read |
-                                           fs::perms::group_exec | fs::perms::others_read |
-                                           fs::perms::others_exec);
-    }
-
-    std::string program() const { return Copy.path(fs::path(UMBRIX_PROGRAM).filename()); }
-    // The copied libraries come before those the build folder's run paths name.
-    std::string libraryPath() const { return "LD_LIBRARY_PATH=" + Copy.path(""); }
-
-  private:
-    ScratchFolder Copy;
-};
-
 // Runs the program as this process's user, or as the user 'nobody' when that is root;
 // NoUnprivilegedUser as the status when root cannot switch to it.
 Outcome asUnprivileged(const std::vector<std::string>& args) {
-    const ReachableProgram copy;
+    // A copy of the program and the libraries beside it, in a folder anyone may enter: the build
+    // folder may lie where only its owner can (a home folder, a private temporary one).
+    const ScratchFolder copy;
+    const fs::path built(UMBRIX_PROGRAM);
+    for (const auto& entry : fs::directory_iterator(built.parent_path()))
+        if (entry.path() == built || entry.path().extension() == ".so" ||
+            entry.path().extension() == ".plugin")
+            fs::copy_file(entry.path(), copy.path(entry.path().filename()));
+    fs::permissions(copy.path(""), static_cast<fs::perms>(0755));
     const ScratchFolder capture;
     const int err = open(capture.path("stderr").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    ExecArguments argv(copy.program(), args);
-    std::vector<std::string> variables = {copy.libraryPath()};
-    for (char** inherited = environ; *inherited; ++inherited)
-        if (std::string_view(*inherited).substr(0, 16) != "LD_LIBRARY_PATH=")
-            variables.emplace_back(*inherited);
-    std::vector<char*> envp;
-    for (std::string& variable : variables)
-        envp.push_back(variable.data());
-    envp.push_back(nullptr);
+    ExecArguments argv(copy.path(built.filename()), args);
+    // The copied libraries, before those the build folder's run paths name; as exec takes them.
+    std::vector<std::string> inherited;
+    for (char** variable = environ; *variable; ++variable)
+        if (std::string_view(*variable).substr(0, 16) != "LD_LIBRARY_PATH=")
+            inherited.emplace_back(*variable);
+    ExecArguments envp("LD_LIBRARY_PATH=" + copy.path(""), inherited);
     const pid_t pid = fork();
     if (pid == 0) {
         // Only calls safe between fork and exec: the test process has threads.
@@ -70,7 +52,7 @@ Outcome asUnprivileged(const std::vector<std::string>& args) {
             (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0))
             _exit(NoUnprivilegedUser);
         dup2(err, 2);
-        execve(argv.argv()[0], argv.argv(), envp.data());
+        execve(argv.argv()[0], argv.argv(), envp.argv());
         constexpr char Failed[] = "cannot run the copied program as this user\n";
         (void)!write(2, Failed, sizeof(Failed) - 1);
         _exit(127);
