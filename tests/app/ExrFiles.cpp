@@ -111,6 +111,28 @@ void writeLines(Imf::MultiPartOutputFile& file, int index, const ExrPart& part) 
     out.writePixels(part.height());
 }
 
+void readLowerLevels(Imf::TiledInputPart& in, ExrPart& part) {
+    for (int level = 1; level < in.numLevels(); ++level) {
+        const Imath::Box2i window = in.dataWindowForLevel(level);
+        const auto count = static_cast<std::size_t>(window.max.x - window.min.x + 1) *
+                           static_cast<std::size_t>(window.max.y - window.min.y + 1);
+        std::vector<Samples> samples;
+        for (const ExrChannel& channel : part.channels)
+            samples.emplace_back(channel.type, std::vector<std::uint32_t>(count));
+        Imf::FrameBuffer buffer;
+        for (std::size_t c = 0; c < part.channels.size(); ++c)
+            buffer.insert(part.channels[c].name,
+                          sliceOf(part.channels[c].type, samples[c].data(), window));
+        in.setFrameBuffer(buffer);
+        in.readTiles(0, in.numXTiles(level) - 1, 0, in.numYTiles(level) - 1, level);
+        for (std::size_t c = 0; c < part.channels.size(); ++c) {
+            const std::vector<std::uint32_t> bits = samples[c].bits();
+            part.channels[c].lowerLevels.insert(part.channels[c].lowerLevels.end(), bits.begin(),
+                                                bits.end());
+        }
+    }
+}
+
 ExrPart readPart(Imf::MultiPartInputFile& file, int index) {
     const Imf::Header& header = file.header(index);
     ExrPart part;
@@ -122,7 +144,7 @@ ExrPart readPart(Imf::MultiPartInputFile& file, int index) {
         static_cast<std::size_t>(part.width()) * static_cast<std::size_t>(part.height());
     std::vector<Samples> samples;
     for (auto it = header.channels().begin(); it != header.channels().end(); ++it) {
-        part.channels.push_back({it.name(), it.channel().type, {}});
+        part.channels.push_back({it.name(), it.channel().type, {}, {}});
         samples.emplace_back(it.channel().type, std::vector<std::uint32_t>(count));
     }
     Imf::FrameBuffer buffer;
@@ -136,6 +158,7 @@ ExrPart readPart(Imf::MultiPartInputFile& file, int index) {
         part.levels = in.numLevels();
         in.setFrameBuffer(buffer);
         in.readTiles(0, in.numXTiles(0) - 1, 0, in.numYTiles(0) - 1, 0);
+        readLowerLevels(in, part);
     } else {
         Imf::InputPart in(file, index);
         in.setFrameBuffer(buffer);
@@ -165,7 +188,7 @@ ExrPart exrPart(int width, int height, Imath::V2i origin) {
 
 void addChannel(ExrPart& part, const std::string& name, Imf::PixelType type,
                 const std::function<double(int x, int y)>& value) {
-    ExrChannel channel{name, type, {}};
+    ExrChannel channel{name, type, {}, {}};
     for (int y = 0; y < part.height(); ++y)
         for (int x = 0; x < part.width(); ++x)
             channel.bits.push_back(bitsOf(type, value(x, y)));
