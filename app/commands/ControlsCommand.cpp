@@ -56,13 +56,17 @@ void printRow(const std::string& id, const std::string& name, const std::string&
 
 } // namespace
 
+std::string controlsJson(const ToolSession& tool) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (Input* in : tool.controls())
+        list.push_back(controlJson(minihost::info(*in)));
+    return list.dump(2);
+}
+
 void runControls(bool json, const std::optional<std::string>& library) {
     ToolSession tool(library.value_or(defaultLibraryPath()));
     if (json) {
-        nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (Input* in : tool.controls())
-            list.push_back(controlJson(minihost::info(*in)));
-        std::puts(list.dump(2).c_str());
+        std::puts(controlsJson(tool).c_str());
         return;
     }
     printRow("identifier", "name", "kind", "default", "range");
