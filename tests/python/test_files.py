@@ -2,6 +2,8 @@
 
 import json
 import subprocess
+import sys
+from pathlib import Path
 
 import numpy
 import pytest
@@ -71,3 +73,13 @@ def test_controls_and_settings_files_are_the_programs(files):
     with pytest.warns(umbrix.UmbrixWarning, match="CamFOV"):
         by_dict = umbrix.render(depth, normals, settings=values)
     assert numpy.array_equal(bits(by_file), bits(by_dict))
+
+
+def test_the_readme_example_prints_what_it_says(files):
+    readme = (Path(__file__).parents[2] / "README.md").read_text()
+    section = readme[readme.index("## Python"):]
+    example = section[section.index("```python\n") + 10:section.index("\n```\n")]
+    said = [line.split("# ")[-1] for line in example.splitlines() if line.startswith("print(")]
+    done = subprocess.run([sys.executable, "-c", example], capture_output=True, text=True,
+                          cwd=files, check=True)
+    assert done.stdout.splitlines() == said and done.stderr == ""
