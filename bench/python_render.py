@@ -50,7 +50,7 @@ def python_ms(arrays, matrix, method):
 
 
 def tool_ms(bench, matrix, method):
-    name = f"ToolRender/Matrix:{matrix}/FilterMethod:{method}/threads:{THREADS}"
+    name = f"ToolRender/Matrix:{matrix}/FilterMethod:{method}/threads:{THREADS}/real_time"
     done = subprocess.run([bench, f"--benchmark_filter=^{name}$", "--benchmark_format=json"],
                           check=True, capture_output=True, text=True)
     return json.loads(done.stdout)["benchmarks"][0]["ms/frame"]

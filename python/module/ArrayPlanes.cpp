@@ -3,10 +3,12 @@
 #include "app/images/ChannelMap.h"
 
 #include <Imath/half.h>
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <fmt/format.h>
+#include <latch>
 #include <string>
 #include <vector>
 
@@ -55,32 +57,94 @@ template <typename Sample> float asFloat(const char* at) {
         return static_cast<float>(sample);
 }
 
+// Rows [first, last) of an array, every component in one pass: the planes' channels of a pixel
+// lie side by side, so a pass per component would read and write all of both once per component.
 template <typename Sample>
-void fillTyped(const ArrayView& from, int component, minihost::ChannelLayout<float> to, int width,
-               int height) {
-    const char* base = from.data + component * from.stride[2];
-    auto* target = reinterpret_cast<char*>(to.first);
-    for (int y = 0; y < height; ++y) {
-        const char* row = base + y * from.stride[0];
-        char* out = target + y * to.rowStride;
-        for (int x = 0; x < width; ++x)
-            *reinterpret_cast<float*>(out + x * to.pixelStride) =
-                asFloat<Sample>(row + x * from.stride[1]);
+void fillTyped(const ArrayView& from, Image& image, const std::vector<int>& numbers, int first,
+               int last) {
+    std::vector<minihost::ChannelLayout<float>> to;
+    for (int number : numbers)
+        to.push_back(minihost::layout(image, number));
+    for (int y = first; y < last; ++y) {
+        const char* row = from.data + y * from.stride[0];
+        for (std::size_t k = 0; k < numbers.size(); ++k) {
+            const char* in = row + static_cast<py::ssize_t>(k) * from.stride[2];
+            char* out = reinterpret_cast<char*>(to[k].first) + y * to[k].rowStride;
+            for (int x = 0; x < image.Width; ++x)
+                *reinterpret_cast<float*>(out + x * to[k].pixelStride) =
+                    asFloat<Sample>(in + x * from.stride[1]);
+        }
     }
 }
 
-void fill(const ArrayView& from, int component, Image& image, int number) {
+// Whether the array's pixels are float32 side by side as the plane's, so that a row is one copy.
+bool sideBySide(const ArrayView& from, const Image& image, const std::vector<int>& numbers) {
+    const auto components = static_cast<py::ssize_t>(numbers.size());
+    const minihost::ChannelLayout<const float> first = minihost::layout(image, numbers[0]);
+    if (from.type != 'f' || from.stride[2] != static_cast<py::ssize_t>(sizeof(float)) ||
+        from.stride[1] != components * from.stride[2] || first.pixelStride != from.stride[1])
+        return false;
+    for (py::ssize_t k = 1; k < components; ++k)
+        if (minihost::layout(image, numbers[static_cast<std::size_t>(k)]).first != first.first + k)
+            return false;
+    return true;
+}
+
+void copyRows(const ArrayView& from, Image& image, int number, int first, int last) {
     const minihost::ChannelLayout<float> to = minihost::layout(image, number);
+    const auto bytes = static_cast<std::size_t>(image.Width * from.stride[1]);
+    for (int y = first; y < last; ++y)
+        std::memcpy(reinterpret_cast<char*>(to.first) + y * to.rowStride,
+                    from.data + y * from.stride[0], bytes);
+}
+
+void fill(const ArrayView& from, Image& image, const std::vector<int>& numbers, int first,
+          int last) {
+    if (sideBySide(from, image, numbers))
+        return copyRows(from, image, numbers[0], first, last);
     switch (from.type) {
     case 'e':
-        return fillTyped<std::uint16_t>(from, component, to, image.Width, image.Height);
+        return fillTyped<std::uint16_t>(from, image, numbers, first, last);
     case 'f':
-        return fillTyped<float>(from, component, to, image.Width, image.Height);
+        return fillTyped<float>(from, image, numbers, first, last);
     case 'd':
-        return fillTyped<double>(from, component, to, image.Width, image.Height);
+        return fillTyped<double>(from, image, numbers, first, last);
     default:
-        return fillTyped<long double>(from, component, to, image.Width, image.Height);
+        return fillTyped<long double>(from, image, numbers, first, last);
     }
+}
+
+void fillRows(const RenderArrays& arrays, Image& image, int first, int last) {
+    fill(arrays.depth, image, {DepthChannel}, first, last);
+    if (arrays.normals)
+        fill(*arrays.normals, image, {SuppliedNormalX, SuppliedNormalX + 1, SuppliedNormalX + 2},
+             first, last);
+    if (arrays.rgba)
+        fill(*arrays.rgba, image, {0, 1, 2, 3}, first, last);
+}
+
+// Blocks of rows on the host's worker pool, so that `threads` bounds this work as it bounds the
+// render's.
+void fillOnPool(const RenderArrays& arrays, Image& image) {
+    constexpr int BlockRows = 32;
+    const int blocks = (image.Height + BlockRows - 1) / BlockRows;
+    std::latch done(blocks);
+    for (int block = 0; block < blocks; ++block) {
+        const int first = block * BlockRows;
+        const int last = std::min(image.Height, first + BlockRows);
+        try {
+            minihost::post([&arrays, &image, &done, first, last] {
+                fillRows(arrays, image, first, last);
+                done.count_down();
+            });
+        } catch (...) {
+            // The blocks posted use this frame's locals: they end before the failure goes on.
+            done.count_down(blocks - block);
+            done.wait();
+            throw;
+        }
+    }
+    done.wait();
 }
 
 void releaseImage(void* image) {
@@ -116,11 +180,7 @@ minihost::ImagePtr sourceImage(const RenderArrays& arrays) {
         for (int k = 0; k < NormalComponents; ++k)
             extra.push_back(SuppliedNormalX + k);
     minihost::ImagePtr image = minihost::makeImage(arrays.width, arrays.height, extra);
-    fill(arrays.depth, 0, *image, DepthChannel);
-    for (int k = 0; arrays.normals && k < NormalComponents; ++k)
-        fill(*arrays.normals, k, *image, SuppliedNormalX + k);
-    for (int k = 0; arrays.rgba && k < ResultChannels; ++k)
-        fill(*arrays.rgba, k, *image, k);
+    fillOnPool(arrays, *image);
     return image;
 }
 
