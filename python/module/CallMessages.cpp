@@ -12,15 +12,13 @@ std::mutex FileRunLock;
 CallMessages* FileRun = nullptr;
 
 void divert(const std::string& text, bool warning) {
-    if (!warning)
-        return;
     if (CallMessages* call = ThreadCall) {
-        call->add(text);
+        call->add(text, warning);
         return;
     }
     std::lock_guard guard(FileRunLock);
     if (FileRun)
-        FileRun->add(text);
+        FileRun->add(text, warning);
 }
 
 } // namespace
@@ -46,7 +44,10 @@ CallMessages::~CallMessages() {
     }
 }
 
-void CallMessages::add(const std::string& text) {
+void CallMessages::add(const std::string& text, bool warning) {
+    // A run of files says what it left out in a line of its own, not a warning.
+    if (!warning && Kind != Scope::FileRun)
+        return;
     std::lock_guard guard(Lock);
     if (Seen.insert(text).second)
         Raised.push_back(text);

@@ -8,7 +8,8 @@
 namespace umbrix::python {
 
 // The warnings the program's code raises during one call of the module, each once, in the order
-// raised; Python gets them as UmbrixWarning when the call returns. While one lives, the lines go
+// raised, and a run of files' other lines (a frame skipped); Python gets them as UmbrixWarning
+// when the call returns. While one lives, the lines go
 // to it instead of stderr: those raised on its own thread, and, while it is the run of files
 // (`render_file`, one at a time), those of the threads that run reads and writes for it.
 class CallMessages {
@@ -19,7 +20,7 @@ class CallMessages {
     CallMessages(const CallMessages&) = delete;
     CallMessages& operator=(const CallMessages&) = delete;
 
-    void add(const std::string& text);
+    void add(const std::string& text, bool warning = true);
     std::vector<std::string> warnings() const;
 
   private:

@@ -1,90 +1,89 @@
 #include "python/module/FileRender.h"
 
-#include "app/Console.h"
-#include "app/Failure.h"
+#include "app/commands/RenderPlan.h"
+#include "app/commands/RenderStages.h"
+#include "app/commands/RunReport.h"
+#include "app/commands/StageFailures.h"
+#include "app/core/RenderWarnings.h"
 #include "app/sequence/FrameSequence.h"
+#include "app/sequence/Progress.h"
 
-#include <fmt/format.h>
+#include <charconv>
+#include <set>
 
 namespace umbrix::python {
 
 namespace {
 
-void requirePattern(const std::optional<std::string>& path, const char* what) {
-    if (path && !hasFramePattern(*path))
-        throw UsageError(fmt::format("--frames needs a frame number pattern (####, @ or %04d) in "
-                                     "{}: {}",
-                                     what, *path));
-}
-
-bool startsWithPath(const std::string& message, const std::string& path) {
-    return message.size() > path.size() && message.compare(0, path.size(), path) == 0 &&
+bool startsWithPath(std::string_view message, const std::string& path) {
+    return message.size() > path.size() && message.substr(0, path.size()) == path &&
            message[path.size()] == ':';
 }
 
-// The file a failure names first, of those a frame reads and writes.
-std::string fileNamed(const std::string& message, const RenderOptions& frame) {
+// The file a failure names: a sequence's message starts "frame N: ", then the path.
+std::string fileNamed(std::string_view message, const RenderOptions& options) {
+    std::optional<int> frame;
+    if (message.starts_with("frame ")) {
+        int number = 0;
+        const auto [end, error] =
+            std::from_chars(message.data() + 6, message.data() + message.size(), number);
+        if (error == std::errc() && std::string_view(end, 2) == ": ") {
+            frame = number;
+            message.remove_prefix(static_cast<std::size_t>(end + 2 - message.data()));
+        }
+    }
     for (const std::optional<std::string>& path :
-         {std::optional(frame.input), std::optional(frame.output), frame.preview})
-        if (path && startsWithPath(message, *path))
-            return *path;
+         {std::optional(options.input), std::optional(options.output), options.preview}) {
+        if (!path)
+            continue;
+        const std::string file = frame ? framePath(*path, *frame) : *path;
+        if (startsWithPath(message, file))
+            return file;
+    }
     return {};
 }
 
-void renderOne(const RenderOptions& frame) {
-    try {
-        runRender(frame);
-    } catch (const FileError&) {
-        throw;
-    } catch (const RunError& e) {
-        throw FileError(e.what(), fileNamed(e.what(), frame));
+FileReport reportOf(const RenderPlan& plan, const PipelineOutcome& outcome,
+                    const RenderStages& render, bool dryRun) {
+    FileReport report{{}, render.skipped()};
+    if (dryRun)
+        return report;
+    const std::set<int> skipped(report.skipped.begin(), report.skipped.end());
+    for (std::size_t index = 0; index < outcome.written + outcome.skipped; ++index) {
+        const Job job = plan.jobs[index];
+        if (!job.frame || !skipped.contains(*job.frame))
+            report.written.push_back(job.output);
     }
+    return report;
 }
 
 } // namespace
 
-FileReport renderFiles(const RenderOptions& options, const std::function<void()>& betweenFrames) {
-    FileReport report;
-    if (!options.frames) {
-        renderOne(options);
-        if (!options.dryRun)
-            report.written.push_back(options.output);
-        return report;
+FileReport renderFiles(const RenderOptions& options, const Tool& tool, const ControlValues& values,
+                       const std::function<bool()>& stopRequested) {
+    try {
+        const RenderPlan plan = planRender(options);
+        printWarnings(plan.output.warnings);
+        printWarnings(controlWarnings(values));
+        Progress progress(Progress::Mode::Quiet, plan.jobs.size());
+        RenderStages render(options, plan, tool, values, progress);
+        FrameStages stages = options.dryRun ? render.checkingStages() : render.stages();
+        // The render stage runs on the calling thread, between the reading and writing threads.
+        stages.render = [render = stages.render, &stopRequested](std::size_t index,
+                                                                 Rendered& frame) {
+            if (index > 0 && stopRequested())
+                throw Stopped{};
+            render(index, frame);
+        };
+        const PipelineOutcome outcome =
+            runNamingFailures(plan.jobs, stages, render.skipping(), options.input,
+                              options.dryRun ? "checked" : "written");
+        return reportOf(plan, outcome, render, options.dryRun);
+    } catch (const FileError&) {
+        throw;
+    } catch (const RunError& e) {
+        throw FileError(e.what(), fileNamed(e.what(), options));
     }
-    const FrameList frames(*options.frames);
-    requirePattern(options.input, "INPUT");
-    requirePattern(options.output, "OUTPUT");
-    requirePattern(options.preview, "--preview");
-    for (std::size_t k = 0; k < frames.size(); ++k) {
-        if (k > 0)
-            betweenFrames();
-        const int frame = frames[k];
-        RenderOptions one = options;
-        one.frames.reset();
-        one.skipBadFrames = false;
-        one.input = framePath(options.input, frame);
-        one.output = framePath(options.output, frame);
-        if (options.preview)
-            one.preview = framePath(*options.preview, frame);
-        try {
-            renderOne(one);
-        } catch (const FileError& e) {
-            if (options.skipBadFrames && e.path == one.input) {
-                console::warning(fmt::format("frame {}: {} (skipped)", frame, e.what()));
-                report.skipped.push_back(frame);
-                continue;
-            }
-            throw FileError(fmt::format("frame {}: {} (stopped; {} of {} frames {})", frame,
-                                        e.what(), k - report.skipped.size(), frames.size(),
-                                        options.dryRun ? "checked" : "written"),
-                            e.path);
-        } catch (const UsageError& e) {
-            throw UsageError(fmt::format("frame {}: {}", frame, e.what()));
-        }
-        if (!options.dryRun)
-            report.written.push_back(one.output);
-    }
-    return report;
 }
 
 } // namespace umbrix::python

@@ -2,19 +2,14 @@
 
 #include "app/Failure.h"
 #include "app/commands/RenderCommand.h"
+#include "app/core/ControlValues.h"
+#include "app/core/Tool.h"
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace umbrix::python {
-
-// What `render_file` did: the files written (none in a dry run), the frames left out.
-struct FileReport {
-    std::vector<std::string> written;
-    std::vector<int> skipped;
-};
 
 // A RunError about one file: the path is given to Python as the OSError's filename.
 class FileError : public RunError {
@@ -24,10 +19,22 @@ class FileError : public RunError {
     std::string path; // empty when the failure is no one file's
 };
 
-// `umbrix render` with these options, one frame after another; `betweenFrames` is called before
-// each frame after the first, and a frame started is finished: a throw from it stops the run
-// there, with every file written whole. UsageError or RunError as the program's; a frame that
-// cannot be read with skipBadFrames is reported and left out instead. A RunError is a FileError.
-FileReport renderFiles(const RenderOptions& options, const std::function<void()>& betweenFrames);
+// Thrown when the caller stops a run between frames. Not a std::exception, so that no stage's
+// failure wrapper turns it into a message.
+struct Stopped {};
+
+// What `render_file` did: the files written (none in a dry run), the frames left out.
+struct FileReport {
+    std::vector<std::string> written;
+    std::vector<int> skipped;
+};
+
+// `umbrix render` with these options and values, its warnings and lines to the console, through
+// the stages the command runs. Before each frame after the first is rendered, `stopRequested` is
+// asked: when it says so, the frames before are written whole, none after, and Stopped is thrown.
+// UsageError or FileError as the program's; frames that cannot be read with skipBadFrames are
+// reported, not raised.
+FileReport renderFiles(const RenderOptions& options, const Tool& tool, const ControlValues& values,
+                       const std::function<bool()>& stopRequested);
 
 } // namespace umbrix::python

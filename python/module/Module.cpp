@@ -4,13 +4,14 @@
 #include "app/Failure.h"
 #include "app/ProgramFiles.h"
 #include "app/commands/ControlsCommand.h"
-#include "app/commands/RunReport.h"
-#include "app/commands/SettingsFile.h"
-#include "app/images/Frame.h"
-#include "app/images/ToolSession.h"
+#include "app/core/ControlValues.h"
+#include "app/core/RenderWarnings.h"
+#include "app/core/SettingsFile.h"
+#include "app/core/Tool.h"
+#include "app/images/ChannelMap.h"
 #include "python/module/ArrayPlanes.h"
 #include "python/module/CallMessages.h"
-#include "python/module/ControlValues.h"
+#include "python/module/ControlArguments.h"
 #include "python/module/FileRender.h"
 
 #include <dlfcn.h>
@@ -21,6 +22,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <shared_mutex>
 
 namespace umbrix::python {
 
@@ -39,104 +41,21 @@ std::string programModuleFolder() {
     return fs::absolute(self.dli_fname).parent_path().parent_path().parent_path().string();
 }
 
-std::mutex ToolLock;
-
-// A session of the tool for one call, so that calls on several threads each have their own. The
-// library stays loaded between calls, as a program keeps it.
-std::unique_ptr<ToolSession> openTool() {
-    static minihost::Plugin* resident = nullptr;
-    std::lock_guard guard(ToolLock);
-    const std::string path = defaultLibraryPath();
-    if (!resident) {
+// Loaded on first use and kept for the process's life, as a program keeps it: calls on several
+// threads share it, each render with an operator of its own.
+const Tool& loadedTool() {
+    static std::mutex lock;
+    static const Tool* tool = nullptr;
+    const std::lock_guard guard(lock);
+    if (!tool) {
+        const std::string path = defaultLibraryPath();
         try {
-            resident = new minihost::Plugin(path);
-        } catch (const std::exception& e) {
+            tool = new Tool(path);
+        } catch (const RunError& e) {
             throw FileError(e.what(), path);
         }
     }
-    return std::make_unique<ToolSession>(path);
-}
-
-constexpr int MaxThreads = 1024;
-
-void useThreads(int threads) {
-    static std::mutex lock;
-    static int current = -1;
-    if (threads < 0 || threads > MaxThreads)
-        throw UsageError(fmt::format("threads={}: not a number of threads from 0 (one per core) "
-                                     "to {}",
-                                     threads, MaxThreads));
-    std::lock_guard guard(lock);
-    if (threads != current)
-        minihost::setThreads(threads);
-    current = threads;
-}
-
-void applyControls(ToolSession& tool, const ControlArguments& arguments) {
-    for (const ControlSetting& setting : controlSettings(arguments, tool))
-        tool.set(*setting.control, setting.value);
-}
-
-// What the program warns of for an image with these arrays' channels.
-void warnAboutArrays(const RenderArrays& arrays, const ToolSession& tool) {
-    std::vector<std::string> names;
-    if (arrays.rgba)
-        names = {"R", "G", "B", "A"};
-    names.push_back("Z");
-    if (arrays.normals)
-        for (const char* name : {"N.X", "N.Y", "N.Z"})
-            names.push_back(name);
-    Frame frame;
-    frame.path = "render()";
-    frame.map = mapChannels(names, {}, frame.path);
-    warnAboutChannels(frame, arrays.normals ? "render()" : "render(normals=None)", tool);
-}
-
-py::tuple render(const py::array& depth, const std::optional<py::array>& normals,
-                 const std::optional<py::array>& rgba, const ControlArguments& controls,
-                 int threads) {
-    CallMessages messages(CallMessages::Scope::ThisThread);
-    const RenderArrays arrays = renderArrays(depth, normals, rgba);
-    useThreads(threads);
-    const std::unique_ptr<ToolSession> tool = openTool();
-    applyControls(*tool, controls);
-    warnAboutControls(*tool);
-    warnAboutArrays(arrays, *tool);
-    minihost::ImagePtr result;
-    {
-        py::gil_scoped_release unlocked;
-        try {
-            const minihost::ImagePtr source = sourceImage(arrays);
-            result = tool->render(*source, 0.0);
-        } catch (const std::bad_alloc&) {
-            throw RunError("out of memory while rendering");
-        }
-    }
-    return py::make_tuple(resultArray(std::move(result)), messages.warnings());
-}
-
-std::mutex FileRunTurn;
-
-py::tuple renderFile(RenderOptions options, const ControlArguments& controls) {
-    useThreads(options.threads);
-    {
-        const std::unique_ptr<ToolSession> tool = openTool();
-        for (const ControlSetting& setting : controlSettings(controls, *tool))
-            options.settings.push_back(setText(setting));
-    }
-    options.quiet = true;
-    FileReport report;
-    py::gil_scoped_release unlocked;
-    const std::lock_guard turn(FileRunTurn);
-    CallMessages messages(CallMessages::Scope::FileRun);
-    report = renderFiles(options, [] {
-        py::gil_scoped_acquire locked;
-        if (PyErr_CheckSignals() != 0)
-            throw py::error_already_set();
-    });
-    const std::vector<std::string> warnings = messages.warnings();
-    py::gil_scoped_acquire locked;
-    return py::make_tuple(report.written, report.skipped, warnings);
+    return *tool;
 }
 
 template <class Use> auto namingFile(const std::string& path, const Use& use) -> decltype(use()) {
@@ -149,23 +68,133 @@ template <class Use> auto namingFile(const std::string& path, const Use& use) ->
     }
 }
 
+ControlValues controlValues(const Tool& tool, const ControlArguments& arguments) {
+    ControlValues values = tool.defaults();
+    namingFile(arguments.settingsFile.value_or(""),
+               [&] { applyArguments(values, tool.controls(), arguments); });
+    return values;
+}
+
+constexpr int MaxThreads = 1024;
+
+void checkThreads(int threads) {
+    if (threads < 0 || threads > MaxThreads)
+        throw UsageError(fmt::format("threads={}: not a number of threads from 0 (one per core) "
+                                     "to {}",
+                                     threads, MaxThreads));
+}
+
+// The pool's size is the process's: it changes only while no render runs, and every render runs
+// with the size it asked for. Taken without the GIL, as a render may wait for it.
+std::shared_mutex ThreadsGate;
+int PoolThreads = -1;
+
+std::shared_lock<std::shared_mutex> poolOf(int threads) {
+    for (;;) {
+        std::shared_lock shared(ThreadsGate);
+        if (PoolThreads == threads)
+            return shared;
+        shared.unlock();
+        const std::unique_lock only(ThreadsGate);
+        if (PoolThreads != threads) {
+            useThreads(threads);
+            PoolThreads = threads;
+        }
+    }
+}
+
+// The frame the arrays make, before its pixels: named as a file with their channels would be.
+std::shared_ptr<Frame> arraysFrame(const RenderArrays& arrays) {
+    auto frame = std::make_shared<Frame>();
+    frame->path = "render()";
+    std::vector<std::string> names;
+    if (arrays.rgba)
+        names = {"R", "G", "B", "A"};
+    names.push_back("Z");
+    if (arrays.normals)
+        for (const char* name : {"N.X", "N.Y", "N.Z"})
+            names.push_back(name);
+    frame->map = mapChannels(names, {}, frame->path);
+    frame->windows = {0, 0, arrays.width, arrays.height, 0, 0, arrays.width, arrays.height};
+    return frame;
+}
+
+py::tuple render(const py::array& depth, const std::optional<py::array>& normals,
+                 const std::optional<py::array>& rgba, const ControlArguments& arguments,
+                 int threads) {
+    const RenderArrays arrays = renderArrays(depth, normals, rgba);
+    checkThreads(threads);
+    const Tool& tool = loadedTool();
+    const ControlValues values = controlValues(tool, arguments);
+    const std::shared_ptr<Frame> frame = arraysFrame(arrays);
+    std::vector<std::string> warnings;
+    for (const Warnings& raised :
+         {controlWarnings(values),
+          channelWarnings(*frame, arrays.normals ? "render()" : "render(normals=None)", values)})
+        for (const Warning& warning : raised)
+            warnings.push_back(warning.text);
+    Rendered result;
+    {
+        const py::gil_scoped_release unlocked;
+        const auto pool = poolOf(threads);
+        try {
+            frame->image = sourceImage(arrays);
+        } catch (const std::bad_alloc&) {
+            throw RunError("render(): out of memory for the arrays' image");
+        }
+        result = tool.render(frame, values);
+    }
+    return py::make_tuple(resultArray(std::move(result.image)), warnings);
+}
+
+std::mutex FileRunTurn;
+
+py::tuple renderFile(RenderOptions options, const ControlArguments& arguments) {
+    checkThreads(options.threads);
+    const Tool& tool = loadedTool();
+    const ControlValues values = controlValues(tool, arguments);
+    options.quiet = true;
+    bool stopped = false;
+    FileReport report;
+    std::vector<std::string> warnings;
+    {
+        const py::gil_scoped_release unlocked;
+        const auto pool = poolOf(options.threads);
+        const std::lock_guard turn(FileRunTurn);
+        CallMessages messages(CallMessages::Scope::FileRun);
+        // Ctrl-C reaches Python's handler only on the main thread, with the GIL: asked there.
+        const auto interrupted = [] {
+            const py::gil_scoped_acquire locked;
+            return PyErr_CheckSignals() != 0;
+        };
+        try {
+            report = renderFiles(options, tool, values, interrupted);
+        } catch (const Stopped&) {
+            stopped = true;
+        }
+        warnings = messages.warnings();
+    }
+    if (stopped)
+        throw py::error_already_set();
+    return py::make_tuple(report.written, report.skipped, warnings);
+}
+
 py::dict loadSettings(const std::string& path) {
-    const std::unique_ptr<ToolSession> tool = openTool();
+    const Tool& tool = loadedTool();
     py::dict values;
     for (const ControlSetting& setting :
-         namingFile(path, [&] { return readSettingsFile(path, tool->controls()); }))
+         namingFile(path, [&] { return readSettingsFile(path, tool.controls()); }))
         values[py::str(minihost::info(*setting.control).id)] = setting.value;
     return values;
 }
 
-void saveSettings(const std::string& path, const Items& values) {
-    const std::unique_ptr<ToolSession> tool = openTool();
-    applyControls(*tool, {std::nullopt, values, {}});
-    namingFile(path, [&] { saveSettingsFile(path, tool->controls()); });
+void saveSettings(const std::string& path, const Items& items) {
+    const ControlValues values = controlValues(loadedTool(), {std::nullopt, items, {}});
+    namingFile(path, [&] { values.save(path); });
 }
 
 std::string controls() {
-    return controlsJson(*openTool());
+    return controlsJson(loadedTool().controls());
 }
 
 void raise(const char* kind, const std::string& message, const std::string& path) {

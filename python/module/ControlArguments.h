@@ -1,7 +1,6 @@
 #pragma once
 
-#include "app/commands/ControlSetting.h"
-#include "app/images/ToolSession.h"
+#include "app/core/ControlValues.h"
 
 #include <optional>
 #include <pybind11/pybind11.h>
@@ -21,13 +20,10 @@ struct ControlArguments {
     std::vector<std::pair<std::string, py::object>> keywords;
 };
 
-// The values they set, by the command line's rules: an identifier in any case where only one
+// Sets them in `values` by the command line's rules: an identifier in any case where only one
 // control is spelt so; a number; for a switch also a bool or a word (on, off, ...); for the combo
 // an entry name. UsageError naming the key when one is wrong. Needs the GIL.
-std::vector<ControlSetting> controlSettings(const ControlArguments& arguments,
-                                            const ToolSession& tool);
-
-// A setting as --set takes it, giving the tool the same value to the bit.
-std::string setText(const ControlSetting& setting);
+void applyArguments(ControlValues& values, const std::vector<Input*>& controls,
+                    const ControlArguments& arguments);
 
 } // namespace umbrix::python
