@@ -131,7 +131,9 @@ TEST_F(CoreApi, ControlWarningsComeAsData) {
         {{"CamFOV=0"},
          {Warning::Kind::NormalsNaN},
          "CamFOV=0 makes every calculated normal NaN (R G B of the output)"},
-        {{"NormalsZControll=nan"}, {Warning::Kind::NormalsNaN}, nullptr},
+        {{"NormalsZControll=nan"},
+         {Warning::Kind::ControlOutOfRange, Warning::Kind::NormalsNaN},
+         nullptr},
         {{"Matrix=2.5"}, {Warning::Kind::ControlOutOfRange}, nullptr},
     };
     for (const Case& c : cases) {
@@ -141,8 +143,9 @@ TEST_F(CoreApi, ControlWarningsComeAsData) {
         for (const Warning& warning : warnings)
             kinds.push_back(warning.kind);
         EXPECT_EQ(kinds, c.kinds) << ::testing::PrintToString(textsOf(warnings));
-        if (c.text && !warnings.empty())
+        if (c.text && !warnings.empty()) {
             EXPECT_EQ(warnings.front().text, c.text);
+        }
     }
 }
 
