@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fmt/format.h>
 #include <latch>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -114,18 +115,31 @@ void fill(const ArrayView& from, Image& image, const std::vector<int>& numbers, 
     }
 }
 
-void fillRows(const RenderArrays& arrays, Image& image, int first, int last) {
+void clearRows(Image& image, int number, int first, int last) {
+    const minihost::ChannelLayout<float> to = minihost::layout(image, number);
+    for (int y = first; y < last; ++y)
+        for (int x = 0; x < image.Width; ++x)
+            *reinterpret_cast<float*>(reinterpret_cast<char*>(to.first) + y * to.rowStride +
+                                      x * to.pixelStride) = 0.0f;
+}
+
+// An image kept from an earlier call holds that call's R G B A, which an image without them
+// must not.
+void fillRows(const RenderArrays& arrays, Image& image, bool reused, int first, int last) {
     fill(arrays.depth, image, {DepthChannel}, first, last);
     if (arrays.normals)
         fill(*arrays.normals, image, {SuppliedNormalX, SuppliedNormalX + 1, SuppliedNormalX + 2},
              first, last);
     if (arrays.rgba)
         fill(*arrays.rgba, image, {0, 1, 2, 3}, first, last);
+    else if (reused)
+        for (int k = 0; k < ResultChannels; ++k)
+            clearRows(image, k, first, last);
 }
 
 // Blocks of rows on the host's worker pool, so that `threads` bounds this work as it bounds the
 // render's.
-void fillOnPool(const RenderArrays& arrays, Image& image) {
+void fillOnPool(const RenderArrays& arrays, Image& image, bool reused) {
     constexpr int BlockRows = 32;
     const int blocks = (image.Height + BlockRows - 1) / BlockRows;
     std::latch done(blocks);
@@ -133,8 +147,8 @@ void fillOnPool(const RenderArrays& arrays, Image& image) {
         const int first = block * BlockRows;
         const int last = std::min(image.Height, first + BlockRows);
         try {
-            minihost::post([&arrays, &image, &done, first, last] {
-                fillRows(arrays, image, first, last);
+            minihost::post([&arrays, &image, reused, &done, first, last] {
+                fillRows(arrays, image, reused, first, last);
                 done.count_down();
             });
         } catch (...) {
@@ -146,6 +160,12 @@ void fillOnPool(const RenderArrays& arrays, Image& image) {
     }
     done.wait();
 }
+
+// Source images of earlier calls, for the next of the same size and channels: a new image's
+// planes cost the system's zeroing of every page, about as much again as filling them.
+constexpr std::size_t KeptImages = 2;
+std::mutex IdleLock;
+std::vector<minihost::ImagePtr> Idle;
 
 void releaseImage(void* image) {
     minihost::ImageDeleter()(static_cast<Image*>(image));
@@ -175,13 +195,37 @@ RenderArrays renderArrays(const py::array& depth, const std::optional<py::array>
 
 minihost::ImagePtr sourceImage(const RenderArrays& arrays) {
     // The channels an EXR with these arrays' channels gives the tool, and no others.
-    std::vector<int> extra = {DepthChannel};
+    std::vector<int> stored = {0, 1, 2, 3, DepthChannel};
     if (arrays.normals)
         for (int k = 0; k < NormalComponents; ++k)
-            extra.push_back(SuppliedNormalX + k);
-    minihost::ImagePtr image = minihost::makeImage(arrays.width, arrays.height, extra);
-    fillOnPool(arrays, *image);
+            stored.push_back(SuppliedNormalX + k);
+    minihost::ImagePtr image;
+    {
+        const std::lock_guard guard(IdleLock);
+        const auto fits =
+            std::find_if(Idle.begin(), Idle.end(), [&](const minihost::ImagePtr& kept) {
+                return kept->Width == arrays.width && kept->Height == arrays.height &&
+                       minihost::channels(*kept) == stored;
+            });
+        if (fits != Idle.end()) {
+            image = std::move(*fits);
+            Idle.erase(fits);
+        }
+    }
+    const bool reused = image != nullptr;
+    if (!reused)
+        image =
+            minihost::makeImage(arrays.width, arrays.height,
+                                std::vector<int>(stored.begin() + ResultChannels, stored.end()));
+    fillOnPool(arrays, *image, reused);
     return image;
+}
+
+void keepSourceImage(minihost::ImagePtr image) {
+    const std::lock_guard guard(IdleLock);
+    Idle.push_back(std::move(image));
+    if (Idle.size() > KeptImages)
+        Idle.erase(Idle.begin());
 }
 
 py::array resultArray(minihost::ImagePtr image) {

@@ -33,8 +33,11 @@ RenderArrays renderArrays(const py::array& depth, const std::optional<py::array>
                           const std::optional<py::array>& rgba);
 
 // The tool's source image: R G B A, depth and the supplied normal as 32-bit floats, the values
-// converted as a file's half or float samples are when read. Needs no GIL.
+// converted as a file's half or float samples are when read; one an earlier call gave back when
+// one fits. Needs no GIL.
 minihost::ImagePtr sourceImage(const RenderArrays& arrays);
+// Keeps a source image, once rendered, for a later call (the two most recent).
+void keepSourceImage(minihost::ImagePtr image);
 
 // The result's R G B A as an (H, W, 4) float32 array on the image's own first plane, which the
 // array keeps alive: nothing is copied back.

@@ -26,6 +26,9 @@ double valueOf(const py::handle& value, const minihost::ControlInfo& info,
     if (py::hasattr(value, "__float__") || py::hasattr(value, "__index__")) {
         if (PyObject* number = PyNumber_Float(value.ptr()))
             return py::reinterpret_steal<py::float_>(number).cast<double>();
+        // Only a value that is no number is the caller's mistake; anything else (Ctrl-C) goes on.
+        if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError))
+            throw py::error_already_set();
         PyErr_Clear();
     }
     throw UsageError(fmt::format("{}: {} is not a number", where, shown(value)));

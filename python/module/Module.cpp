@@ -143,6 +143,8 @@ py::tuple render(const py::array& depth, const std::optional<py::array>& normals
             throw RunError("render(): out of memory for the arrays' image");
         }
         result = tool.render(frame, values);
+        result.source.reset();
+        keepSourceImage(std::move(frame->image));
     }
     return py::make_tuple(resultArray(std::move(result.image)), warnings);
 }

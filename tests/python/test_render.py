@@ -16,6 +16,8 @@ CASES = [
     ("calculated normals", {**OCCLUSION, "FilterMethod": "Calculated Normals"}, False, True),
     ("disabled", {**OCCLUSION, "FilterMethod": "disabled", "UseNormals": 0}, True, False),
     ("normals only, A carried", {}, False, True),
+    # after images with R G B A of the same size and channels: none of theirs may show
+    ("normals only, no A", {}, True, False),
     ("both passes off", {"UseNormals": 0, "UseSSAO": 0}, True, True),
 ]
 
