@@ -128,11 +128,13 @@ py::tuple render(const py::array& depth, const std::optional<py::array>& normals
     const ControlValues values = controlValues(tool, arguments);
     const std::shared_ptr<Frame> frame = arraysFrame(arrays);
     std::vector<std::string> warnings;
-    for (const Warnings& raised :
-         {controlWarnings(values),
-          channelWarnings(*frame, arrays.normals ? "render()" : "render(normals=None)", values)})
+    for (const Warnings& raised : {controlWarnings(values), channelWarnings(*frame, "", values)})
         for (const Warning& warning : raised)
-            warnings.push_back(warning.text);
+            warnings.push_back(warning.kind == Warning::Kind::NoSuppliedNormals
+                                   ? "render(): no normals given, and FilterMethod \"Rendered "
+                                     "Normals\" compares them: occlusion reads them as 0. Give "
+                                     "normals=, or FilterMethod=\"Calculated Normals\""
+                                   : warning.text);
     Rendered result;
     {
         const py::gil_scoped_release unlocked;

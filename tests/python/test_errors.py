@@ -64,5 +64,5 @@ def test_doubtful_values_are_warned_of_and_passed_on():
     texts = [str(w.message) for w in warned]
     assert any("Matrix=2.5 is outside the control's range" in text for text in texts)
     assert any("CamFOV=0 makes every calculated normal NaN" in text for text in texts)
-    assert any("no supplied normals" in text for text in texts)
+    assert any("no normals given" in text for text in texts)
     assert numpy.isnan(out[..., :3]).all()
