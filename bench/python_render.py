@@ -21,7 +21,7 @@ import OpenImageIO as oiio
 
 import umbrix
 
-ROUNDS = 3
+ROUNDS = 5
 RUNS = 15
 CONFIGS = [(5, 0), (5, 1), (16, 0)]  # Matrix, FilterMethod
 THREADS = 2
