@@ -83,3 +83,4 @@ def test_the_readme_example_prints_what_it_says(files):
     done = subprocess.run([sys.executable, "-c", example], capture_output=True, text=True,
                           cwd=files, check=True)
     assert done.stdout.splitlines() == said and done.stderr == ""
+
