@@ -12,6 +12,7 @@ namespace {
 std::mutex Lock;
 std::string Status;
 std::set<std::string> Warned;
+Sink Diverted;
 
 // Messages are told, not relied on: with stderr closed (EPIPE, as SIGPIPE is ignored) they are
 // lost, and the stream's error flag is cleared so that later lines are still tried.
@@ -39,6 +40,10 @@ bool isTerminal() {
 
 void message(const std::string& text) {
     std::lock_guard guard(Lock);
+    if (Diverted) {
+        Diverted(text, false);
+        return;
+    }
     eraseStatus();
     std::fprintf(stderr, "umbrix: %s\n", text.c_str());
     drawStatus();
@@ -47,6 +52,10 @@ void message(const std::string& text) {
 void warning(const std::string& text) {
     {
         std::lock_guard guard(Lock);
+        if (Diverted) {
+            Diverted(text, true);
+            return;
+        }
         if (!Warned.insert(text).second)
             return;
     }
@@ -55,9 +64,16 @@ void warning(const std::string& text) {
 
 void status(const std::string& text) {
     std::lock_guard guard(Lock);
+    if (Diverted)
+        return;
     eraseStatus();
     Status = text;
     drawStatus();
+}
+
+void setSink(Sink sink) {
+    std::lock_guard guard(Lock);
+    Diverted = std::move(sink);
 }
 
 } // namespace umbrix::console

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace umbrix {
@@ -17,6 +18,12 @@ void warning(const std::string& text);
 
 // The line that the next status() or message() replaces; empty clears it.
 void status(const std::string& text);
+
+// Where messages and warnings go instead of stderr, for a face that shows them its own way (the
+// Python module); none gives them back to stderr. A sink gets every warning each time it is
+// raised, as it keeps "once" itself (once a call), and no status line.
+using Sink = std::function<void(const std::string& text, bool warning)>;
+void setSink(Sink sink);
 
 } // namespace console
 

@@ -11,4 +11,8 @@ namespace umbrix {
 // where the module belongs, whether or not it is there, for the message that it is missing.
 std::string modulePath(std::string_view name);
 
+// Where the modules are when this code is not in the program but in a library another program
+// loads (the Python module): `folder` then holds them, whatever the executable is.
+void setModuleFolder(std::string folder);
+
 } // namespace umbrix

@@ -1,9 +1,15 @@
 #pragma once
 
+#include "app/images/ToolSession.h"
+
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace umbrix {
+
+// The tool's controls as `umbrix controls --json` prints them: a JSON array, one object a control.
+std::string controlsJson(const std::vector<Input*>& controls);
 
 // `umbrix controls [--json]`: identifier, displayed name, kind, default and range of every control.
 void runControls(bool json, const std::optional<std::string>& library);

@@ -1,0 +1,269 @@
+// The `umbrix._umbrix` extension: the program's core for the Python package beside it, which gives
+// the functions their signatures and documentation.
+
+#include "app/Failure.h"
+#include "app/ProgramFiles.h"
+#include "app/commands/ControlsCommand.h"
+#include "app/core/ControlValues.h"
+#include "app/core/RenderWarnings.h"
+#include "app/core/SettingsFile.h"
+#include "app/core/Tool.h"
+#include "app/images/ChannelMap.h"
+#include "python/module/ArrayPlanes.h"
+#include "python/module/CallMessages.h"
+#include "python/module/ControlArguments.h"
+#include "python/module/FileRender.h"
+
+#include <dlfcn.h>
+#include <filesystem>
+#include <fmt/format.h>
+#include <memory>
+#include <mutex>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <shared_mutex>
+
+namespace umbrix::python {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Items = std::vector<std::pair<std::string, py::object>>;
+
+// The tool library and the image formats module are two folders above this one, the package's:
+// lib/umbrix/ installed, bin/ in a build folder.
+std::string programModuleFolder() {
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&programModuleFolder), &self) == 0 || !self.dli_fname)
+        return {};
+    return fs::absolute(self.dli_fname).parent_path().parent_path().parent_path().string();
+}
+
+// Loaded on first use and kept for the process's life, as a program keeps it: calls on several
+// threads share it, each render with an operator of its own.
+const Tool& loadedTool() {
+    static std::mutex lock;
+    static const Tool* tool = nullptr;
+    const std::lock_guard guard(lock);
+    if (!tool) {
+        const std::string path = defaultLibraryPath();
+        try {
+            tool = new Tool(path);
+        } catch (const RunError& e) {
+            throw FileError(e.what(), path);
+        }
+    }
+    return *tool;
+}
+
+template <class Use> auto namingFile(const std::string& path, const Use& use) -> decltype(use()) {
+    try {
+        return use();
+    } catch (const FileError&) {
+        throw;
+    } catch (const RunError& e) {
+        throw FileError(e.what(), path);
+    }
+}
+
+ControlValues controlValues(const Tool& tool, const ControlArguments& arguments) {
+    ControlValues values = tool.defaults();
+    namingFile(arguments.settingsFile.value_or(""),
+               [&] { applyArguments(values, tool.controls(), arguments); });
+    return values;
+}
+
+constexpr int MaxThreads = 1024;
+
+void checkThreads(int threads) {
+    if (threads < 0 || threads > MaxThreads)
+        throw UsageError(fmt::format("threads={}: not a number of threads from 0 (one per core) "
+                                     "to {}",
+                                     threads, MaxThreads));
+}
+
+// The pool's size is the process's: it changes only while no render runs, and every render runs
+// with the size it asked for. Taken without the GIL, as a render may wait for it.
+std::shared_mutex ThreadsGate;
+int PoolThreads = -1;
+
+std::shared_lock<std::shared_mutex> poolOf(int threads) {
+    for (;;) {
+        std::shared_lock shared(ThreadsGate);
+        if (PoolThreads == threads)
+            return shared;
+        shared.unlock();
+        const std::unique_lock only(ThreadsGate);
+        if (PoolThreads != threads) {
+            useThreads(threads);
+            PoolThreads = threads;
+        }
+    }
+}
+
+// The frame the arrays make, before its pixels: named as a file with their channels would be.
+std::shared_ptr<Frame> arraysFrame(const RenderArrays& arrays) {
+    auto frame = std::make_shared<Frame>();
+    frame->path = "render()";
+    std::vector<std::string> names;
+    if (arrays.rgba)
+        names = {"R", "G", "B", "A"};
+    names.push_back("Z");
+    if (arrays.normals)
+        for (const char* name : {"N.X", "N.Y", "N.Z"})
+            names.push_back(name);
+    frame->map = mapChannels(names, {}, frame->path);
+    frame->windows = {0, 0, arrays.width, arrays.height, 0, 0, arrays.width, arrays.height};
+    return frame;
+}
+
+py::tuple render(const py::array& depth, const std::optional<py::array>& normals,
+                 const std::optional<py::array>& rgba, const ControlArguments& arguments,
+                 int threads) {
+    const RenderArrays arrays = renderArrays(depth, normals, rgba);
+    checkThreads(threads);
+    const Tool& tool = loadedTool();
+    const ControlValues values = controlValues(tool, arguments);
+    const std::shared_ptr<Frame> frame = arraysFrame(arrays);
+    std::vector<std::string> warnings;
+    for (const Warnings& raised : {controlWarnings(values), channelWarnings(*frame, "", values)})
+        for (const Warning& warning : raised)
+            warnings.push_back(warning.kind == Warning::Kind::NoSuppliedNormals
+                                   ? "render(): no normals given, and FilterMethod \"Rendered "
+                                     "Normals\" compares them: occlusion reads them as 0. Give "
+                                     "normals=, or FilterMethod=\"Calculated Normals\""
+                                   : warning.text);
+    Rendered result;
+    {
+        const py::gil_scoped_release unlocked;
+        const auto pool = poolOf(threads);
+        try {
+            frame->image = sourceImage(arrays);
+        } catch (const std::bad_alloc&) {
+            throw RunError("render(): out of memory for the arrays' image");
+        }
+        result = tool.render(frame, values);
+        result.source.reset();
+        keepSourceImage(std::move(frame->image));
+    }
+    return py::make_tuple(resultArray(std::move(result.image)), warnings);
+}
+
+std::mutex FileRunTurn;
+
+py::tuple renderFile(RenderOptions options, const ControlArguments& arguments) {
+    checkThreads(options.threads);
+    const Tool& tool = loadedTool();
+    const ControlValues values = controlValues(tool, arguments);
+    options.quiet = true;
+    bool stopped = false;
+    FileReport report;
+    std::vector<std::string> warnings;
+    {
+        const py::gil_scoped_release unlocked;
+        const auto pool = poolOf(options.threads);
+        const std::lock_guard turn(FileRunTurn);
+        CallMessages messages(CallMessages::Scope::FileRun);
+        // Ctrl-C reaches Python's handler only on the main thread, with the GIL: asked there.
+        const auto interrupted = [] {
+            const py::gil_scoped_acquire locked;
+            return PyErr_CheckSignals() != 0;
+        };
+        try {
+            report = renderFiles(options, tool, values, interrupted);
+        } catch (const Stopped&) {
+            stopped = true;
+        }
+        warnings = messages.warnings();
+    }
+    if (stopped)
+        throw py::error_already_set();
+    return py::make_tuple(report.written, report.skipped, warnings);
+}
+
+py::dict loadSettings(const std::string& path) {
+    const Tool& tool = loadedTool();
+    py::dict values;
+    for (const ControlSetting& setting :
+         namingFile(path, [&] { return readSettingsFile(path, tool.controls()); }))
+        values[py::str(minihost::info(*setting.control).id)] = setting.value;
+    return values;
+}
+
+void saveSettings(const std::string& path, const Items& items) {
+    const ControlValues values = controlValues(loadedTool(), {std::nullopt, items, {}});
+    namingFile(path, [&] { values.save(path); });
+}
+
+std::string controls() {
+    return controlsJson(loadedTool().controls());
+}
+
+void raise(const char* kind, const std::string& message, const std::string& path) {
+    const py::object type = py::module_::import("umbrix._errors").attr(kind);
+    const py::object error = path.empty() ? type(message) : type(message, path);
+    PyErr_SetObject(type.ptr(), error.ptr());
+}
+
+void translate(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const UsageError& e) {
+        raise("UsageError", e.what(), {});
+    } catch (const FileError& e) {
+        raise("RenderError", e.what(), e.path);
+    } catch (const RunError& e) {
+        raise("RenderError", e.what(), {});
+    }
+}
+
+} // namespace
+
+} // namespace umbrix::python
+
+PYBIND11_MODULE(_umbrix, module) {
+    namespace py = pybind11;
+    using namespace umbrix::python;
+    umbrix::setModuleFolder(programModuleFolder());
+    divertConsole();
+    py::register_exception_translator(translate);
+    module.attr("version") = UMBRIX_VERSION;
+    module.def("controls", &controls);
+    module.def("render", [](const py::array& depth, const std::optional<py::array>& normals,
+                            const std::optional<py::array>& rgba,
+                            std::optional<std::string> settingsFile, Items settings, Items keywords,
+                            int threads) {
+        return render(depth, normals, rgba,
+                      {std::move(settingsFile), std::move(settings), std::move(keywords)}, threads);
+    });
+    module.def("render_file",
+               [](std::string input, std::string output, std::optional<std::string> frames,
+                  std::optional<std::string> settingsFile, Items settings, Items keywords,
+                  std::optional<std::string> preview, int threads, std::optional<std::string> layer,
+                  std::optional<std::string> ch, std::vector<std::string> types,
+                  std::optional<std::string> compression, bool clamp, std::vector<std::string> maps,
+                  std::optional<std::string> part, bool skipBadFrames, bool dryRun) {
+                   umbrix::RenderOptions options;
+                   options.input = std::move(input);
+                   options.output = std::move(output);
+                   options.frames = std::move(frames);
+                   options.preview = std::move(preview);
+                   options.threads = threads;
+                   options.layer = std::move(layer);
+                   options.channels = std::move(ch);
+                   options.types = std::move(types);
+                   options.compression = std::move(compression);
+                   options.clamp = clamp;
+                   options.maps = std::move(maps);
+                   options.part = std::move(part);
+                   options.skipBadFrames = skipBadFrames;
+                   options.dryRun = dryRun;
+                   return renderFile(
+                       std::move(options),
+                       {std::move(settingsFile), std::move(settings), std::move(keywords)});
+               });
+    module.def("load_settings", &loadSettings);
+    module.def("save_settings", &saveSettings);
+}

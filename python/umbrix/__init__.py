@@ -1,0 +1,176 @@
+"""Normals and screen-space ambient occlusion from depth, as the ``umbrix`` program renders them.
+
+Arrays in and out (row 0 is the top row, as in a file), files as ``umbrix render`` reads and
+writes them, controls by identifier with the command line's rules. ``controls()`` lists them.
+"""
+
+import json as _json
+import os as _os
+import warnings as _warnings
+
+import numpy as _numpy
+
+from umbrix import _umbrix
+from umbrix._errors import RenderError, UmbrixWarning, UsageError
+
+__all__ = ["RenderError", "RenderReport", "UmbrixWarning", "UsageError", "controls",
+           "load_settings", "render", "render_file", "save_settings"]
+
+__version__ = _umbrix.version
+
+
+class RenderReport:
+    """What ``render_file`` did.
+
+    ``written``: the files written, in order (none in a dry run); ``skipped``: the frame numbers
+    left out by ``skip_bad_frames``; ``warnings``: every warning, as also given to ``warnings``.
+    """
+
+    def __init__(self, written, skipped, warnings):
+        self.written = list(written)
+        self.skipped = list(skipped)
+        self.warnings = list(warnings)
+
+    def __repr__(self):
+        return (f"RenderReport(written={self.written!r}, skipped={self.skipped!r}, "
+                f"warnings={self.warnings!r})")
+
+
+def _warn(texts):
+    for text in texts:
+        _warnings.warn(text, UmbrixWarning, stacklevel=3)
+
+
+def _settings(settings):
+    """A settings argument as (file, items): a path in the --settings format, or a dict."""
+    if settings is None:
+        return None, []
+    if isinstance(settings, (str, bytes, _os.PathLike)):
+        return _os.fsdecode(settings), []
+    if isinstance(settings, dict):
+        return None, [(str(key), value) for key, value in settings.items()]
+    raise UsageError(f"settings: {type(settings).__name__} is neither a dict of control values "
+                     "nor a path")
+
+
+def _array(value, name):
+    if value is None:
+        return None
+    if isinstance(value, _numpy.ndarray):
+        return value
+    try:
+        return _numpy.asarray(value)
+    except (TypeError, ValueError) as error:
+        raise ValueError(f"{name}: not an array: {error}") from None
+
+
+def _path(value, name):
+    if value is None:
+        return None
+    if isinstance(value, (str, bytes, _os.PathLike)):
+        return _os.fsdecode(value)
+    raise UsageError(f"{name}: {type(value).__name__} is not a path")
+
+
+def _text_list(value):
+    if value is None:
+        return []
+    if isinstance(value, str):
+        return [value]
+    return [str(item) for item in value]
+
+
+def controls():
+    """The tool's controls, as ``umbrix controls --json`` lists them.
+
+    A list of dicts, one a control, with ``id`` (what keywords and settings name), ``name``,
+    ``kind`` (checkbox, combo, slider, button), ``page``, ``default``, ``low``, ``high`` (None
+    where the control has none), ``entries`` (the combo's entry names) and ``wholeNumber``.
+    """
+    return _json.loads(_umbrix.controls())
+
+
+def render(depth, normals=None, rgba=None, *, settings=None, threads=0, **controls):
+    """Renders normals and occlusion from arrays, as ``umbrix render`` renders an image file.
+
+    depth: an (H, W) array, the depth (Z) of each pixel; row 0 is the top row.
+    normals: None, or an (H, W, 3) array: the renderer's normal X Y Z (what the program reads
+        from N.X N.Y N.Z), which FilterMethod "Rendered Normals" compares.
+    rgba: None, or an (H, W, 4) array: the image's own R G B A. With "UseSSAO" off the result's
+        A is this A; without it R G B A start as zeros.
+    settings: None, a dict of control values by identifier, or the path of a settings file as
+        ``umbrix render --settings`` reads it; the keywords apply after it.
+    threads: the most worker threads the render uses, as ``--threads``; 0 is one per core.
+    **controls: control values by identifier (``UseSSAO=True``, ``Matrix=12``,
+        ``FilterMethod="Calculated Normals"``): any case where only one control is spelt so, a
+        number, for a switch also a bool or on/off, yes/no, true/false, and for the combo an
+        entry name. A value outside a control's range is given to the tool as it is, with a
+        warning.
+
+    Arrays may be of any float type (float16, float32, float64), C- or Fortran-ordered or
+    strided views; each value becomes a 32-bit float as a file's half or float sample does.
+
+    Returns an (H, W, 4) float32 array: R G B A exactly as ``umbrix render`` writes them for an
+    image with these channels (R G B the normal's z y x, A the occlusion). It is a view of the
+    host's own output plane, which it keeps alive.
+
+    Raises ValueError (naming the argument and the shapes) for arrays of the wrong type or shape,
+    UsageError for a bad control or value, RenderError when the tool cannot be loaded or run.
+    Warnings come as UmbrixWarning. The GIL is released while rendering.
+    """
+    settings_file, settings_items = _settings(settings)
+    result, warned = _umbrix.render(_array(depth, "depth"), _array(normals, "normals"),
+                                    _array(rgba, "rgba"), settings_file, settings_items,
+                                    list(controls.items()), threads)
+    _warn(warned)
+    return result
+
+
+def render_file(input, output, *, frames=None, settings=None, preview=None, threads=0,
+                layer=None, ch=None, d=None, compression=None, clamp=False, map=None, part=None,
+                skip_bad_frames=False, dry_run=False, **controls):
+    """Renders image files as ``umbrix render INPUT -o OUTPUT`` does, in this process.
+
+    input, output: the paths; with ``frames``, each holds a frame number pattern (####, @, %04d).
+    frames: None for one image, or the frames as ``--frames`` takes them: "1001-1100",
+        "1-100x2", "100-1", "1,5,10-20".
+    settings: None, a dict of control values, or a settings file's path (``--settings``).
+    preview: an 8-bit preview to write beside each output (``--preview``).
+    threads: the most worker threads, for the tool and the file codecs (``--threads``).
+    layer: the results as LAYER.R ... LAYER.A (``--layer``).
+    ch: the output's channels, "R,G,B,AO=A" (``--ch``).
+    d: the results' pixel type, "half" or "float", or a list such as ["ssao.A=float"] (``-d``).
+    compression: "zip", "zip:9", "piz", "dwaa:45", ... (``--compression``).
+    clamp: occlusion written clamped to [0, 1] (``--clamp``).
+    map: channel mappings, "P.depth=depth" or a list of them (``--map``).
+    part: the part of a multi-part EXR to render (``--part``).
+    skip_bad_frames: a frame whose input cannot be read is left out (``--skip-bad-frames``);
+        the report lists it instead of the call raising.
+    dry_run: read and check every frame, write nothing (``--dry-run``).
+    **controls: control values by identifier, as for ``render``.
+
+    Returns a RenderReport. Raises UsageError where the program exits with status 2 and
+    RenderError (its ``filename`` the file concerned) where it exits with 1; files are written
+    whole or not at all. Ctrl-C stops the run at the next frame boundary with
+    KeyboardInterrupt, every file written so far whole.
+    """
+    settings_file, settings_items = _settings(settings)
+    written, skipped, warned = _umbrix.render_file(
+        _path(input, "input"), _path(output, "output"),
+        None if frames is None else str(frames), settings_file, settings_items,
+        list(controls.items()), _path(preview, "preview"), threads, layer, ch, _text_list(d),
+        compression, bool(clamp), _text_list(map), part, bool(skip_bad_frames), bool(dry_run))
+    _warn(warned)
+    return RenderReport(written, skipped, warned)
+
+
+def load_settings(path):
+    """The control values of a settings file (``--settings``), as a dict by identifier."""
+    return _umbrix.load_settings(_path(path, "path"))
+
+
+def save_settings(path, values):
+    """Writes a settings file (``--save-settings``): every control's value, those in ``values``
+    (a dict by identifier, read as keywords are) and the defaults for the rest."""
+    _, items = _settings(dict(values))
+    _umbrix.save_settings(_path(path, "path"), items)

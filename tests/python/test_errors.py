@@ -1,0 +1,68 @@
+"""What a wrong call raises, and what a doubtful one warns of."""
+
+import numpy
+import pytest
+
+import umbrix
+from conftest import scene
+
+DEPTH, NORMALS, RGBA = scene(5, 4)
+
+# a call, the exception, a pattern its message matches
+BAD_CALLS = [
+    (lambda: umbrix.render(DEPTH[0]), ValueError, r"depth: shape \(4,\) is not \(height, width\)"),
+    (lambda: umbrix.render(DEPTH[:, :0]), ValueError, r"depth: shape \(5, 0\)"),
+    (lambda: umbrix.render(numpy.ones((5, 4), numpy.int64)), ValueError, "depth: dtype int64 is not a float"),
+    (lambda: umbrix.render(DEPTH, NORMALS[:, :3]), ValueError,
+     r"normals: shape \(5, 3, 3\) does not fit depth's \(5, 4\): expected \(5, 4, 3\)"),
+    (lambda: umbrix.render(DEPTH, None, RGBA[..., :3]), ValueError,
+     r"rgba: shape \(5, 4, 3\) does not fit depth's \(5, 4\): expected \(5, 4, 4\)"),
+    (lambda: umbrix.render(DEPTH, Matrx=4), umbrix.UsageError,
+     "keyword Matrx: no control 'Matrx'; did you mean 'Matrix'"),
+    (lambda: umbrix.render(DEPTH, About=1), umbrix.UsageError, "'About' is a button"),
+    (lambda: umbrix.render(DEPTH, Matrix="big"), umbrix.UsageError, "'big' is not a number"),
+    (lambda: umbrix.render(DEPTH, Matrix=True), umbrix.UsageError, "not a switch"),
+    (lambda: umbrix.render(DEPTH, FilterMethod="Rendered"), umbrix.UsageError,
+     "or one of 'Rendered Normals'"),
+    (lambda: umbrix.render(DEPTH, settings={"usessao": [1]}), umbrix.UsageError,
+     r"settings usessao: \[1\] is not a number"),
+    (lambda: umbrix.render(DEPTH, threads=-1), umbrix.UsageError, "threads=-1"),
+    (lambda: umbrix.render_file("in.exr", "out.####.exr"), umbrix.UsageError,
+     "has a frame number pattern"),
+    (lambda: umbrix.render_file("in.exr", "out.exr", frames="1-3"), umbrix.UsageError,
+     "needs a frame number pattern"),
+    (lambda: umbrix.render_file("in.#.exr", "out.#.exr", frames="1-x"), umbrix.UsageError,
+     "1-x"),
+    (lambda: umbrix.render_file("in.exr", "out.exr", compression="zap"), umbrix.UsageError,
+     "zap"),
+]
+
+
+@pytest.mark.parametrize("call, error, message", BAD_CALLS,
+                         ids=[case[2][:40] for case in BAD_CALLS])
+def test_a_bad_call_raises_the_programs_message(call, error, message):
+    with pytest.raises(error, match=message):
+        call()
+
+
+def test_a_file_that_fails_is_a_render_error_naming_it(files):
+    missing = str(files / "missing.exr")
+    with pytest.raises(umbrix.RenderError, match="missing.exr") as raised:
+        umbrix.render_file(missing, files / "out.exr")
+    assert isinstance(raised.value, OSError) and raised.value.filename == missing
+    with pytest.raises(umbrix.RenderError) as raised:
+        umbrix.load_settings(missing)
+    assert raised.value.filename == missing
+    (files / "bad.json").write_text('{"Matrix": 4, "Nope": 1}')
+    with pytest.raises(umbrix.UsageError, match="bad.json: Nope: no control 'Nope'"):
+        umbrix.load_settings(files / "bad.json")
+
+
+def test_doubtful_values_are_warned_of_and_passed_on():
+    with pytest.warns(umbrix.UmbrixWarning) as warned:
+        out = umbrix.render(DEPTH, usessao="yes", Matrix=2.5, CamFOV=0)
+    texts = [str(w.message) for w in warned]
+    assert any("Matrix=2.5 is outside the control's range" in text for text in texts)
+    assert any("CamFOV=0 makes every calculated normal NaN" in text for text in texts)
+    assert any("no normals given" in text for text in texts)
+    assert numpy.isnan(out[..., :3]).all()
