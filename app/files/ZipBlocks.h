@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace umbrix {
+
+// EXR's zip and zips blocks: a zlib stream of the block's bytes reordered (even bytes, then odd
+// ones) and delta-coded, so that the slowly changing high bytes of neighbouring samples compress
+// well. Deflate and inflate are libdeflate's. Both work on raw bytes alone, so that a fuzzer can
+// call them.
+
+// Decodes `packed` into exactly `size` bytes at `out`. False, with `out` undefined, when the
+// stream is corrupt or does not give exactly `size` bytes; never reads or writes past a buffer.
+// `scratch` is reused between calls.
+bool unzipBlock(const std::uint8_t* packed, std::size_t packedSize, std::uint8_t* out,
+                std::size_t size, std::vector<std::uint8_t>& scratch);
+
+// Encodes `size` bytes at `raw` at zlib level `level` (1 to 9) into `packed`, replacing its
+// contents. `scratch` is reused between calls.
+void zipBlock(const std::uint8_t* raw, std::size_t size, int level,
+              std::vector<std::uint8_t>& packed, std::vector<std::uint8_t>& scratch);
+
+} // namespace umbrix
