@@ -105,9 +105,9 @@ TEST_F(Failure, DamagedZipChunks) {
         Imf::Compression compression;
         int tileSize;
     };
-    for (const Layout& layout : {Layout{"zip", Imf::ZIP_COMPRESSION, 0},
-                                 Layout{"zips", Imf::ZIPS_COMPRESSION, 0},
-                                 Layout{"zip tiles", Imf::ZIP_COMPRESSION, 16}}) {
+    for (const Layout& layout :
+         {Layout{"zip", Imf::ZIP_COMPRESSION, 0}, Layout{"zips", Imf::ZIPS_COMPRESSION, 0},
+          Layout{"zip tiles", Imf::ZIP_COMPRESSION, 16}}) {
         SCOPED_TRACE(layout.what);
         ExrPart part = exrPart(40, 37);
         part.compression = layout.compression;
