@@ -345,21 +345,24 @@ struct EncodeSink {
     int level = 4;
     std::vector<std::uint8_t>* out = nullptr;
     std::vector<std::uint8_t> scratch;
-    std::vector<std::uint8_t> zipped;
 };
 
 exr_result_t deflateChunk(exr_encode_pipeline_t* pipe) {
     auto& sink = *static_cast<EncodeSink*>(pipe->encoding_user_data);
+    const std::size_t size = pipe->packed_bytes;
+    if (!reserve(pipe->compressed_buffer, pipe->compressed_alloc_size, size))
+        return EXR_ERR_OUT_OF_MEMORY;
     try {
-        zipBlock(static_cast<const std::uint8_t*>(pipe->packed_buffer), pipe->packed_bytes,
-                 sink.level, sink.zipped, sink.scratch);
+        const std::size_t zipped =
+            size > 1 ? zipBlock(static_cast<const std::uint8_t*>(pipe->packed_buffer), size,
+                                sink.level, static_cast<std::uint8_t*>(pipe->compressed_buffer),
+                                size - 1, sink.scratch)
+                     : 0;
+        // Not smaller: keepChunk stores the block as it is.
+        pipe->compressed_bytes = zipped > 0 ? zipped : size;
     } catch (const std::bad_alloc&) {
         return EXR_ERR_OUT_OF_MEMORY;
     }
-    if (!reserve(pipe->compressed_buffer, pipe->compressed_alloc_size, sink.zipped.size()))
-        return EXR_ERR_OUT_OF_MEMORY;
-    std::memcpy(pipe->compressed_buffer, sink.zipped.data(), sink.zipped.size());
-    pipe->compressed_bytes = sink.zipped.size();
     return EXR_ERR_SUCCESS;
 }
 
@@ -372,7 +375,8 @@ exr_result_t alwaysReady(exr_encode_pipeline_t*) {
 exr_result_t keepChunk(exr_encode_pipeline_t* pipe) {
     auto& sink = *static_cast<EncodeSink*>(pipe->encoding_user_data);
     // A block deflate cannot shrink is stored as it is.
-    const bool zipped = pipe->compressed_buffer && pipe->compressed_bytes < pipe->packed_bytes;
+    const bool zipped = pipe->compressed_buffer && pipe->compressed_bytes > 0 &&
+                        pipe->compressed_bytes < pipe->packed_bytes;
     const auto* bytes =
         static_cast<const std::uint8_t*>(zipped ? pipe->compressed_buffer : pipe->packed_buffer);
     try {
@@ -586,7 +590,7 @@ void writeZipPart(ExrWriteStream& stream, const Imf::Header& header,
     }
     const int level = zipLevel(header);
     const int threads = std::max(1, minihost::threads());
-    const int perBatch = std::max(1, std::min(8, layout.chunks / (threads * 4)));
+    const int perBatch = std::max(1, std::min(4, layout.chunks / (threads * 4)));
     ChunkQueue queue(layout.chunks, perBatch);
     auto encode = [&, level](int first, std::vector<std::vector<std::uint8_t>>& encoded) {
         Encoder encoder(out, level);
@@ -597,7 +601,7 @@ void writeZipPart(ExrWriteStream& stream, const Imf::Header& header,
             encoder.encode(chunks[static_cast<std::size_t>(index)], buffer, x, y, encoded[k]);
         }
     };
-    const int ahead = threads * 2;
+    const int ahead = threads + 1;
     int started = 0;
     for (; started < std::min(ahead, queue.batches()); ++started)
         queue.start(started, encode);

@@ -119,23 +119,21 @@ void split(const std::uint8_t* raw, std::uint8_t* halves, std::size_t size) {
         even[pairs] = raw[size - 1];
 }
 
-// The inverse of undoPredictor, from `bytes` into `out`.
-void predict(const std::uint8_t* bytes, std::uint8_t* out, std::size_t size) {
-    if (size == 0)
-        return;
-    out[0] = bytes[0];
-    std::size_t i = 1;
+// The inverse of undoPredictor, in place: from the end, so that every difference is taken between
+// bytes not yet replaced.
+void predict(std::uint8_t* bytes, std::size_t size) {
+    std::size_t i = size;
 #if defined(__SSE2__)
     const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
-    for (; i + 16 <= size; i += 16) {
-        const __m128i current = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-        const __m128i previous = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i - 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+    for (; i >= 17; i -= 16) {
+        const __m128i current = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i - 16));
+        const __m128i previous = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i - 17));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i - 16),
                          _mm_xor_si128(_mm_sub_epi8(current, previous), bias));
     }
 #endif
-    for (; i < size; ++i)
-        out[i] = static_cast<std::uint8_t>(bytes[i] - bytes[i - 1] + 128);
+    for (; i >= 2; --i)
+        bytes[i - 1] = static_cast<std::uint8_t>(bytes[i - 1] - bytes[i - 2] + 128);
 }
 
 } // namespace
@@ -153,15 +151,12 @@ bool unzipBlock(const std::uint8_t* packed, std::size_t packedSize, std::uint8_t
     return true;
 }
 
-void zipBlock(const std::uint8_t* raw, std::size_t size, int level,
-              std::vector<std::uint8_t>& packed, std::vector<std::uint8_t>& scratch) {
-    scratch.resize(2 * size);
+std::size_t zipBlock(const std::uint8_t* raw, std::size_t size, int level, std::uint8_t* packed,
+                     std::size_t capacity, std::vector<std::uint8_t>& scratch) {
+    scratch.resize(size);
     split(raw, scratch.data(), size);
-    predict(scratch.data(), scratch.data() + size, size);
-    libdeflate_compressor& c = compressor(level);
-    packed.resize(libdeflate_zlib_compress_bound(&c, size));
-    packed.resize(
-        libdeflate_zlib_compress(&c, scratch.data() + size, size, packed.data(), packed.size()));
+    predict(scratch.data(), size);
+    return libdeflate_zlib_compress(&compressor(level), scratch.data(), size, packed, capacity);
 }
 
 } // namespace umbrix

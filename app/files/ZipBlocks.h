@@ -17,9 +17,11 @@ namespace umbrix {
 bool unzipBlock(const std::uint8_t* packed, std::size_t packedSize, std::uint8_t* out,
                 std::size_t size, std::vector<std::uint8_t>& scratch);
 
-// Encodes `size` bytes at `raw` at zlib level `level` (1 to 9) into `packed`, replacing its
-// contents. `scratch` is reused between calls.
-void zipBlock(const std::uint8_t* raw, std::size_t size, int level,
-              std::vector<std::uint8_t>& packed, std::vector<std::uint8_t>& scratch);
+// Encodes `size` bytes at `raw` at zlib level `level` (1 to 9) into `packed`, which holds
+// `capacity` bytes. Returns the bytes written, or 0 when they would not fit: a block that does
+// not shrink is stored as it is, so `size` - 1 bytes are all a caller needs. `scratch` is reused
+// between calls.
+std::size_t zipBlock(const std::uint8_t* raw, std::size_t size, int level, std::uint8_t* packed,
+                     std::size_t capacity, std::vector<std::uint8_t>& scratch);
 
 } // namespace umbrix
