@@ -3,7 +3,10 @@
 #include "tests/app/ProgramTest.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <fmt/format.h>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -207,24 +210,51 @@ TEST_F(ControlSetting, ButtonAndImageInputAreNotValues) {
 }
 
 // A look saved with --save-settings and given back with --settings renders the same bits as the
-// --set run it came from; --set after it still has the last word.
+// --set run it came from, and every value it names is the same double in the file and in both
+// outputs: fractions a float cannot hold, a negative zero, infinity. --set after it still has the
+// last word.
 TEST_F(ControlSetting, SavedSettingsGiveTheSameRender) {
-    const std::vector<std::string> look = {
-        "--set", "UseSSAO=on",   "--set", "FilterMethod=Calculated Normals",
-        "--set", "Matrix=3",     "--set", "Amount=0.1",
-        "--set", "SmalDepth=-0", "--set", "DepthThreshold=inf",
-        "--set", "CamFOV=70.25", "--set", "NormalsAngleControll=1e-7"};
-    std::vector<std::string> saving = look;
-    saving.insert(saving.end(), {"--save-settings", Folder.path("look.json")});
-    const FileData byHand = renderWith(saving, "hand.exr");
-    const FileData fromFile = renderWith({"--settings", Folder.path("look.json")}, "file.exr");
-    EXPECT_TRUE(sameChannelBits(byHand, fromFile, byHand.header.channelnames));
-    std::ifstream saved(Folder.path("look.json"));
-    const auto json = nlohmann::json::parse(saved);
-    EXPECT_EQ(json.size(), 10u) << json.dump();
-    EXPECT_EQ(json["DepthThreshold"], "inf");
-    EXPECT_EQ(json["Matrix"], 3);
-    EXPECT_EQ(json["Amount"].get<double>(), 0.1);
+    struct Saved {
+        const char* id;
+        const char* typed;
+        double value;
+    };
+    const std::vector<std::vector<Saved>> looks = {
+        {{"UseSSAO", "on", 1},
+         {"FilterMethod", "Calculated Normals", 1},
+         {"Matrix", "3", 3},
+         {"Amount", "0.1", 0.1},
+         {"SmalDepth", "0.003", 0.003},
+         {"DepthThreshold", "2.7", 2.7},
+         {"NormalsAngleControll", "1e-7", 1e-7},
+         {"NormalsZControll", "0.3", 0.3},
+         {"CamFOV", "70.1", 70.1}},
+        {{"UseSSAO", "1", 1}, {"UseNormals", "-0", -0.0}, {"DepthThreshold", "inf", INFINITY}}};
+    const auto bitsOf = [](double value) { return std::bit_cast<std::uint64_t>(value); };
+    for (const std::vector<Saved>& look : looks) {
+        SCOPED_TRACE(look.back().typed);
+        std::vector<std::string> saving = {"--save-settings", Folder.path("look.json")};
+        for (const Saved& saved : look)
+            saving.insert(saving.end(), {"--set", std::string(saved.id) + "=" + saved.typed});
+        const FileData byHand = renderWith(saving, "hand.exr");
+        const FileData fromFile = renderWith({"--settings", Folder.path("look.json")}, "file.exr");
+        EXPECT_TRUE(sameChannelBits(byHand, fromFile, byHand.header.channelnames));
+        std::ifstream file(Folder.path("look.json"));
+        const auto json = nlohmann::json::parse(file);
+        EXPECT_EQ(json.size(), 10u) << json.dump();
+        for (const Saved& saved : look) {
+            SCOPED_TRACE(saved.id);
+            // What JSON has no number for is saved as text that --set takes.
+            const nlohmann::json& inFile = json.at(saved.id);
+            EXPECT_EQ(bitsOf(inFile.is_string()
+                                 ? std::strtod(inFile.get<std::string>().c_str(), nullptr)
+                                 : inFile.get<double>()),
+                      bitsOf(saved.value));
+            for (const FileData* out : {&byHand, &fromFile})
+                EXPECT_EQ(bitsOf(stampedValue(out->header, saved.id).value_or(NAN)),
+                          bitsOf(saved.value));
+        }
+    }
     std::ofstream(Folder.path("edited.json")) << R"({"matrix": 9, "UseSSAO": true})";
     const FileData edited =
         renderWith({"--settings", Folder.path("edited.json"), "--set", "Matrix=3"}, "edited.exr");

@@ -116,6 +116,28 @@ void writeLines(Imf::MultiPartOutputFile& file, int index, const ExrPart& part) 
     out.writePixels(part.height());
 }
 
+void readLowerLevels(Imf::TiledInputPart& in, ExrPart& part) {
+    for (int level = 1; level < in.numLevels(); ++level) {
+        const Imath::Box2i window = in.dataWindowForLevel(level);
+        const auto count = static_cast<std::size_t>(window.max.x - window.min.x + 1) *
+                           static_cast<std::size_t>(window.max.y - window.min.y + 1);
+        std::vector<Samples> samples;
+        for (const ExrChannel& channel : part.channels)
+            samples.emplace_back(channel.type, std::vector<std::uint32_t>(count));
+        Imf::FrameBuffer buffer;
+        for (std::size_t c = 0; c < part.channels.size(); ++c)
+            buffer.insert(part.channels[c].name,
+                          sliceOf(part.channels[c], samples[c].data(), window));
+        in.setFrameBuffer(buffer);
+        in.readTiles(0, in.numXTiles(level) - 1, 0, in.numYTiles(level) - 1, level);
+        for (std::size_t c = 0; c < part.channels.size(); ++c) {
+            const std::vector<std::uint32_t> bits = samples[c].bits();
+            part.channels[c].lowerLevels.insert(part.channels[c].lowerLevels.end(), bits.begin(),
+                                                bits.end());
+        }
+    }
+}
+
 ExrPart readPart(Imf::MultiPartInputFile& file, int index) {
     const Imf::Header& header = file.header(index);
     ExrPart part;
@@ -127,7 +149,7 @@ ExrPart readPart(Imf::MultiPartInputFile& file, int index) {
     for (auto it = header.channels().begin(); it != header.channels().end(); ++it) {
         const Imf::Channel& channel = it.channel();
         part.channels.push_back(
-            {it.name(), channel.type, {}, channel.xSampling, channel.ySampling});
+            {it.name(), channel.type, {}, {}, channel.xSampling, channel.ySampling});
         const auto count = static_cast<std::size_t>(part.width() / channel.xSampling) *
                            static_cast<std::size_t>(part.height() / channel.ySampling);
         samples.emplace_back(channel.type, std::vector<std::uint32_t>(count));
@@ -143,6 +165,7 @@ ExrPart readPart(Imf::MultiPartInputFile& file, int index) {
         part.levels = in.numLevels();
         in.setFrameBuffer(buffer);
         in.readTiles(0, in.numXTiles(0) - 1, 0, in.numYTiles(0) - 1, 0);
+        readLowerLevels(in, part);
     } else {
         Imf::InputPart in(file, index);
         in.setFrameBuffer(buffer);
@@ -172,7 +195,7 @@ ExrPart exrPart(int width, int height, Imath::V2i origin) {
 
 void addChannel(ExrPart& part, const std::string& name, Imf::PixelType type,
                 const std::function<double(int x, int y)>& value) {
-    ExrChannel channel{name, type, {}};
+    ExrChannel channel{name, type, {}, {}};
     for (int y = 0; y < part.height(); ++y)
         for (int x = 0; x < part.width(); ++x)
             channel.bits.push_back(bitsOf(type, value(x, y)));
@@ -181,7 +204,7 @@ void addChannel(ExrPart& part, const std::string& name, Imf::PixelType type,
 
 void addSampledChannel(ExrPart& part, const std::string& name, Imf::PixelType type, int sampling,
                        const std::function<double(int x, int y)>& value) {
-    ExrChannel channel{name, type, {}, sampling, sampling};
+    ExrChannel channel{name, type, {}, {}, sampling, sampling};
     for (int y = 0; y < part.height(); y += sampling)
         for (int x = 0; x < part.width(); x += sampling)
             channel.bits.push_back(bitsOf(type, value(x, y)));

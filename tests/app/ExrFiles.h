@@ -20,6 +20,8 @@ struct ExrChannel {
     std::string name;
     Imf::PixelType type = Imf::FLOAT;
     std::vector<std::uint32_t> bits;
+    // Every level after the first, one after another, as read: empty for a part of one level.
+    std::vector<std::uint32_t> lowerLevels;
     int xSampling = 1;
     int ySampling = 1;
 };
@@ -56,7 +58,8 @@ void addSampledChannel(ExrPart& part, const std::string& name, Imf::PixelType ty
 float sampleValue(Imf::PixelType type, std::uint32_t bits);
 
 void writeExrFile(const std::string& path, const std::vector<ExrPart>& parts);
-// Every part at its first level; fails the test when the file cannot be read.
+// Every part, each channel's levels after the first in `lowerLevels`; fails the test when the
+// file cannot be read.
 std::vector<ExrPart> readExrFile(const std::string& path);
 
 } // namespace apptest

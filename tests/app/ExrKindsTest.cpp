@@ -52,7 +52,7 @@ ExrPart scenePart(int width, int height, Imath::V2i origin, Imf::PixelType colou
         return static_cast<double>((static_cast<std::uint32_t>(x) * 2654435761u) ^
                                    (static_cast<std::uint32_t>(y) * 40503u) ^ 0xffff0000u);
     });
-    ExrChannel mask{"mask", Imf::HALF, {}};
+    ExrChannel mask{"mask", Imf::HALF, {}, {}};
     const std::uint32_t awkward[] = {0x7e01, 0xfe55, 0x8000, 0x0000,
                                      0x7c00, 0xfc00, 0x0001, 0x83ff};
     for (int i = 0; i < width * height; ++i)
@@ -75,27 +75,40 @@ ExrPart scenePart(int width, int height, Imath::V2i origin, Imf::PixelType colou
 class ExrKinds : public ProgramTest {
   protected:
     // The rendered part: the tool's results as floats, equal to the bit to the tool's in-process
-    // render of what the input holds, and every other channel as the input holds it.
+    // render of what the input holds (R G B A whether or not it has them), and every other channel
+    // as the input holds it.
     void expectRendered(const ExrPart& in, const ExrPart& out) {
         std::vector<int> numbers;
         const FileData floats = floatsOf(in, numbers);
         const minihost::ImagePtr expected = renderInProcess(floats, numbers, Occlusion);
         ASSERT_EQ(out.dataWindow, in.dataWindow);
         ASSERT_EQ(out.displayWindow, in.displayWindow);
-        for (const ExrChannel& channel : in.channels) {
-            const int number = numberOf(channel.name);
-            if (number < 0 || number > 3) {
+        for (const ExrChannel& channel : in.channels)
+            if (numberOf(channel.name) < 0 || numberOf(channel.name) > 3) {
                 EXPECT_TRUE(sameBits(&channel, out.channel(channel.name)));
-                continue;
             }
-            const ExrChannel* result = out.channel(channel.name);
-            ASSERT_TRUE(result) << channel.name;
-            EXPECT_EQ(result->type, Imf::FLOAT) << channel.name;
+        for (const std::string name : {"R", "G", "B", "A"}) {
+            const ExrChannel* result = out.channel(name);
+            ASSERT_TRUE(result) << name;
+            EXPECT_EQ(result->type, Imf::FLOAT) << name;
             for (int y = 0; y < in.height(); ++y)
                 for (int x = 0; x < in.width(); ++x)
                     ASSERT_EQ(result->bits[static_cast<std::size_t>(y * in.width() + x)],
-                              bits(minihost::sample(*expected, x, y, number)))
-                        << channel.name << " at (" << x << ", " << y << ")";
+                              bits(minihost::sample(*expected, x, y, numberOf(name))))
+                        << name << " at (" << x << ", " << y << ")";
+        }
+    }
+
+    // A part copied: as the input stores it, every channel of every level.
+    static void expectCopied(const ExrPart& in, const ExrPart& out) {
+        EXPECT_EQ(out.name, in.name);
+        EXPECT_EQ(out.compression, in.compression);
+        EXPECT_EQ(out.levels, in.levels);
+        ASSERT_EQ(out.channels.size(), in.channels.size()) << in.name;
+        for (const ExrChannel& channel : in.channels) {
+            const ExrChannel* copy = out.channel(channel.name);
+            EXPECT_TRUE(sameBits(&channel, copy)) << in.name;
+            EXPECT_TRUE(copy && copy->lowerLevels == channel.lowerLevels) << channel.name;
         }
     }
 
@@ -254,21 +267,20 @@ TEST_F(ExrKinds, ThePartWithDepthIsRenderedAndTheOthersCopiedInPlace) {
     const std::vector<ExrPart> in = readExrFile(Folder.path("in.exr"));
     const std::vector<ExrPart> out = readExrFile(Folder.path("out.exr"));
     ASSERT_EQ(out.size(), 3u);
-    for (std::size_t k : {0u, 2u}) {
-        EXPECT_EQ(out[k].name, in[k].name);
-        EXPECT_EQ(out[k].compression, in[k].compression);
-        ASSERT_EQ(out[k].channels.size(), in[k].channels.size());
-        for (const ExrChannel& channel : in[k].channels)
-            EXPECT_TRUE(sameBits(&channel, out[k].channel(channel.name))) << in[k].name;
-    }
+    expectCopied(in[0], out[0]);
+    expectCopied(in[2], out[2]);
     EXPECT_EQ(out[1].name, "aux");
     EXPECT_EQ(out[1].levels, 1);
     expectRendered(in[1], out[1]);
 
-    // Another part by name; a name the file lacks lists those it has.
-    ASSERT_EQ(render({"--part", "notes", "--set", "UseSSAO=0"}).status, 0);
-    EXPECT_TRUE(sameBits(readExrFile(Folder.path("in.exr"))[1].channel("Z"),
-                         readExrFile(Folder.path("out.exr"))[1].channel("Z")));
+    // Another part by name, though it has no depth: it gains the results, and the part with depth
+    // is copied like any other. A name the file lacks lists those it has.
+    ASSERT_EQ(render({"--part", "notes"}).status, 0);
+    const std::vector<ExrPart> byName = readExrFile(Folder.path("out.exr"));
+    ASSERT_EQ(byName.size(), 3u);
+    expectCopied(in[0], byName[0]);
+    expectCopied(in[1], byName[1]);
+    expectRendered(in[2], byName[2]);
     const Outcome unknown = render({"--part", "diffuse"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(isMessage(unknown.err, {"--part diffuse", "beauty, aux, notes"}));

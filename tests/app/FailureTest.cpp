@@ -9,10 +9,13 @@
 #include <fstream>
 #include <grp.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace apptest {
 namespace {
@@ -24,9 +27,24 @@ constexpr int NoUnprivilegedUser = 250;
 // Runs the program as this process's user, or as the user 'nobody' when that is root;
 // NoUnprivilegedUser as the status when root cannot switch to it.
 Outcome asUnprivileged(const std::vector<std::string>& args) {
+    // A copy of the program and the libraries beside it, in a folder anyone may enter: the build
+    // folder may lie where only its owner can (a home folder, a private temporary one).
+    const ScratchFolder copy;
+    const fs::path built(UMBRIX_PROGRAM);
+    for (const auto& entry : fs::directory_iterator(built.parent_path()))
+        if (entry.path() == built || entry.path().extension() == ".so" ||
+            entry.path().extension() == ".plugin")
+            fs::copy_file(entry.path(), copy.path(entry.path().filename()));
+    fs::permissions(copy.path(""), static_cast<fs::perms>(0755));
     const ScratchFolder capture;
     const int err = open(capture.path("stderr").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    ExecArguments argv(UMBRIX_PROGRAM, args);
+    ExecArguments argv(copy.path(built.filename()), args);
+    // The copied libraries, before those the build folder's run paths name; as exec takes them.
+    std::vector<std::string> inherited;
+    for (char** variable = environ; *variable; ++variable)
+        if (std::string_view(*variable).substr(0, 16) != "LD_LIBRARY_PATH=")
+            inherited.emplace_back(*variable);
+    ExecArguments envp("LD_LIBRARY_PATH=" + copy.path(""), inherited);
     const pid_t pid = fork();
     if (pid == 0) {
         // Only calls safe between fork and exec: the test process has threads.
@@ -35,7 +53,9 @@ Outcome asUnprivileged(const std::vector<std::string>& args) {
             (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0))
             _exit(NoUnprivilegedUser);
         dup2(err, 2);
-        execv(UMBRIX_PROGRAM, argv.argv());
+        execve(argv.argv()[0], argv.argv(), envp.argv());
+        constexpr char Failed[] = "cannot run the copied program as this user\n";
+        (void)!write(2, Failed, sizeof(Failed) - 1);
         _exit(127);
     }
     close(err);
@@ -131,7 +151,21 @@ TEST_F(Failure, DamagedZipChunks) {
 TEST_F(Failure, ExistingOutputIsUntouchedByAFailure) {
     writeBytes("out.exr", "previous");
     expectFailure({Folder.path("none.exr"), "-o", Folder.path("out.exr")}, 1, {"none.exr"});
-    EXPECT_EQ(readBytes("out.exr"), "previous");
+    // A file size limit stops the write of a regular file partway, as a full disk would: neither
+    // the old file nor a missing one may be replaced by what was written, nor anything left.
+    writeFile(Folder.path("big.exr"), sceneFile(64, 48, {{"Z", Role::Depth}}));
+    for (const char* name : {"out.exr", "new.exr"}) {
+        SCOPED_TRACE(name);
+        const Outcome run = runProgram(
+            "/bin/sh", {"-c",
+                        "trap '' XFSZ && ulimit -f 8 && exec \"$0\" render \"$1\" -o \"$2\" -q "
+                        "--compression none",
+                        UMBRIX_PROGRAM, Folder.path("big.exr"), Folder.path(name)});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(isMessage(run.err, {name, "File too large"}));
+    }
+    EXPECT_TRUE(readBytes("out.exr") == "previous") << "out.exr was replaced";
+    EXPECT_EQ(Folder.entries(), (std::vector<std::string>{"big.exr", "in.exr", "out.exr"}));
 }
 
 TEST_F(Failure, MissingOutputFolder) {

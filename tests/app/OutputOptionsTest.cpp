@@ -4,6 +4,8 @@
 #include "tests/app/ProgramTest.h"
 
 #include <Imath/half.h>
+#include <cmath>
+#include <fmt/format.h>
 #include <string>
 #include <vector>
 
@@ -111,29 +113,52 @@ TEST_F(OutputOptions, CompressionAsAskedAndALossyOneWarnsOnce) {
     }
 }
 
+// Occlusion below 0 is written as 0; a NaN stays the same NaN.
 TEST_F(OutputOptions, ClampLimitsOnlyTheWrittenOcclusion) {
-    ASSERT_EQ(render("out.exr", {"--clamp"}).status, 0);
-    const FileData out = readFile(Folder.path("out.exr"));
     bool below = false;
-    for (int y = 0; y < out.header.height; ++y)
-        for (int x = 0; x < out.header.width; ++x) {
-            const float tool = Default.at(x, y, "A");
-            below = below || tool < 0.0f;
-            EXPECT_EQ(bits(out.at(x, y, "A")), bits(tool < 0.0f ? 0.0f : tool));
-        }
+    bool nan = false;
+    // A NaN threshold makes the falloff, and so the occlusion, NaN wherever a neighbour counts.
+    for (const char* threshold : {"DepthThreshold=2", "DepthThreshold=nan"}) {
+        SCOPED_TRACE(threshold);
+        ASSERT_EQ(render("tool.exr", {"--set", threshold}).status, 0);
+        ASSERT_EQ(render("out.exr", {"--set", threshold, "--clamp"}).status, 0);
+        const FileData tool = readFile(Folder.path("tool.exr"));
+        const FileData out = readFile(Folder.path("out.exr"));
+        for (int y = 0; y < out.header.height; ++y)
+            for (int x = 0; x < out.header.width; ++x) {
+                const float value = tool.at(x, y, "A");
+                below = below || value < 0.0f;
+                nan = nan || std::isnan(value);
+                EXPECT_EQ(bits(out.at(x, y, "A")), bits(value < 0.0f ? 0.0f : value));
+            }
+        EXPECT_TRUE(sameChannelBits(tool, out, {"R", "G", "B", "Z"}));
+    }
     EXPECT_TRUE(below) << "the scene's occlusion never goes below 0: nothing was clamped";
-    EXPECT_TRUE(sameChannelBits(Default, out, {"R", "G", "B", "Z"}));
+    EXPECT_TRUE(nan) << "the occlusion is never NaN: no NaN went through the clamp";
 }
 
+// Every control stamped under its own name, each with a value no other control and no default has.
 TEST_F(OutputOptions, TheOutputSaysHowItWasMade) {
-    ASSERT_EQ(render("out.exr", {"--set", "Matrix=7"}).status, 0);
+    const std::vector<std::pair<const char*, double>> stamps = {{"UseNormals", 0},
+                                                                {"UseSSAO", 1},
+                                                                {"FilterMethod", 2},
+                                                                {"Matrix", 7},
+                                                                {"Amount", 0.2},
+                                                                {"SmalDepth", 0.03},
+                                                                {"DepthThreshold", 2.5},
+                                                                {"NormalsAngleControll", 40},
+                                                                {"NormalsZControll", 0.06},
+                                                                {"CamFOV", 50}};
+    std::vector<std::string> settings;
+    for (const auto& [id, value] : stamps)
+        settings.insert(settings.end(), {"--set", fmt::format("{}={}", id, value)});
+    ASSERT_EQ(render("out.exr", settings).status, 0);
     const OIIO::ImageSpec& header = readFile(Folder.path("out.exr")).header;
     EXPECT_EQ(header.get_string_attribute("Software"), "umbrix " UMBRIX_VERSION);
     EXPECT_EQ(header.get_string_attribute("DateTime").size(), 19u);
     EXPECT_EQ(header.get_string_attribute("Shot"), "ab_010");
-    EXPECT_EQ(header.get_float_attribute("umbrix:Matrix"), 7.0f);
-    EXPECT_EQ(header.get_float_attribute("umbrix:Amount"), 0.2f);
-    EXPECT_EQ(header.get_float_attribute("umbrix:UseSSAO"), 1.0f);
+    for (const auto& [id, value] : stamps)
+        EXPECT_EQ(stampedValue(header, id), value) << id;
     EXPECT_EQ(header.find_attribute("umbrix:About"), nullptr);
 }
 

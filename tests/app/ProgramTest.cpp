@@ -238,6 +238,11 @@ FileData readFile(const std::string& path) {
     return ::testing::AssertionSuccess();
 }
 
+std::optional<double> stampedValue(const OIIO::ImageSpec& header, const std::string& id) {
+    const OIIO::ParamValue* stamp = header.find_attribute("umbrix:" + id, OIIO::TypeDesc::DOUBLE);
+    return stamp ? std::optional<double>(stamp->get<double>()) : std::nullopt;
+}
+
 const std::vector<Setting>& occlusionWithNormals() {
     static const std::vector<Setting> settings = {{"UseSSAO", "1"},
                                                   {"Matrix", "3"},

@@ -5,6 +5,7 @@
 #include <OpenImageIO/imageio.h>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,9 @@ FileData readFile(const std::string& path);
 // Whether `text` starts with "umbrix: " and contains every one of `parts`.
 ::testing::AssertionResult isMessage(const std::string& text,
                                      const std::vector<std::string>& parts);
+
+// The value of control `id` that an output's header records as a double, if it records one.
+std::optional<double> stampedValue(const OIIO::ImageSpec& header, const std::string& id);
 
 // One control value as typed on the command line.
 struct Setting {
