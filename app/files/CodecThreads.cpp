@@ -4,7 +4,10 @@
 
 #include <OpenEXR/IlmThreadPool.h>
 #include <atomic>
+#include <condition_variable>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 namespace umbrix {
@@ -50,7 +53,54 @@ class HostPoolProvider : public IlmThread::ThreadPoolProvider {
     void finish() override {}
 };
 
+struct TaskCount {
+    std::mutex lock;
+    std::condition_variable finished;
+    int left = 0;
+    std::exception_ptr error;
+};
+
 } // namespace
+
+void postToHostPool(std::function<void()> job) {
+    // As in addTask above: a job the pool failed to take may still be queued, so whoever claims
+    // it first runs it.
+    std::shared_ptr<std::atomic<bool>> claimed;
+    try {
+        claimed = std::make_shared<std::atomic<bool>>(false);
+        minihost::post([job, claimed] {
+            if (!claimed->exchange(true))
+                job();
+        });
+    } catch (...) {
+        if (!claimed || !claimed->exchange(true))
+            job();
+    }
+}
+
+void runOnHostPool(int count, const std::function<void(int)>& task) {
+    auto state = std::make_shared<TaskCount>();
+    state->left = count;
+    auto run = [state, &task](int index) {
+        std::exception_ptr error;
+        try {
+            task(index);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard guard(state->lock);
+        if (error && !state->error)
+            state->error = error;
+        if (--state->left == 0)
+            state->finished.notify_all();
+    };
+    for (int index = 0; index < count; ++index)
+        postToHostPool([run, index] { run(index); });
+    std::unique_lock guard(state->lock);
+    state->finished.wait(guard, [&] { return state->left == 0; });
+    if (state->error)
+        std::rethrow_exception(state->error);
+}
 
 void runCodecsOnHostPool() {
     static bool installed = false;

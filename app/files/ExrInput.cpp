@@ -1,6 +1,7 @@
 #include "app/files/ExrInput.h"
 
 #include "app/Failure.h"
+#include "app/files/ExrChunks.h"
 #include "app/files/ExrStreams.h"
 
 #include <OpenEXR/ImfChannelList.h>
@@ -108,6 +109,10 @@ Imf::FrameBuffer frameBufferOf(Frame& frame) {
 
 void readPixels(ExrSource& source, int part, Frame& frame) {
     const Imf::FrameBuffer buffer = frameBufferOf(frame);
+    if (zipCompressed(source.header(part).compression())) {
+        readZipPart(source.stream().fd(), source.stream().size(), frame.path, part, buffer);
+        return;
+    }
     if (isTiledPart(source.header(part))) {
         Imf::TiledInputPart tiles(source.file(), part);
         tiles.setFrameBuffer(buffer);

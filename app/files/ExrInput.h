@@ -25,6 +25,7 @@ class ExrSource {
 
     // Open until closeIfDone(), and then only in a file of several parts.
     Imf::MultiPartInputFile& file() { return *File; }
+    ExrReadStream& stream() { return *Stream; }
     int parts() const { return static_cast<int>(Headers.size()); }
     const Imf::Header& header(int part) const { return Headers[static_cast<std::size_t>(part)]; }
     int renderedPart() const { return Rendered; }

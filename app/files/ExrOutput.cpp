@@ -1,6 +1,7 @@
 #include "app/files/ExrOutput.h"
 
 #include "app/Failure.h"
+#include "app/files/ExrChunks.h"
 #include "app/files/ExrInput.h"
 #include "app/files/ExrStreams.h"
 
@@ -230,6 +231,12 @@ void writeFile(const std::string& target, const std::string& shown, const Frame&
         headers.push_back(part == rendered ? renderedHeader(frame, written, options)
                                            : frame.exr->header(part));
     ExrWriteStream stream(target, shown);
+    if (parts == 1 && zipCompressed(headers[0].compression())) {
+        std::vector<std::unique_ptr<char[]>> planes;
+        writeZipPart(stream, headers[0], outputBuffer(frame, result, written, planes));
+        stream.finish();
+        return;
+    }
     {
         Imf::MultiPartOutputFile out(stream, headers.data(), parts, false, minihost::threads());
         for (int part = 0; part < parts; ++part) {

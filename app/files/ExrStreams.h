@@ -22,6 +22,7 @@ class ExrReadStream : public Imf::IStream {
     uint64_t tellg() override { return Position; }
     void seekg(uint64_t position) override { Position = position; }
     uint64_t size() const { return Size; }
+    int fd() const { return Fd; }
 
   private:
     int Fd = -1;

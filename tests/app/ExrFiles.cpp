@@ -54,15 +54,20 @@ std::size_t sampleSize(Imf::PixelType type) {
     return type == Imf::HALF ? 2 : 4;
 }
 
-Imf::Slice sliceOf(Imf::PixelType type, char* data, const Imath::Box2i& window) {
-    return Imf::Slice::Make(type, data, window, sampleSize(type));
+Imf::Slice sliceOf(const ExrChannel& channel, char* data, const Imath::Box2i& window) {
+    const std::size_t size = sampleSize(channel.type);
+    const auto width = static_cast<std::size_t>(window.max.x - window.min.x + 1);
+    return Imf::Slice::Make(channel.type, data, window, size,
+                            size * (width / static_cast<std::size_t>(channel.xSampling)),
+                            channel.xSampling, channel.ySampling);
 }
 
 Imf::Header headerOf(const ExrPart& part) {
     Imf::Header header(part.displayWindow, part.dataWindow);
     header.compression() = part.compression;
     for (const ExrChannel& channel : part.channels)
-        header.channels().insert(channel.name, Imf::Channel(channel.type));
+        header.channels().insert(channel.name,
+                                 Imf::Channel(channel.type, channel.xSampling, channel.ySampling));
     if (!part.name.empty())
         header.setName(part.name);
     if (part.tileSize > 0) {
@@ -92,7 +97,7 @@ void writeTiled(Imf::MultiPartOutputFile& file, int index, const ExrPart& part) 
         }
         for (std::size_t c = 0; c < part.channels.size(); ++c)
             buffer.insert(part.channels[c].name,
-                          sliceOf(part.channels[c].type, samples[c].data(), window));
+                          sliceOf(part.channels[c], samples[c].data(), window));
         out.setFrameBuffer(buffer);
         out.writeTiles(0, out.numXTiles(level) - 1, 0, out.numYTiles(level) - 1, level);
     }
@@ -106,7 +111,7 @@ void writeLines(Imf::MultiPartOutputFile& file, int index, const ExrPart& part) 
         samples.emplace_back(channel.type, channel.bits);
     for (std::size_t c = 0; c < part.channels.size(); ++c)
         buffer.insert(part.channels[c].name,
-                      sliceOf(part.channels[c].type, samples[c].data(), part.dataWindow));
+                      sliceOf(part.channels[c], samples[c].data(), part.dataWindow));
     out.setFrameBuffer(buffer);
     out.writePixels(part.height());
 }
@@ -122,7 +127,7 @@ void readLowerLevels(Imf::TiledInputPart& in, ExrPart& part) {
         Imf::FrameBuffer buffer;
         for (std::size_t c = 0; c < part.channels.size(); ++c)
             buffer.insert(part.channels[c].name,
-                          sliceOf(part.channels[c].type, samples[c].data(), window));
+                          sliceOf(part.channels[c], samples[c].data(), window));
         in.setFrameBuffer(buffer);
         in.readTiles(0, in.numXTiles(level) - 1, 0, in.numYTiles(level) - 1, level);
         for (std::size_t c = 0; c < part.channels.size(); ++c) {
@@ -140,17 +145,19 @@ ExrPart readPart(Imf::MultiPartInputFile& file, int index) {
     part.dataWindow = header.dataWindow();
     part.displayWindow = header.displayWindow();
     part.compression = header.compression();
-    const auto count =
-        static_cast<std::size_t>(part.width()) * static_cast<std::size_t>(part.height());
     std::vector<Samples> samples;
     for (auto it = header.channels().begin(); it != header.channels().end(); ++it) {
-        part.channels.push_back({it.name(), it.channel().type, {}, {}});
-        samples.emplace_back(it.channel().type, std::vector<std::uint32_t>(count));
+        const Imf::Channel& channel = it.channel();
+        part.channels.push_back(
+            {it.name(), channel.type, {}, {}, channel.xSampling, channel.ySampling});
+        const auto count = static_cast<std::size_t>(part.width() / channel.xSampling) *
+                           static_cast<std::size_t>(part.height() / channel.ySampling);
+        samples.emplace_back(channel.type, std::vector<std::uint32_t>(count));
     }
     Imf::FrameBuffer buffer;
     for (std::size_t c = 0; c < part.channels.size(); ++c)
         buffer.insert(part.channels[c].name,
-                      sliceOf(part.channels[c].type, samples[c].data(), part.dataWindow));
+                      sliceOf(part.channels[c], samples[c].data(), part.dataWindow));
     if (header.hasTileDescription()) {
         Imf::TiledInputPart in(file, index);
         part.tileSize = static_cast<int>(in.tileXSize());
@@ -191,6 +198,15 @@ void addChannel(ExrPart& part, const std::string& name, Imf::PixelType type,
     ExrChannel channel{name, type, {}, {}};
     for (int y = 0; y < part.height(); ++y)
         for (int x = 0; x < part.width(); ++x)
+            channel.bits.push_back(bitsOf(type, value(x, y)));
+    part.channels.push_back(std::move(channel));
+}
+
+void addSampledChannel(ExrPart& part, const std::string& name, Imf::PixelType type, int sampling,
+                       const std::function<double(int x, int y)>& value) {
+    ExrChannel channel{name, type, {}, {}, sampling, sampling};
+    for (int y = 0; y < part.height(); y += sampling)
+        for (int x = 0; x < part.width(); x += sampling)
             channel.bits.push_back(bitsOf(type, value(x, y)));
     part.channels.push_back(std::move(channel));
 }

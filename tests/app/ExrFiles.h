@@ -14,13 +14,16 @@
 namespace apptest {
 
 // A channel as the file stores it: the bits of every sample over the data window, row after row
-// (a half in the low 16 bits).
+// (a half in the low 16 bits); a subsampled channel has a sample every xSampling-th column of every
+// ySampling-th row.
 struct ExrChannel {
     std::string name;
     Imf::PixelType type = Imf::FLOAT;
     std::vector<std::uint32_t> bits;
     // Every level after the first, one after another, as read: empty for a part of one level.
     std::vector<std::uint32_t> lowerLevels;
+    int xSampling = 1;
+    int ySampling = 1;
 };
 
 struct ExrPart {
@@ -45,6 +48,11 @@ ExrPart exrPart(int width, int height, Imath::V2i origin = {0, 0});
 // (a uint channel takes the value's whole part).
 void addChannel(ExrPart& part, const std::string& name, Imf::PixelType type,
                 const std::function<double(int x, int y)>& value);
+
+// Adds a channel with a sample every `sampling`-th column of every `sampling`-th row, the one at
+// (x, y) of the data window being value(x, y).
+void addSampledChannel(ExrPart& part, const std::string& name, Imf::PixelType type, int sampling,
+                       const std::function<double(int x, int y)>& value);
 
 // The value a sample's bits stand for, as OpenEXR converts it to float.
 float sampleValue(Imf::PixelType type, std::uint32_t bits);

@@ -144,6 +144,26 @@ TEST_F(ExrKinds, OnePartOfEveryKindKeepsWhatTheToolDoesNotWrite) {
          {0, 0},
          "2",
          Imf::ZIP_COMPRESSION},
+        {"zips scanlines, half depth, data window off the origin, three threads",
+         Imf::ZIPS_COMPRESSION,
+         0,
+         false,
+         Imf::FLOAT,
+         Imf::HALF,
+         Imf::HALF,
+         {-3, 5},
+         "3",
+         Imf::ZIPS_COMPRESSION},
+        {"zip tiles with tiles cut at the edges",
+         Imf::ZIP_COMPRESSION,
+         16,
+         false,
+         Imf::HALF,
+         Imf::FLOAT,
+         Imf::FLOAT,
+         {2, -1},
+         "2",
+         Imf::ZIP_COMPRESSION},
         {"piz tiles, half depth, data window off the origin",
          Imf::PIZ_COMPRESSION,
          16,
@@ -201,6 +221,28 @@ TEST_F(ExrKinds, OnePartOfEveryKindKeepsWhatTheToolDoesNotWrite) {
         EXPECT_EQ(out[0].tileSize, kind.tileSize);
         EXPECT_EQ(out[0].levels, 1);
         expectRendered(in[0], out[0]);
+    }
+}
+
+TEST_F(ExrKinds, SubsampledChannelsKeepTheirSamples) {
+    for (Imf::Compression compression : {Imf::ZIPS_COMPRESSION, Imf::ZIP_COMPRESSION}) {
+        SCOPED_TRACE(compression);
+        ExrPart part = scenePart(24, 18, {2, -4}, Imf::HALF, Imf::FLOAT, Imf::HALF);
+        part.compression = compression;
+        addSampledChannel(part, "RY", Imf::HALF, 2, [](int x, int y) { return x - 0.25 * y; });
+        addSampledChannel(part, "BY", Imf::FLOAT, 2, [](int x, int y) { return x * y / 7.0; });
+        writeExrFile(Folder.path("in.exr"), {part});
+        const Outcome run = render({"--threads", "2"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<ExrPart> out = readExrFile(Folder.path("out.exr"));
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].compression, compression);
+        for (const char* name : {"RY", "BY"}) {
+            ASSERT_TRUE(out[0].channel(name)) << name;
+            EXPECT_EQ(out[0].channel(name)->xSampling, 2) << name;
+            EXPECT_EQ(out[0].channel(name)->ySampling, 2) << name;
+        }
+        expectRendered(readExrFile(Folder.path("in.exr"))[0], out[0]);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "tests/app/ExrFiles.h"
 #include "tests/app/ProgramTest.h"
 
+#include <cmath>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +117,35 @@ TEST_F(Failure, TruncatedInput) {
     expectFailure({Folder.path("cut.exr"), "-o", Folder.path("out.exr")}, 1,
                   {"cut.exr", "cannot read"});
     EXPECT_EQ(Folder.entries(), (std::vector<std::string>{"cut.exr", "in.exr"}));
+}
+
+TEST_F(Failure, DamagedZipChunks) {
+    struct Layout {
+        const char* what;
+        Imf::Compression compression;
+        int tileSize;
+    };
+    for (const Layout& layout :
+         {Layout{"zip", Imf::ZIP_COMPRESSION, 0}, Layout{"zips", Imf::ZIPS_COMPRESSION, 0},
+          Layout{"zip tiles", Imf::ZIP_COMPRESSION, 16}}) {
+        SCOPED_TRACE(layout.what);
+        ExrPart part = exrPart(40, 37);
+        part.compression = layout.compression;
+        part.tileSize = layout.tileSize;
+        for (const char* name : {"R", "Z"})
+            addChannel(part, name, Imf::FLOAT, [](int x, int y) { return std::sin(x * 0.3 + y); });
+        writeExrFile(Folder.path("zip.exr"), {part});
+        const std::string whole = readBytes("zip.exr");
+        // The last chunk ends the file; a byte near its end is inside its zlib stream.
+        std::string flipped = whole;
+        flipped[flipped.size() - 9] = static_cast<char>(flipped[flipped.size() - 9] ^ 0x5a);
+        for (const std::string& bytes : {whole.substr(0, whole.size() - 30), flipped}) {
+            writeBytes("bad.exr", bytes);
+            expectFailure({Folder.path("bad.exr"), "-o", Folder.path("out.exr")}, 1,
+                          {"bad.exr", "cannot read"});
+            EXPECT_FALSE(fs::exists(Folder.path("out.exr")));
+        }
+    }
 }
 
 TEST_F(Failure, ExistingOutputIsUntouchedByAFailure) {

@@ -1,0 +1,162 @@
+#include "app/files/ZipBlocks.h"
+
+#include <libdeflate.h>
+#include <memory>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace umbrix {
+
+namespace {
+
+struct DecompressorFree {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+struct CompressorFree {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+// One of each per thread: they hold tables that are costly to set up for every block.
+libdeflate_decompressor& decompressor() {
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> held;
+    if (!held) {
+        held.reset(libdeflate_alloc_decompressor());
+        if (!held)
+            throw std::bad_alloc();
+    }
+    return *held;
+}
+
+libdeflate_compressor& compressor(int level) {
+    thread_local std::unique_ptr<libdeflate_compressor, CompressorFree> held;
+    thread_local int heldLevel = 0;
+    if (!held || heldLevel != level) {
+        held.reset(libdeflate_alloc_compressor(level));
+        if (!held)
+            throw std::bad_alloc();
+        heldLevel = level;
+    }
+    return *held;
+}
+
+// SSE2 is part of every x86-64 processor; other machines take the plain loops, which give the same
+// bytes.
+
+// Each byte after the first was stored as its difference from the one before, plus 128: the bytes
+// are a running sum.
+void undoPredictor(std::uint8_t* bytes, std::size_t size) {
+    if (size == 0)
+        return;
+    std::uint8_t previous = bytes[0];
+    std::size_t i = 1;
+#if defined(__SSE2__)
+    const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
+    for (; i + 16 <= size; i += 16) {
+        __m128i v =
+            _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)), bias);
+        v = _mm_add_epi8(v, _mm_slli_si128(v, 1));
+        v = _mm_add_epi8(v, _mm_slli_si128(v, 2));
+        v = _mm_add_epi8(v, _mm_slli_si128(v, 4));
+        v = _mm_add_epi8(v, _mm_slli_si128(v, 8));
+        v = _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(previous)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i), v);
+        previous = static_cast<std::uint8_t>(_mm_extract_epi16(v, 7) >> 8);
+    }
+#endif
+    for (; i < size; ++i) {
+        previous = static_cast<std::uint8_t>(previous + bytes[i] - 128);
+        bytes[i] = previous;
+    }
+}
+
+// The first half (rounded up) holds the even bytes, the rest the odd ones.
+void interleave(const std::uint8_t* halves, std::uint8_t* out, std::size_t size) {
+    const std::uint8_t* even = halves;
+    const std::uint8_t* odd = halves + (size + 1) / 2;
+    const std::size_t pairs = size / 2;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= pairs; i += 16) {
+        const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + i));
+        const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_unpacklo_epi8(e, o));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 16), _mm_unpackhi_epi8(e, o));
+    }
+#endif
+    for (; i < pairs; ++i) {
+        out[2 * i] = even[i];
+        out[2 * i + 1] = odd[i];
+    }
+    if (size % 2 != 0)
+        out[size - 1] = even[pairs];
+}
+
+// The inverse of interleave.
+void split(const std::uint8_t* raw, std::uint8_t* halves, std::size_t size) {
+    std::uint8_t* even = halves;
+    std::uint8_t* odd = halves + (size + 1) / 2;
+    const std::size_t pairs = size / 2;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i low = _mm_set1_epi16(0x00ff);
+    for (; i + 16 <= pairs; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + 2 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw + 2 * i + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(even + i),
+                         _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(odd + i),
+                         _mm_packus_epi16(_mm_srli_epi16(a, 8), _mm_srli_epi16(b, 8)));
+    }
+#endif
+    for (; i < pairs; ++i) {
+        even[i] = raw[2 * i];
+        odd[i] = raw[2 * i + 1];
+    }
+    if (size % 2 != 0)
+        even[pairs] = raw[size - 1];
+}
+
+// The inverse of undoPredictor, in place: from the end, so that every difference is taken between
+// bytes not yet replaced.
+void predict(std::uint8_t* bytes, std::size_t size) {
+    std::size_t i = size;
+#if defined(__SSE2__)
+    const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
+    for (; i >= 17; i -= 16) {
+        const __m128i current = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i - 16));
+        const __m128i previous = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i - 17));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + i - 16),
+                         _mm_xor_si128(_mm_sub_epi8(current, previous), bias));
+    }
+#endif
+    for (; i >= 2; --i)
+        bytes[i - 1] = static_cast<std::uint8_t>(bytes[i - 1] - bytes[i - 2] + 128);
+}
+
+} // namespace
+
+bool unzipBlock(const std::uint8_t* packed, std::size_t packedSize, std::uint8_t* out,
+                std::size_t size, std::vector<std::uint8_t>& scratch) {
+    scratch.resize(size);
+    std::size_t produced = 0;
+    const libdeflate_result result = libdeflate_zlib_decompress(&decompressor(), packed, packedSize,
+                                                                scratch.data(), size, &produced);
+    if (result != LIBDEFLATE_SUCCESS || produced != size)
+        return false;
+    undoPredictor(scratch.data(), size);
+    interleave(scratch.data(), out, size);
+    return true;
+}
+
+std::size_t zipBlock(const std::uint8_t* raw, std::size_t size, int level, std::uint8_t* packed,
+                     std::size_t capacity, std::vector<std::uint8_t>& scratch) {
+    scratch.resize(size);
+    split(raw, scratch.data(), size);
+    predict(scratch.data(), size);
+    return libdeflate_zlib_compress(&compressor(level), scratch.data(), size, packed, capacity);
+}
+
+} // namespace umbrix
