@@ -21,6 +21,13 @@ class RunError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// An input that is not there to read (or cannot be looked at): the caller may know a likelier
+// name for it.
+class MissingInput : public RunError {
+  public:
+    using RunError::RunError;
+};
+
 // A library's message as one line of ours: line breaks become spaces, trailing space goes.
 std::string oneLine(std::string text);
 

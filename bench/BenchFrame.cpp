@@ -7,6 +7,8 @@
 #include <limits>
 #include <map>
 
+using namespace umbrix::process;
+
 namespace bench {
 
 namespace {

@@ -34,7 +34,7 @@ Setting settingOf(const benchmark::State& state);
 Image& scene();
 std::vector<int> sceneChannels();
 
-ChunkControls toolControls(const Setting& setting);
+umbrix::process::ChunkControls toolControls(const Setting& setting);
 reference::ChunkValues literalValues(const Setting& setting);
 
 // Neighbour positions inside the frame that the windows of radius r visit.

@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace umbrix::process;
+
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

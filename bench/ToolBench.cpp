@@ -9,6 +9,8 @@
 
 #include <stdexcept>
 
+using namespace umbrix::process;
+
 namespace bench {
 
 namespace {
@@ -45,7 +47,7 @@ struct Captured {
         samples.reset(Width, Height);
         for (int y = 0; y < Height; ++y) {
             PixelAccessor source(scene());
-            CaptureOcclusionRow(y, source, chunkSettings(controls), Width, samples);
+            captureOcclusionRow(y, source, chunkSettings(controls), Width, samples);
         }
     }
 };
@@ -92,7 +94,7 @@ void ToolOcclusion(benchmark::State& state) {
             PixelAccessor source(scene());
             PixelAccessor result(*output);
             // Formed in every chunk, as the tool's chunks form them.
-            OcclusionPass(y, source, result, chunkSettings(controls), Width, Height,
+            occlusionPass(y, source, result, chunkSettings(controls), Width, Height,
                           captured.samples);
         });
         clock.stop();

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace umbrix::process {
+
 namespace {
 
 // Floats in increasing order map to increasing integers; -0.0 and +0.0 share 0.
@@ -36,3 +38,5 @@ float angleThreshold(float limit) {
     }
     return fromOrderedKey(first);
 }
+
+} // namespace umbrix::process

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace umbrix::process {
+
 // The angle between two compared normals, in degrees as the occlusion test forms it from the cosine
 // term k: acosf widened to double, times 180/pi, narrowed to float. NaN when k is NaN or |k| > 1.
 // Declared for the tests that check, over every float, what angleThreshold rests on.
@@ -14,3 +16,5 @@ float angleDegrees(float k);
 // lower bound and T <= the float after 1 give. Found by binary search over the ordered float bit
 // patterns, about 31 angles per call.
 float angleThreshold(float limit);
+
+} // namespace umbrix::process

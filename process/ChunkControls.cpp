@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+namespace umbrix::process {
+
 std::int32_t toRadius(double matrix) {
     if (std::isnan(matrix))
         return 0;
@@ -12,3 +14,5 @@ std::int32_t toRadius(double matrix) {
         return std::numeric_limits<std::int32_t>::min();
     return static_cast<std::int32_t>(matrix);
 }
+
+} // namespace umbrix::process

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace umbrix::process {
+
 // The nine control values one chunk reads, converted as it reads them; chunkSettings says what
 // they mean to the passes.
 struct ChunkControls {
@@ -19,3 +21,5 @@ struct ChunkControls {
 // "Matrix" truncated toward zero. NaN takes no samples; values beyond a 32-bit integer saturate
 // instead of converting out of range.
 std::int32_t toRadius(double matrix);
+
+} // namespace umbrix::process

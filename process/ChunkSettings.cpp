@@ -1,21 +1,14 @@
 #include "process/ChunkSettings.h"
 
+#include "contract/Controls.h"
 #include "process/AngleThreshold.h"
 
 #include <cmath>
 #include <limits>
 
-namespace {
+namespace umbrix::process {
 
-// The combo's value compared as a float with 0 and 2; anything else behaves as 1, which compares
-// channels 0-2 as the first run leaves them.
-ComparedNormals comparedNormals(float filterMethod, bool useNormals) {
-    if (filterMethod == 0.0f)
-        return ComparedNormals::Rendered;
-    if (filterMethod == 2.0f)
-        return ComparedNormals::None;
-    return useNormals ? ComparedNormals::Calculated : ComparedNormals::Zeros;
-}
+namespace {
 
 // B[4] > A[4] holds exactly when D > 0, NaN and infinities included: the difference of two
 // different finite floats is never rounded to zero. Given D > 0, "not SmalDepth > D" is D >= low
@@ -40,11 +33,12 @@ WindowSettings windowSettings(const ChunkControls& controls, ComparedNormals com
 
 ChunkSettings chunkSettings(const ChunkControls& controls) {
     ChunkSettings settings;
-    settings.useNormals = controls.useNormals != 0.0f;
-    settings.normals.halfAngleSine =
-        sinf(static_cast<float>(controls.camFOV * 0.017453292519943295) * 0.5f);
+    settings.useNormals = switchedOn(controls.useNormals);
+    settings.normals.halfAngleSine = halfAngleSine(controls.camFOV);
     settings.normals.zControl = controls.normalsZ;
     settings.windows =
         windowSettings(controls, comparedNormals(controls.filterMethod, settings.useNormals));
     return settings;
 }
+
+} // namespace umbrix::process

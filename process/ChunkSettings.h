@@ -3,6 +3,8 @@
 #include "process/ChunkControls.h"
 #include "process/WindowSettings.h"
 
+namespace umbrix::process {
+
 // What the calculated normals are formed with.
 struct NormalSettings {
     float halfAngleSine = 0.0f; // sin("CamFOV" / 2), which spaces the pixels
@@ -18,3 +20,5 @@ struct ChunkSettings {
 };
 
 ChunkSettings chunkSettings(const ChunkControls& controls);
+
+} // namespace umbrix::process

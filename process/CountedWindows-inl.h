@@ -21,7 +21,7 @@
 #include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_window {
+namespace umbrix::process::window {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -73,7 +73,7 @@ hn::Vec<hn::RebindToSigned<D>> countedBlock(D d, std::int32_t x0, const WindowRo
     return count;
 }
 
-void CountedWindows(const OcclusionSamples& samples, std::int32_t y, const WindowSettings& settings,
+void countedWindows(const OcclusionSamples& samples, std::int32_t y, const WindowSettings& settings,
                     std::int32_t* counts) {
     const WindowRows rows = windowRows(samples, y, settings.radius);
     const hn::CappedTag<float, MaxLanes> blocks;
@@ -91,7 +91,7 @@ void CountedWindows(const OcclusionSamples& samples, std::int32_t y, const Windo
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_window
+} // namespace umbrix::process::window
 HWY_AFTER_NAMESPACE();
 
 #endif // UMBRIX_PROCESS_COUNTED_WINDOWS_INL_H_

@@ -20,7 +20,7 @@
 #include <vector>
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_window {
+namespace umbrix::process::window {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -91,7 +91,7 @@ RowVerdict rowVerdict(Range n, float cLow, float cHigh, const WindowSettings& s)
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_window
+} // namespace umbrix::process::window
 HWY_AFTER_NAMESPACE();
 
 #endif // UMBRIX_PROCESS_DEPTH_RANGES_INL_H_

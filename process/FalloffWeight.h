@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace umbrix::process {
+
 // powf(t, -2) of the C library, bit for bit, mostly without calling it.
 //
 // Over [FastFirst, FastEnd) the quotient 1 / (t * t) is formed in double (t * t is exact there) and
@@ -41,3 +43,5 @@ inline float falloffWeight(float t) {
         return weight;
     return powf(t, -2.0f);
 }
+
+} // namespace umbrix::process

@@ -19,7 +19,7 @@
 #include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_window {
+namespace umbrix::process::window {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -96,7 +96,7 @@ HWY_NOINLINE hn::Vec<D> subtractWeighted(D d, hn::Vec<D> v, hn::Vec<D> differenc
     return hn::IfThenElse(pass, hn::Sub(v, hn::Mul(w, hn::Set(d, s.amount))), v);
 }
 
-void FalloffWeights(const float* t, std::size_t count, float* weights) {
+void falloffWeights(const float* t, std::size_t count, float* weights) {
     const auto each = [&](auto d, std::size_t at) {
         hn::StoreU(passWeights(d, hn::LoadU(d, t + at), hn::FirstN(d, hn::Lanes(d))), d,
                    weights + at);
@@ -110,7 +110,7 @@ void FalloffWeights(const float* t, std::size_t count, float* weights) {
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_window
+} // namespace umbrix::process::window
 HWY_AFTER_NAMESPACE();
 
 #endif // UMBRIX_PROCESS_FALLOFF_WEIGHTS_INL_H_

@@ -22,7 +22,7 @@
 #include <vector>
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_window {
+namespace umbrix::process::window {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -126,7 +126,7 @@ FlatColumns::FlatColumns(const OcclusionSamples& samples, const WindowRows& rows
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_window
+} // namespace umbrix::process::window
 HWY_AFTER_NAMESPACE();
 
 #endif // UMBRIX_PROCESS_FLAT_COLUMNS_INL_H_

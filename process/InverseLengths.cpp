@@ -10,12 +10,12 @@
 #include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_lengths {
+namespace umbrix::process::lengths {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-void InverseSquaredLengths(const float* n0, const float* n1, const float* n2, std::int32_t count,
+void inverseSquaredLengths(const float* n0, const float* n1, const float* n2, std::int32_t count,
                            float* inverse) {
     const hn::ScalableTag<float> d;
     const auto lanes = static_cast<std::int32_t>(hn::Lanes(d));
@@ -34,18 +34,22 @@ void InverseSquaredLengths(const float* n0, const float* n1, const float* n2, st
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_lengths
+} // namespace umbrix::process::lengths
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 
-namespace umbrix_lengths {
-HWY_EXPORT(InverseSquaredLengths);
-} // namespace umbrix_lengths
+namespace umbrix::process {
+
+namespace lengths {
+HWY_EXPORT(inverseSquaredLengths);
+} // namespace lengths
 
 void inverseSquaredLengths(const float* n0, const float* n1, const float* n2, std::int32_t count,
                            float* inverse) {
-    HWY_DYNAMIC_DISPATCH(umbrix_lengths::InverseSquaredLengths)(n0, n1, n2, count, inverse);
+    HWY_DYNAMIC_DISPATCH(lengths::inverseSquaredLengths)(n0, n1, n2, count, inverse);
 }
+
+} // namespace umbrix::process
 
 #endif

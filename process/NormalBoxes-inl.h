@@ -21,7 +21,7 @@
 #include <vector>
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_window {
+namespace umbrix::process::window {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -102,7 +102,7 @@ bool NormalBoxes::neverPass(std::ptrdiff_t first, std::ptrdiff_t last, float thr
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_window
+} // namespace umbrix::process::window
 HWY_AFTER_NAMESPACE();
 
 #endif // UMBRIX_PROCESS_NORMAL_BOXES_INL_H_

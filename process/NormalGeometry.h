@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace umbrix::process {
+
 // The step sizes and row coordinate of the normals computed for one row.
 struct RowGeometry {
     float s; // column step
@@ -63,3 +65,5 @@ void columnCoordinates(float s, std::int32_t width, float* h);
 // of the row's s, with the same float operations in the same order.
 void rowNormals(const RowGeometry& row, const float* h, const DepthRows& depths, std::int32_t width,
                 const RowNormals& out);
+
+} // namespace umbrix::process

@@ -1,5 +1,7 @@
 #include "process/NormalSteps.h"
 
+namespace umbrix::process {
+
 void NormalSteps::reset(std::int32_t width, std::int32_t height) {
     Words = (width + 63) / 64;
     const std::size_t words =
@@ -12,3 +14,5 @@ void NormalSteps::reset(std::int32_t width, std::int32_t height) {
     }
     Formed.reset(height);
 }
+
+} // namespace umbrix::process

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace umbrix::process {
+
 // One bit per pixel of every row but the last: whether the compared normal there equals the one
 // in the row below, each component equal as floats. Every row's windows need the bits of 2r - 1
 // rows, so each row's are formed once, by the first chunk that needs them, and shared. Forming
@@ -32,3 +34,5 @@ class NormalSteps {
     std::unique_ptr<std::uint64_t[]> Bits;
     RowsOnce Formed;
 };
+
+} // namespace umbrix::process

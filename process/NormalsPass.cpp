@@ -1,12 +1,14 @@
 #include "process/NormalsPass.h"
 
-#include "process/ChannelRoles.h"
+#include "contract/Controls.h"
 #include "process/NormalGeometry.h"
 #include "process/SourceRows.h"
 
 #include <utility>
 
-void NormalsPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
+namespace umbrix::process {
+
+void normalsPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
                  const ChunkSettings& settings, std::int32_t width, std::int32_t height) {
     const RowGeometry row = rowGeometry(settings.normals, y, width, height);
     SourceRows rows(source, y, width, height);
@@ -16,11 +18,13 @@ void NormalsPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
         const StoredNormal n =
             normalFromDepths(row, h, depths.left, depths.right, depths.above, depths.below);
         FloatPixel& record = rows.centre();
-        record[channel::NormalZ] = n.c0;
-        record[channel::NormalY] = n.c1;
-        record[channel::NormalX] = n.c2;
+        record[ResultNormalZ] = n.c0;
+        record[ResultNormalY] = n.c1;
+        record[ResultNormalX] = n.c2;
         result.MoveTo(x, y);
         result.WritePixel(record);
         h = h + row.s;
     }
 }
+
+} // namespace umbrix::process

@@ -1,11 +1,13 @@
 #include "process/OcclusionCapture.h"
 
-#include "process/ChannelRoles.h"
+#include "contract/Controls.h"
 #include "process/InverseLengths.h"
 #include "process/NormalGeometry.h"
 
 #include <algorithm>
 #include <vector>
+
+namespace umbrix::process {
 
 namespace {
 
@@ -14,7 +16,7 @@ void readDepths(PixelAccessor& source, std::int32_t y, std::int32_t width, float
     for (std::int32_t x = 0; x < width; ++x) {
         source.MoveTo(x, y);
         source.ReadPixel(record);
-        depth[x] = record[channel::Depth];
+        depth[x] = record[DepthChannel];
     }
 }
 
@@ -23,7 +25,7 @@ void readDepths(PixelAccessor& source, std::int32_t y, std::int32_t width, float
 // The pre-occlusion content of a pixel is the source pixel with channels 0-2 replaced, and the
 // output image stores the same channels as the source, so reading it back from the output would
 // give the source's values in every other channel, depth and supplied normal included.
-void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkSettings& settings,
+void captureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkSettings& settings,
                          std::int32_t width, OcclusionSamples& samples) {
     const ComparedNormals compared = settings.windows.compared;
     // "disabled" compares no normals; the calculated normals need the rows above and below, so
@@ -41,10 +43,10 @@ void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkSetti
     for (std::int32_t x = 0; x < width; ++x) {
         source.MoveTo(x, y);
         source.ReadPixel(record);
-        depth[x] = record[channel::Depth];
-        n0[x] = rendered ? record[channel::RenderedZ] : 0.0f;
-        n1[x] = rendered ? record[channel::RenderedY] : 0.0f;
-        n2[x] = rendered ? record[channel::RenderedX] : 0.0f;
+        depth[x] = record[DepthChannel];
+        n0[x] = rendered ? record[SuppliedNormalZ] : 0.0f;
+        n1[x] = rendered ? record[SuppliedNormalY] : 0.0f;
+        n2[x] = rendered ? record[SuppliedNormalX] : 0.0f;
     }
     inverseSquaredLengths(samples.normal(0, y), samples.normal(1, y), samples.normal(2, y), width,
                           samples.inverse(y));
@@ -68,3 +70,5 @@ void formCalculatedNormals(std::int32_t y, const NormalSettings& normals, std::i
     inverseSquaredLengths(samples.normal(0, y), samples.normal(1, y), samples.normal(2, y), width,
                           samples.inverse(y));
 }
+
+} // namespace umbrix::process

@@ -7,10 +7,12 @@
 
 #include <cstdint>
 
+namespace umbrix::process {
+
 // First run of a render with the occlusion pass, row y: records what the occlusion windows read of
 // every pixel's pre-occlusion content, formed from the source row as the normals pass (or the
 // zeroed copy) would form it. Nothing is written: the second run writes each pixel once, whole.
-void CaptureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkSettings& settings,
+void captureOcclusionRow(std::int32_t y, PixelAccessor& source, const ChunkSettings& settings,
                          std::int32_t width, OcclusionSamples& samples);
 
 // Row y's normals as the normals pass forms them, from the recorded depths of rows y - 1, y and
@@ -24,3 +26,5 @@ void calculatedNormals(std::int32_t y, const NormalSettings& normals, std::int32
 // chunk would.
 void formCalculatedNormals(std::int32_t y, const NormalSettings& normals, std::int32_t width,
                            std::int32_t height, OcclusionSamples& samples);
+
+} // namespace umbrix::process

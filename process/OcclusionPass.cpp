@@ -1,12 +1,14 @@
 #include "process/OcclusionPass.h"
 
-#include "process/ChannelRoles.h"
+#include "contract/Controls.h"
 #include "process/NormalGeometry.h"
 #include "process/OcclusionCapture.h"
 #include "process/OcclusionWindow.h"
 
 #include <algorithm>
 #include <vector>
+
+namespace umbrix::process {
 
 namespace {
 
@@ -80,7 +82,7 @@ void formNormalRows(std::int32_t y, const ChunkSettings& settings, std::int32_t 
 
 } // namespace
 
-void OcclusionPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
+void occlusionPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
                    const ChunkSettings& settings, std::int32_t width, std::int32_t height,
                    OcclusionSamples& samples) {
     formNormalRows(y, settings, width, height, samples);
@@ -92,11 +94,13 @@ void OcclusionPass(std::int32_t y, PixelAccessor& source, PixelAccessor& result,
     for (std::int32_t x = 0; x < width; ++x) {
         source.MoveTo(x, y);
         source.ReadPixel(record);
-        record[channel::NormalZ] = normals.c0[x];
-        record[channel::NormalY] = normals.c1[x];
-        record[channel::NormalX] = normals.c2[x];
-        record[channel::Occlusion] = values[static_cast<std::size_t>(x)];
+        record[ResultNormalZ] = normals.c0[x];
+        record[ResultNormalY] = normals.c1[x];
+        record[ResultNormalX] = normals.c2[x];
+        record[ResultOcclusion] = values[static_cast<std::size_t>(x)];
         result.MoveTo(x, y);
         result.WritePixel(record);
     }
 }
+
+} // namespace umbrix::process

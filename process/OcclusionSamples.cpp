@@ -10,6 +10,8 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+
+namespace umbrix::process {
 #endif
 
 namespace {
@@ -60,12 +62,14 @@ void OcclusionSamples::reset(std::int32_t width, std::int32_t height) {
 
 const float* OcclusionSamples::columnCoordinates(float s, std::vector<float>& scratch) {
     ColumnsOnce.ensure(0, [&](std::int32_t) {
-        ::columnCoordinates(s, Width, Columns.data());
+        process::columnCoordinates(s, Width, Columns.data());
         ColumnStep = std::bit_cast<std::uint32_t>(s);
     });
     if (ColumnStep == std::bit_cast<std::uint32_t>(s))
         return Columns.data();
     scratch.resize(static_cast<std::size_t>(Width));
-    ::columnCoordinates(s, Width, scratch.data());
+    process::columnCoordinates(s, Width, scratch.data());
     return scratch.data();
 }
+
+} // namespace umbrix::process

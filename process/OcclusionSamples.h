@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+namespace umbrix::process {
+
 // What the occlusion windows read of every pixel's pre-occlusion content, one array per quantity so
 // that neighbouring centre pixels load contiguously: depth, the three normal components the mode
 // compares, and the normal's 1 / (L x L) term, L its squared length. 20 bytes per pixel.
@@ -65,3 +67,5 @@ class OcclusionSamples {
     std::vector<float> Columns;
     std::uint32_t ColumnStep = 0;
 };
+
+} // namespace umbrix::process

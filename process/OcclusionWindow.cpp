@@ -21,42 +21,46 @@
 #include "process/WeightedWindows-inl.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_window {
+namespace umbrix::process::window {
 namespace HWY_NAMESPACE {
 
-const char* InstructionSet() {
+const char* instructionSet() {
     return hwy::TargetName(HWY_TARGET);
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_window
+} // namespace umbrix::process::window
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 
-namespace umbrix_window {
-HWY_EXPORT(WeightedWindows);
-HWY_EXPORT(CountedWindows);
-HWY_EXPORT(FalloffWeights);
-HWY_EXPORT(InstructionSet);
-} // namespace umbrix_window
+namespace umbrix::process {
+
+namespace window {
+HWY_EXPORT(weightedWindows);
+HWY_EXPORT(countedWindows);
+HWY_EXPORT(falloffWeights);
+HWY_EXPORT(instructionSet);
+} // namespace window
 
 void weightedWindows(const OcclusionSamples& samples, std::int32_t y,
                      const WindowSettings& settings, float* values) {
-    HWY_DYNAMIC_DISPATCH(umbrix_window::WeightedWindows)(samples, y, settings, values);
+    HWY_DYNAMIC_DISPATCH(window::weightedWindows)(samples, y, settings, values);
 }
 
 void countedWindows(const OcclusionSamples& samples, std::int32_t y, const WindowSettings& settings,
                     std::int32_t* counts) {
-    HWY_DYNAMIC_DISPATCH(umbrix_window::CountedWindows)(samples, y, settings, counts);
+    HWY_DYNAMIC_DISPATCH(window::countedWindows)(samples, y, settings, counts);
 }
 
 void windowFalloffWeights(const float* t, std::size_t count, float* weights) {
-    HWY_DYNAMIC_DISPATCH(umbrix_window::FalloffWeights)(t, count, weights);
+    HWY_DYNAMIC_DISPATCH(window::falloffWeights)(t, count, weights);
 }
 
 const char* windowInstructionSet() {
-    return HWY_DYNAMIC_DISPATCH(umbrix_window::InstructionSet)();
+    return HWY_DYNAMIC_DISPATCH(window::instructionSet)();
 }
+
+} // namespace umbrix::process
 
 #endif

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace umbrix::process {
+
 // The occlusion value of every pixel of row y, in the modes that compare normals: values[x] for
 // pixel x. Needs radius >= 1.
 void weightedWindows(const OcclusionSamples& samples, std::int32_t y,
@@ -21,3 +23,5 @@ void windowFalloffWeights(const float* t, std::size_t count, float* weights);
 
 // The instruction set the functions above run with.
 const char* windowInstructionSet();
+
+} // namespace umbrix::process

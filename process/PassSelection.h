@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace umbrix::process {
+
 // Which passes the chunks of a render run. `capture` marks the first run: it writes the normals of
 // a render without occlusion, or records what the occlusion windows read; the occlusion pass runs
 // in the second.
@@ -11,3 +13,5 @@ struct PassSelection {
     std::atomic<bool> occlusionStarted{false};
     bool capture = false;
 };
+
+} // namespace umbrix::process

@@ -1,3 +1,4 @@
+#include "contract/Controls.h"
 #include "host/Number.h"
 #include "host/PixelAccessor.h"
 #include "process/ChunkControls.h"
@@ -8,6 +9,8 @@
 #include "tool/Umbrix.h"
 
 #include <new>
+
+using namespace umbrix::process;
 
 namespace {
 
@@ -37,8 +40,8 @@ bool Umbrix::Process(Request* req) {
     SourceImage = source;
     ResultImage = result;
 
-    Passes.normals = floatOf(req, InUseNormals) != 0.0f;
-    Passes.occlusion = floatOf(req, InUseSSAO) != 0.0f;
+    Passes.normals = umbrix::switchedOn(floatOf(req, InUseNormals));
+    Passes.occlusion = umbrix::switchedOn(floatOf(req, InUseSSAO));
     Passes.occlusionStarted = false;
     Passes.capture = true;
     if (Passes.occlusion) {
@@ -82,14 +85,14 @@ void Umbrix::ProcessChunk(Request* req, long chunk) {
     const std::int32_t height = SourceImage->Height;
     if (Passes.capture) {
         if (width > 0 && Passes.occlusion)
-            CaptureOcclusionRow(y, source, settings, width, Samples);
+            captureOcclusionRow(y, source, settings, width, Samples);
         else if (width > 0 && Passes.normals)
-            NormalsPass(y, source, result, settings, width, height);
+            normalsPass(y, source, result, settings, width, height);
         return;
     }
     if (Passes.occlusion) {
         Passes.occlusionStarted.store(true, std::memory_order_relaxed);
         if (width > 0)
-            OcclusionPass(y, source, result, settings, width, height, Samples);
+            occlusionPass(y, source, result, settings, width, height, Samples);
     }
 }

@@ -15,14 +15,14 @@
 
 #ifndef UMBRIX_ROW_NORMALS_ONCE
 #define UMBRIX_ROW_NORMALS_ONCE
-namespace umbrix_normals {
+namespace umbrix::process::normals {
 StoredNormal oneNormal(const RowGeometry& row, float h, float left, float right, float above,
                        float below);
-} // namespace umbrix_normals
+} // namespace umbrix::process::normals
 #endif
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_normals {
+namespace umbrix::process::normals {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -79,7 +79,7 @@ template <class D> void lanesNormals(D d, const RowGeometry& row, const LanePoin
     }
 }
 
-void RowNormalsAt(const RowGeometry& row, const float* h, const DepthRows& depths,
+void rowNormalsAt(const RowGeometry& row, const float* h, const DepthRows& depths,
                   std::int32_t width, const RowNormals& out) {
     const auto pointers = [&](std::int32_t x, std::int32_t left, std::int32_t right) {
         return LanePointers{
@@ -106,13 +106,15 @@ void RowNormalsAt(const RowGeometry& row, const float* h, const DepthRows& depth
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_normals
+} // namespace umbrix::process::normals
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 
-namespace umbrix_normals {
-HWY_EXPORT(RowNormalsAt);
+namespace umbrix::process {
+
+namespace normals {
+HWY_EXPORT(rowNormalsAt);
 
 // Out of line and built for the baseline, as the normals pass is.
 __attribute__((noinline)) StoredNormal oneNormal(const RowGeometry& row, float h, float left,
@@ -120,7 +122,7 @@ __attribute__((noinline)) StoredNormal oneNormal(const RowGeometry& row, float h
     return normalFromDepths(row, h, left, right, above, below);
 }
 
-} // namespace umbrix_normals
+} // namespace normals
 
 void columnCoordinates(float s, std::int32_t width, float* h) {
     float sum = 0.0f;
@@ -132,7 +134,9 @@ void columnCoordinates(float s, std::int32_t width, float* h) {
 
 void rowNormals(const RowGeometry& row, const float* h, const DepthRows& depths, std::int32_t width,
                 const RowNormals& out) {
-    HWY_DYNAMIC_DISPATCH(umbrix_normals::RowNormalsAt)(row, h, depths, width, out);
+    HWY_DYNAMIC_DISPATCH(normals::rowNormalsAt)(row, h, depths, width, out);
 }
+
+} // namespace umbrix::process
 
 #endif

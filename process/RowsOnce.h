@@ -6,6 +6,8 @@
 #include <memory>
 #include <thread>
 
+namespace umbrix::process {
+
 // Rows of per-render data that the chunks of one run share and that are each formed once, by the
 // first chunk that needs them; a chunk that finds a row being formed waits for it. Forming a row
 // must not need another row of the same kind, so no two chunks can wait on each other.
@@ -58,3 +60,5 @@ class RowsOnce {
     std::size_t Capacity = 0;
     std::unique_ptr<std::atomic<std::uint8_t>[]> States;
 };
+
+} // namespace umbrix::process

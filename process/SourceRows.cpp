@@ -1,9 +1,11 @@
 #include "process/SourceRows.h"
 
-#include "process/ChannelRoles.h"
+#include "contract/Controls.h"
 
 #include <algorithm>
 #include <utility>
+
+namespace umbrix::process {
 
 SourceRows::SourceRows(PixelAccessor& source, std::int32_t y, std::int32_t width,
                        std::int32_t height)
@@ -13,7 +15,7 @@ SourceRows::SourceRows(PixelAccessor& source, std::int32_t y, std::int32_t width
 float SourceRows::depthAt(std::int32_t x, std::int32_t y, FloatPixel& record) {
     Source.MoveTo(x, y);
     Source.ReadPixel(record);
-    return record[channel::Depth];
+    return record[DepthChannel];
 }
 
 NeighbourDepths SourceRows::advance(std::int32_t x) {
@@ -21,12 +23,14 @@ NeighbourDepths SourceRows::advance(std::int32_t x) {
     if (x == 0) {
         left = depthAt(0, Y, *Centre);
     } else {
-        left = (*Centre)[channel::Depth];
+        left = (*Centre)[DepthChannel];
         std::swap(Centre, Next);
     }
-    const float own = (*Centre)[channel::Depth];
+    const float own = (*Centre)[DepthChannel];
     const float right = x + 1 < Width ? depthAt(x + 1, Y, *Next) : own;
     const float above = Up != Y ? depthAt(x, Up, Neighbour) : own;
     const float below = Down != Y ? depthAt(x, Down, Neighbour) : own;
     return {left, right, above, below};
 }
+
+} // namespace umbrix::process

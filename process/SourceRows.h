@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace umbrix::process {
+
 struct NeighbourDepths {
     float left, right, above, below;
 };
@@ -32,3 +34,5 @@ class SourceRows {
     FloatPixel* Centre = &Records[0];
     FloatPixel* Next = &Records[1];
 };
+
+} // namespace umbrix::process

@@ -16,7 +16,7 @@
 #include <limits>
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_window {
+namespace umbrix::process::window {
 namespace HWY_NAMESPACE {
 
 // The smallest and largest of some floats; -infinity to +infinity where one is NaN, which settles
@@ -47,7 +47,7 @@ Range partRange(const float* values, std::int32_t count) {
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_window
+} // namespace umbrix::process::window
 HWY_AFTER_NAMESPACE();
 
 #endif // UMBRIX_PROCESS_VALUE_RANGE_INL_H_

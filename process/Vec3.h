@@ -1,5 +1,7 @@
 #pragma once
 
+namespace umbrix::process {
+
 struct Vec3 {
     float x, y, z;
 };
@@ -12,3 +14,5 @@ inline Vec3 operator-(const Vec3& a, const Vec3& b) {
 inline Vec3 Cross(const Vec3& a, const Vec3& b) {
     return {a.y * b.z - a.z * b.y, -0.0f - (a.x * b.z - a.z * b.x), a.x * b.y - a.y * b.x};
 }
+
+} // namespace umbrix::process

@@ -24,7 +24,7 @@
 #include <hwy/highway.h>
 
 HWY_BEFORE_NAMESPACE();
-namespace umbrix_window {
+namespace umbrix::process::window {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -84,7 +84,7 @@ hn::Vec<D> weightedBlock(D d, std::int32_t x0, const WindowRows& rows, const Blo
     return v;
 }
 
-void WeightedWindows(const OcclusionSamples& samples, std::int32_t y,
+void weightedWindows(const OcclusionSamples& samples, std::int32_t y,
                      const WindowSettings& settings, float* values) {
     const WindowRows rows = windowRows(samples, y, settings.radius);
     const FlatColumns flat(samples, rows);
@@ -107,7 +107,7 @@ void WeightedWindows(const OcclusionSamples& samples, std::int32_t y,
 }
 
 } // namespace HWY_NAMESPACE
-} // namespace umbrix_window
+} // namespace umbrix::process::window
 HWY_AFTER_NAMESPACE();
 
 #endif // UMBRIX_PROCESS_WEIGHTED_WINDOWS_INL_H_

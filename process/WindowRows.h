@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace umbrix::process {
+
 // The rows the windows of row y reach inside the image, and where each array's first one starts.
 struct WindowRows {
     const float* depth;
@@ -59,3 +61,5 @@ inline BlockColumns blockColumns(std::int64_t x0, std::int64_t lanes, const Wind
             static_cast<std::ptrdiff_t>(std::max<std::int64_t>(x0 + first, 0)),
             static_cast<std::ptrdiff_t>(std::min(x0 + last + lanes - 1, width - 1))};
 }
+
+} // namespace umbrix::process

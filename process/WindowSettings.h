@@ -1,14 +1,10 @@
 #pragma once
 
+#include "contract/Controls.h"
+
 #include <cstdint>
 
-// The normals the occlusion test compares.
-enum class ComparedNormals {
-    Rendered,   // the renderer's, channels 10-12
-    Calculated, // the normals pass's, which the second run forms from the recorded depths
-    Zeros,      // "Calculated Normals" with "UseNormals" off: the zeroed channels 0-2
-    None,       // "disabled": every neighbour in the depth band counts
-};
+namespace umbrix::process {
 
 // What one chunk's occlusion windows test against.
 struct WindowSettings {
@@ -27,3 +23,5 @@ struct WindowSettings {
 // Whether a neighbour can subtract anything at all: a window of radius 0 has no positions, and
 // with a threshold of -1 or less no cosine term passes the angle test.
 bool windowsCanSubtract(const WindowSettings& settings);
+
+} // namespace umbrix::process

@@ -37,7 +37,7 @@ class Umbrix : public ThreadedOperator {
     Output* OutImage;
     Image* SourceImage = nullptr;
     Image* ResultImage = nullptr;
-    PassSelection Passes;
+    umbrix::process::PassSelection Passes;
     // Per-render working memory of the occlusion pass, kept between renders to avoid refaulting.
-    OcclusionSamples Samples;
+    umbrix::process::OcclusionSamples Samples;
 };

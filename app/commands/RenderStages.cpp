@@ -6,6 +6,7 @@
 #include "app/core/RenderWarnings.h"
 #include "app/files/AtomicFile.h"
 #include "app/files/Preview.h"
+#include "app/sequence/FrameSequence.h"
 
 namespace umbrix {
 
@@ -49,6 +50,11 @@ std::shared_ptr<Frame> RenderStages::readInput(const std::string& input) {
         checkOutputChannels(*frame, Plan.output.options, Plan.format);
         loadFrame(*frame);
         return frame;
+    } catch (const MissingInput& e) {
+        std::string text = e.what();
+        if (hasFramePattern(input))
+            text += " (render a sequence with --frames)";
+        throw UnreadableFrame(text);
     } catch (const RunError& e) {
         throw UnreadableFrame(e.what());
     }

@@ -3,6 +3,7 @@
 #include "app/Failure.h"
 #include "app/Suggestion.h"
 #include "app/Text.h"
+#include "contract/Controls.h"
 #include "host/Operator.h"
 
 #include <array>
@@ -133,9 +134,8 @@ ControlSetting parseControlSetting(std::string_view text, const std::vector<Inpu
 }
 
 std::string describedValue(const minihost::ControlInfo& info, double value) {
-    // As the tool reads a switch: as a float, on unless zero.
     if (isSwitch(info))
-        return fmt::format("{} ({})", value, static_cast<float>(value) != 0.0f ? "on" : "off");
+        return fmt::format("{} ({})", value, switchedOn(static_cast<float>(value)) ? "on" : "off");
     const auto entries = static_cast<double>(info.comboEntries.size());
     if (value >= 0.0 && value < entries && value == std::trunc(value))
         return fmt::format("{} ({})", value, info.comboEntries[static_cast<std::size_t>(value)]);

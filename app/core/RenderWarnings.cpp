@@ -1,6 +1,7 @@
 #include "app/core/RenderWarnings.h"
 
 #include "app/core/ControlSetting.h"
+#include "contract/Controls.h"
 
 #include <array>
 #include <cmath>
@@ -12,25 +13,26 @@ namespace umbrix {
 
 namespace {
 
-// As the tool reads its controls: as floats, a switch on unless zero, the combo's "Rendered
-// Normals" only at exactly zero.
-bool switchedOn(const ControlValues& values, std::string_view id) {
-    return static_cast<float>(values[id]) != 0.0f;
+// As the tool reads its controls: as floats, "Matrix" and "CamFOV" aside.
+float toolValue(const ControlValues& values, std::string_view id) {
+    return static_cast<float>(values[id]);
 }
 
 bool comparesRenderedNormals(const ControlValues& values) {
-    return switchedOn(values, "UseSSAO") && static_cast<float>(values["FilterMethod"]) == 0.0f;
+    const bool useNormals = switchedOn(toolValue(values, control::UseNormals));
+    return switchedOn(toolValue(values, control::UseSSAO)) &&
+           comparedNormals(toolValue(values, control::FilterMethod), useNormals) ==
+               ComparedNormals::Rendered;
 }
 
-// The tool spaces pixels by the sine of half the field of view, in floats: at zero or NaN every
-// calculated normal is NaN. A NaN z control leaves every normal's z NaN.
+// A NaN z control leaves every normal's z NaN.
 std::optional<std::string> normalsSpoiler(const ControlValues& values) {
-    const double fov = values["CamFOV"];
-    const float halfAngleSine = std::sin(static_cast<float>(fov * 0.017453292519943295) * 0.5f);
-    if (halfAngleSine == 0.0f || std::isnan(halfAngleSine))
+    const double fov = values[control::CamFOV];
+    const float sine = halfAngleSine(fov);
+    if (sine == 0.0f || std::isnan(sine))
         return fmt::format("CamFOV={} makes every calculated normal NaN (R G B of the output)",
                            fov);
-    const double zControl = values["NormalsZControll"];
+    const double zControl = values[control::NormalsZ];
     if (std::isnan(static_cast<float>(zControl)))
         return fmt::format("NormalsZControll={} makes the z of every calculated normal NaN (R of "
                            "the output)",
@@ -93,8 +95,8 @@ Warnings controlWarnings(const ControlValues& values) {
                                             "gets it as it is",
                                             info.id, entry.value, declaredRange(info))});
     }
-    const bool normals = switchedOn(values, "UseNormals");
-    if (!normals && !switchedOn(values, "UseSSAO"))
+    const bool normals = switchedOn(toolValue(values, control::UseNormals));
+    if (!normals && !switchedOn(toolValue(values, control::UseSSAO)))
         warnings.push_back({Warning::Kind::BothPassesOff,
                             "UseNormals and UseSSAO are both off: the tool writes nothing, so the "
                             "output will be all zeros, every channel"});

@@ -28,7 +28,7 @@ std::string partName(const Imf::Header& header, int index) {
 std::vector<ChannelFormat> channelsOf(const Imf::Header& header) {
     std::vector<ChannelFormat> channels;
     for (auto it = header.channels().begin(); it != header.channels().end(); ++it)
-        channels.push_back({it.name(), it.channel().type, it.channel().xSampling,
+        channels.push_back({it.name(), sampleTypeOf(it.channel().type), it.channel().xSampling,
                             it.channel().ySampling, it.channel().pLinear});
     return channels;
 }
@@ -100,9 +100,10 @@ Imf::FrameBuffer frameBufferOf(Frame& frame) {
                     : imageSlice(*frame.image, channel.number);
         const ChannelFormat& format = channel.format;
         buffer.insert(format.name,
-                      Imf::Slice::Make(carried ? format.type : Imf::FLOAT, slice.origin, origin,
-                                       frame.windows.width, frame.windows.height, slice.xStride,
-                                       slice.yStride, format.xSampling, format.ySampling));
+                      Imf::Slice::Make(carried ? exrType(format.type) : Imf::FLOAT, slice.origin,
+                                       origin, frame.windows.width, frame.windows.height,
+                                       slice.xStride, slice.yStride, format.xSampling,
+                                       format.ySampling));
     }
     return buffer;
 }
@@ -143,6 +144,10 @@ void ExrSource::closeIfDone() {
 
 ExrSource::~ExrSource() = default;
 
+ExrSource* exrSourceOf(const Frame& frame) {
+    return dynamic_cast<ExrSource*>(frame.source.get());
+}
+
 bool looksLikeExr(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -166,8 +171,9 @@ Frame openExr(const std::string& path, const FrameNaming& naming,
     Frame frame;
     frame.path = path;
     try {
-        frame.exr = std::make_shared<ExrSource>(path, minihost::threads());
-        ExrSource& source = *frame.exr;
+        auto opened = std::make_shared<ExrSource>(path, minihost::threads());
+        ExrSource& source = *opened;
+        frame.source = std::move(opened);
         for (int i = 0; i < source.parts(); ++i)
             frame.parts.push_back(partName(source.header(i), i));
         const int rendered = partToRender(source, naming.overrides, part, path);
@@ -193,8 +199,9 @@ Frame openExr(const std::string& path, const FrameNaming& naming,
 void loadExr(Frame& frame) {
     try {
         allocateFrame(frame);
-        readPixels(*frame.exr, frame.exr->renderedPart(), frame);
-        frame.exr->closeIfDone();
+        ExrSource& source = *exrSourceOf(frame);
+        readPixels(source, source.renderedPart(), frame);
+        source.closeIfDone();
     } catch (...) {
         rethrowNaming(frame.path, "cannot read");
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/files/ExrTypes.h"
 #include "app/images/Frame.h"
 
 #include <OpenEXR/ImfHeader.h>
@@ -16,10 +17,10 @@ class ExrReadStream;
 // An EXR file being read: every part's header, and, in a file of several parts, the file itself,
 // open until the frame is written, since the parts that are not rendered are copied from it as
 // they are stored.
-class ExrSource {
+class ExrSource : public SourceFile {
   public:
     ExrSource(const std::string& path, int threads);
-    ~ExrSource();
+    ~ExrSource() override;
     ExrSource(const ExrSource&) = delete;
     ExrSource& operator=(const ExrSource&) = delete;
 
@@ -41,6 +42,9 @@ class ExrSource {
     std::vector<Imf::Header> Headers;
     int Rendered = 0;
 };
+
+// The EXR file a frame was read from, or null for another format.
+ExrSource* exrSourceOf(const Frame& frame);
 
 // Whether the file starts as an EXR file does. RunError, naming the file, when it cannot be opened.
 bool looksLikeExr(const std::string& path);

@@ -110,11 +110,11 @@ void setCompression(Imf::Header& header, const OutputOptions& options) {
 
 Imf::Header renderedHeader(const Frame& frame, const std::vector<OutputChannel>& written,
                            const OutputOptions& options) {
-    Imf::Header header =
-        frame.exr ? frame.exr->header(frame.exr->renderedPart()) : freshHeader(frame);
+    const ExrSource* source = exrSourceOf(frame);
+    Imf::Header header = source ? source->header(source->renderedPart()) : freshHeader(frame);
     Imf::ChannelList channels;
     for (const OutputChannel& channel : written)
-        channels.insert(channel.name, Imf::Channel(channel.type, channel.xSampling,
+        channels.insert(channel.name, Imf::Channel(exrType(channel.type), channel.xSampling,
                                                    channel.ySampling, channel.perceptuallyLinear));
     header.channels() = channels;
     setCompression(header, options);
@@ -132,10 +132,10 @@ Imf::Header renderedHeader(const Frame& frame, const std::vector<OutputChannel>&
 
 // Samples in another type than the file is to hold them in (-d), converted as OpenEXR converts
 // when it reads: half from float rounds to the nearest, ties to even.
-PlaneSlice converted(const PlaneSlice& from, Imf::PixelType fromType, Imf::PixelType toType,
+PlaneSlice converted(const PlaneSlice& from, SampleType fromType, SampleType toType,
                      std::size_t width, std::size_t height,
                      std::vector<std::unique_ptr<char[]>>& planes) {
-    const std::size_t size = toType == Imf::HALF ? sizeof(std::uint16_t) : sizeof(float);
+    const std::size_t size = toType == SampleType::Half ? sizeof(std::uint16_t) : sizeof(float);
     planes.push_back(std::make_unique_for_overwrite<char[]>(width * height * size));
     PlaneSlice to{planes.back().get(), size, size * width};
     for (std::size_t y = 0; y < height; ++y) {
@@ -143,7 +143,7 @@ PlaneSlice converted(const PlaneSlice& from, Imf::PixelType fromType, Imf::Pixel
         char* target = to.origin + y * to.yStride;
         for (std::size_t x = 0; x < width; ++x, source += from.xStride, target += size) {
             const float value = sampleAsFloat(source, fromType);
-            if (toType == Imf::HALF) {
+            if (toType == SampleType::Half) {
                 const std::uint16_t bits = Imath::half(value).bits();
                 std::memcpy(target, &bits, sizeof bits);
             } else {
@@ -181,9 +181,9 @@ Imf::FrameBuffer outputBuffer(const Frame& frame, const Image& result,
             slice = converted(slice, channel.stored, channel.type, width, height, planes);
         }
         buffer.insert(channel.name,
-                      Imf::Slice::Make(channel.type, slice.origin, origin, frame.windows.width,
-                                       frame.windows.height, slice.xStride, slice.yStride,
-                                       channel.xSampling, channel.ySampling));
+                      Imf::Slice::Make(exrType(channel.type), slice.origin, origin,
+                                       frame.windows.width, frame.windows.height, slice.xStride,
+                                       slice.yStride, channel.xSampling, channel.ySampling));
     }
     return buffer;
 }
@@ -225,11 +225,12 @@ void writeFile(const std::string& target, const std::string& shown, const Frame&
                const Image& result, const std::vector<OutputChannel>& written,
                const OutputOptions& options) {
     std::vector<Imf::Header> headers;
-    const int rendered = frame.exr ? frame.exr->renderedPart() : 0;
-    const int parts = frame.exr ? frame.exr->parts() : 1;
+    ExrSource* source = exrSourceOf(frame);
+    const int rendered = source ? source->renderedPart() : 0;
+    const int parts = source ? source->parts() : 1;
     for (int part = 0; part < parts; ++part)
         headers.push_back(part == rendered ? renderedHeader(frame, written, options)
-                                           : frame.exr->header(part));
+                                           : source->header(part));
     ExrWriteStream stream(target, shown);
     if (parts == 1 && zipCompressed(headers[0].compression())) {
         std::vector<std::unique_ptr<char[]>> planes;
@@ -243,7 +244,7 @@ void writeFile(const std::string& target, const std::string& shown, const Frame&
             if (part == rendered)
                 writeRendered(out, part, frame, result, written);
             else
-                copyPart(out, frame.exr->file(), part);
+                copyPart(out, source->file(), part);
         }
     }
     stream.finish();

@@ -6,7 +6,6 @@
 #include "app/files/ExrOutput.h"
 #include "app/files/FormatsModule.h"
 #include "app/images/HostImage.h"
-#include "app/sequence/FrameSequence.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,12 +22,8 @@ namespace {
 
 void checkReadable(const std::string& path) {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        std::string text = fmt::format("{}: cannot read: {}", path, std::strerror(errno));
-        if (hasFramePattern(path))
-            text += " (render a sequence with --frames)";
-        throw RunError(text);
-    }
+    if (stat(path.c_str(), &info) != 0)
+        throw MissingInput(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
     if (S_ISDIR(info.st_mode))
         throw RunError(fmt::format("{}: cannot read: it is a folder", path));
     if (!S_ISREG(info.st_mode))
@@ -81,7 +76,7 @@ PlainPixels plainPixels(const Frame& frame, const OutputFormat& format,
     pixels.half = !written.empty();
     for (const OutputChannel& channel : written) {
         pixels.channels.push_back(channel.name);
-        pixels.half = pixels.half && channel.type == Imf::HALF;
+        pixels.half = pixels.half && channel.type == SampleType::Half;
     }
     pixels.data = samples.data();
     pixels.alphaIsData = true;

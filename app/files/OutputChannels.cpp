@@ -3,22 +3,11 @@
 #include "app/Failure.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <fmt/format.h>
-#include <set>
 
 namespace umbrix {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && text.front() == ' ')
-        text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
-}
 
 std::vector<std::string> namesOf(const std::vector<OutputChannel>& channels) {
     std::vector<std::string> names;
@@ -40,111 +29,13 @@ const OutputChannel* find(const std::vector<OutputChannel>& channels, std::strin
                                  name, file, name, fmt::join(namesOf(channels), " ")));
 }
 
-bool wholeIn(std::string_view digits, int low, int high, int& value) {
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    return !digits.empty() && error == std::errc() && end == digits.data() + digits.size() &&
-           value >= low && value <= high;
-}
-
-bool numberIn(std::string_view digits, float low, float high, float& value) {
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    return !digits.empty() && error == std::errc() && end == digits.data() + digits.size() &&
-           value >= low && value <= high;
-}
-
 } // namespace
-
-std::vector<ChannelPick> parseChannelPicks(std::string_view list) {
-    std::vector<ChannelPick> picks;
-    std::set<std::string> names;
-    std::size_t at = 0;
-    while (at <= list.size()) {
-        const std::size_t comma = std::min(list.find(',', at), list.size());
-        const std::string_view item = trimmed(list.substr(at, comma - at));
-        const std::size_t equals = item.find('=');
-        ChannelPick pick{std::string(trimmed(item.substr(0, equals))),
-                         std::string(equals == std::string_view::npos
-                                         ? trimmed(item)
-                                         : trimmed(item.substr(equals + 1)))};
-        if (pick.name.empty() || pick.from.empty())
-            throw UsageError(
-                fmt::format("--ch {}: expected channel names such as R,G,B,AO=A", list));
-        if (!names.insert(pick.name).second)
-            throw UsageError(fmt::format("--ch {}: '{}' is written twice", list, pick.name));
-        picks.push_back(std::move(pick));
-        at = comma + 1;
-    }
-    return picks;
-}
-
-TypeChoice parseTypeChoice(std::string_view text) {
-    const std::size_t equals = text.rfind('=');
-    TypeChoice choice;
-    const std::string_view type = equals == std::string_view::npos ? text : text.substr(equals + 1);
-    if (equals != std::string_view::npos)
-        choice.name = std::string(text.substr(0, equals));
-    if (type == "half")
-        choice.type = Imf::HALF;
-    else if (type == "float")
-        choice.type = Imf::FLOAT;
-    else
-        throw UsageError(fmt::format("-d {}: the type must be half or float", text));
-    if (choice.name && choice.name->empty())
-        throw UsageError(fmt::format("-d {}: expected TYPE or NAME=TYPE", text));
-    return choice;
-}
-
-CompressionChoice parseCompression(std::string_view text) {
-    struct Known {
-        std::string_view name;
-        Imf::Compression kind;
-        bool lossy;
-    };
-    static constexpr std::array<Known, 10> known = {{
-        {"none", Imf::NO_COMPRESSION, false},
-        {"rle", Imf::RLE_COMPRESSION, false},
-        {"zips", Imf::ZIPS_COMPRESSION, false},
-        {"zip", Imf::ZIP_COMPRESSION, false},
-        {"piz", Imf::PIZ_COMPRESSION, false},
-        {"pxr24", Imf::PXR24_COMPRESSION, true},
-        {"b44", Imf::B44_COMPRESSION, true},
-        {"b44a", Imf::B44A_COMPRESSION, true},
-        {"dwaa", Imf::DWAA_COMPRESSION, true},
-        {"dwab", Imf::DWAB_COMPRESSION, true},
-    }};
-    const std::size_t colon = text.find(':');
-    const std::string_view name = text.substr(0, colon);
-    const auto found =
-        std::find_if(known.begin(), known.end(), [&](const Known& k) { return k.name == name; });
-    if (found == known.end())
-        throw UsageError(fmt::format("--compression {}: expected none, rle, zips, zip, piz, pxr24, "
-                                     "b44, b44a, dwaa or dwab (zip:LEVEL, dwaa:QUALITY)",
-                                     text));
-    CompressionChoice choice{std::string(text), found->kind, std::nullopt, std::nullopt,
-                             found->lossy};
-    if (colon == std::string_view::npos)
-        return choice;
-    const std::string_view value = text.substr(colon + 1);
-    const bool zip = found->kind == Imf::ZIP_COMPRESSION || found->kind == Imf::ZIPS_COMPRESSION;
-    const bool dwa = found->kind == Imf::DWAA_COMPRESSION || found->kind == Imf::DWAB_COMPRESSION;
-    int level = 0;
-    float quality = 0.0f;
-    if (zip && wholeIn(value, 1, 9, level))
-        choice.zipLevel = level;
-    else if (dwa && numberIn(value, 0.0f, 1e6f, quality))
-        choice.dwaQuality = quality;
-    else
-        throw UsageError(fmt::format("--compression {}: {}", text,
-                                     zip   ? "the zip level is a whole number from 1 to 9"
-                                     : dwa ? "the quality is a number, 45 by default"
-                                           : "this compression takes no level"));
-    return choice;
-}
 
 std::vector<OutputChannel> frameOutputs(const Frame& frame) {
     std::vector<OutputChannel> outputs;
     for (int number = 0; number < ResultChannels; ++number)
-        outputs.push_back({frame.map.names[static_cast<std::size_t>(number)], Imf::FLOAT, number});
+        outputs.push_back(
+            {frame.map.names[static_cast<std::size_t>(number)], SampleType::Float, number});
     for (const FrameChannel& channel : frame.channels) {
         if (channel.number < ResultChannels)
             continue;
@@ -153,7 +44,7 @@ std::vector<OutputChannel> frameOutputs(const Frame& frame) {
                              format.type,
                              -1,
                              channel.carried,
-                             Imf::FLOAT,
+                             SampleType::Float,
                              format.xSampling,
                              format.ySampling,
                              format.perceptuallyLinear};

@@ -1,59 +1,20 @@
 #pragma once
 
+#include "app/files/OutputOptions.h"
 #include "app/images/Frame.h"
 
-#include <OpenEXR/ImfCompression.h>
-#include <OpenEXR/ImfPixelType.h>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace umbrix {
 
-// One item of --ch: the output channel `from`, written as `name` (NAME, or NAME=FROM).
-struct ChannelPick {
-    std::string name;
-    std::string from;
-};
-// UsageError unless the text is a comma-separated list of such items.
-std::vector<ChannelPick> parseChannelPicks(std::string_view list);
-
-// One -d: a pixel type for the results, or for the output channel `name`.
-struct TypeChoice {
-    std::optional<std::string> name;
-    Imf::PixelType type = Imf::FLOAT;
-};
-// UsageError unless the text is TYPE or NAME=TYPE, TYPE being half or float.
-TypeChoice parseTypeChoice(std::string_view text);
-
-// --compression NAME, zip:LEVEL or dwaa:QUALITY, in OpenEXR's words.
-struct CompressionChoice {
-    std::string text; // as given
-    Imf::Compression kind = Imf::ZIP_COMPRESSION;
-    std::optional<int> zipLevel;
-    std::optional<float> dwaQuality;
-    bool lossy = false;
-};
-// UsageError unless the text names a compression OpenEXR has.
-CompressionChoice parseCompression(std::string_view text);
-
-// What the command line asks of the written channels.
-struct OutputOptions {
-    std::vector<ChannelPick> picks; // empty: every channel the format holds
-    std::vector<TypeChoice> types;
-    std::optional<CompressionChoice> compression;
-    bool clamp = false;           // occlusion written within [0, 1]
-    std::vector<Attribute> stamp; // what every EXR written carries: the program, time, controls
-};
-
 // A channel to write: its name and type in the file, and where its samples are.
 struct OutputChannel {
     std::string name;
-    Imf::PixelType type = Imf::FLOAT;
+    SampleType type = SampleType::Float;
     int number = -1;  // the tool's channel, when the image holds it
     int carried = -1; // else its carried plane
-    Imf::PixelType stored = Imf::FLOAT;
+    SampleType stored = SampleType::Float;
     int xSampling = 1;
     int ySampling = 1;
     bool perceptuallyLinear = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "contract/Controls.h"
+
 #include <array>
 #include <optional>
 #include <string>
@@ -7,19 +9,6 @@
 #include <vector>
 
 namespace umbrix {
-
-// Channel numbers with a role in the tool: its results (R G B A in a file), depth, and the
-// renderer's normal (x, y, z from SuppliedNormalX on).
-inline constexpr int ResultChannels = 4;
-inline constexpr int ResultNormalZ = 0;
-inline constexpr int ResultNormalY = 1;
-inline constexpr int ResultNormalX = 2;
-inline constexpr int ResultOcclusion = 3;
-inline constexpr int DepthChannel = 4;
-inline constexpr int SuppliedNormalX = 10;
-inline constexpr int NormalComponents = 3;
-inline constexpr int FirstFreeChannel = 13;
-inline constexpr int ChannelCount = 128;
 
 // Whether a channel name is one of the usual names of depth (Z, depth.Z, Depth.Z, *.Depth.Z).
 bool isDepthName(std::string_view name);

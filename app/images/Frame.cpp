@@ -13,8 +13,8 @@ namespace umbrix {
 
 namespace {
 
-std::size_t sampleBytes(Imf::PixelType type) {
-    return type == Imf::HALF ? sizeof(std::uint16_t) : sizeof(float);
+std::size_t sampleBytes(SampleType type) {
+    return type == SampleType::Half ? sizeof(std::uint16_t) : sizeof(float);
 }
 
 // Multiples of `step` from `low` to `high`: the samples a subsampled channel has along one axis.
@@ -83,7 +83,7 @@ void allocateFrame(Frame& frame) {
         const bool inImage = toolReads(channel.number);
         if (inImage && channel.number >= ResultChannels)
             extra.push_back(channel.number);
-        if (!inImage || channel.format.type != Imf::FLOAT) {
+        if (!inImage || channel.format.type != SampleType::Float) {
             channel.carried = static_cast<int>(frame.carried.size());
             frame.carried.push_back(carriedPlane(windows, channel.format, frame.path));
         }
@@ -109,13 +109,13 @@ void fillFromCarried(Frame& frame, const FrameChannel& channel) {
     }
 }
 
-float sampleAsFloat(const char* sample, Imf::PixelType type) {
-    if (type == Imf::HALF) {
+float sampleAsFloat(const char* sample, SampleType type) {
+    if (type == SampleType::Half) {
         std::uint16_t bits = 0;
         std::memcpy(&bits, sample, sizeof bits);
         return static_cast<float>(Imath::half(Imath::half::FromBits, bits));
     }
-    if (type == Imf::UINT) {
+    if (type == SampleType::Uint) {
         std::uint32_t whole = 0;
         std::memcpy(&whole, sample, sizeof whole);
         return static_cast<float>(whole);

@@ -4,7 +4,6 @@
 #include "app/images/PlainImage.h"
 #include "minihost/Host.h"
 
-#include <OpenEXR/ImfPixelType.h>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -12,12 +11,20 @@
 
 namespace umbrix {
 
-class ExrSource;
+// How a file stores a channel's samples.
+enum class SampleType { Uint, Half, Float };
+
+// What the reader of a file keeps of it for the writer: only files/ knows what is inside, such as
+// an EXR input's other parts and headers.
+class SourceFile {
+  public:
+    virtual ~SourceFile() = default;
+};
 
 // One channel as the file stores it.
 struct ChannelFormat {
     std::string name;
-    Imf::PixelType type = Imf::FLOAT;
+    SampleType type = SampleType::Float;
     int xSampling = 1;
     int ySampling = 1;
     bool perceptuallyLinear = false; // a hint EXR keeps for lossy codecs
@@ -51,9 +58,9 @@ struct Frame {
     std::vector<FrameChannel> channels; // the file's channels, in its order
     minihost::ImagePtr image;           // the tool's source; once rendered, the tool's result
     std::vector<CarriedPlane> carried;
-    std::shared_ptr<ExrSource> exr;  // an EXR input, kept open for its other parts and headers
-    std::vector<Attribute> metadata; // an input of another format: what an EXR output keeps
-    std::vector<std::string> parts;  // an EXR input's part names ("#N" for an unnamed part)
+    std::shared_ptr<SourceFile> source; // the input, as its reader keeps it for the writer
+    std::vector<Attribute> metadata;    // an input of another format: what an EXR output keeps
+    std::vector<std::string> parts;     // an EXR input's part names ("#N" for an unnamed part)
 };
 
 // Whether the tool reads channel `number` of its source: R G B A, depth and the supplied normal.
@@ -71,8 +78,8 @@ void mapFrame(Frame& frame, const std::vector<ChannelFormat>& channels, const Fr
 // cleared). RunError, naming the file, when it cannot.
 void allocateFrame(Frame& frame);
 
-// A sample of the given type as a float, as OpenEXR converts it when it reads.
-float sampleAsFloat(const char* sample, Imf::PixelType type);
+// A sample of the given type as a float, as the EXR reader converts it.
+float sampleAsFloat(const char* sample, SampleType type);
 
 // Fills the source image's channel from the carried samples of a half or uint channel.
 void fillFromCarried(Frame& frame, const FrameChannel& channel);

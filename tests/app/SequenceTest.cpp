@@ -52,6 +52,22 @@ TEST_F(Sequence, ThreeFramesEachFromItsOwnFile) {
                               {"frame " + std::to_string(frame), " s"}));
 }
 
+TEST_F(Sequence, MissingPatternWithoutFramesPointsToTheOption) {
+    struct Case {
+        const char* input;
+        bool hinted;
+    };
+    for (const Case& c : {Case{"in.####.exr", true}, Case{"in.%04d.exr", true},
+                          Case{"in.@@.exr", true}, Case{"in.exr", false}}) {
+        SCOPED_TRACE(c.input);
+        const std::string input = Folder.path(c.input);
+        const Outcome run = umbrix({"render", input, "-o", Folder.path("out.exr")});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "umbrix: " + input + ": cannot read: No such file or directory" +
+                               (c.hinted ? " (render a sequence with --frames)" : "") + "\n");
+    }
+}
+
 TEST_F(Sequence, QuietPrintsNothing) {
     writeFrame("in.0001.exr", 1);
     const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",

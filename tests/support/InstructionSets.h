@@ -18,7 +18,7 @@ class EachInstructionSet {
         for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
             hwy::SetSupportedTargetsForTest(target);
             SCOPED_TRACE(hwy::TargetName(target));
-            ASSERT_STREQ(windowInstructionSet(), hwy::TargetName(target));
+            ASSERT_STREQ(umbrix::process::windowInstructionSet(), hwy::TargetName(target));
             check(target);
         }
     }

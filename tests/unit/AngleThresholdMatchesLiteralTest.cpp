@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+using namespace umbrix::process;
+
 namespace {
 
 using testsupport::bits;

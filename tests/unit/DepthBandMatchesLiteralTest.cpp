@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+using namespace umbrix::process;
+
 namespace {
 
 constexpr float Infinity = std::numeric_limits<float>::infinity();

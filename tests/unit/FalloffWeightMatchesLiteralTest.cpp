@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <limits>
 
+using namespace umbrix::process;
+
 using testsupport::bits;
 
 // The replacement is only used where it is proven: every float of its range gives powf's bits.

@@ -13,6 +13,9 @@
 #include <limits>
 #include <vector>
 
+using namespace umbrix::process;
+using umbrix::ComparedNormals;
+
 namespace {
 
 constexpr float Infinity = std::numeric_limits<float>::infinity();

@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+using namespace umbrix::process;
+
 TEST(RowsOnce, EveryRowIsFormedOnceWhateverTheNumberOfChunksThatNeedIt) {
     constexpr int Rows = 64;
     RowsOnce rows;
