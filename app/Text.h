@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <fmt/format.h>
+#include <string>
 #include <string_view>
 
 namespace umbrix {
@@ -12,6 +15,20 @@ inline std::string_view trimmed(std::string_view text) {
     if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(Blank) - first + 1);
+}
+
+// The longest text a message quotes whole: a value a user or a pipeline gave can be megabytes.
+constexpr std::size_t ExcerptLength = 200;
+
+// Text a user gave, as a message quotes it: whole when short, else its start, cut where no UTF-8
+// character is split, and how long it is.
+inline std::string excerpt(std::string_view text) {
+    if (text.size() <= ExcerptLength)
+        return std::string(text);
+    std::size_t cut = ExcerptLength;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return fmt::format("{}... ({} bytes)", text.substr(0, cut), text.size());
 }
 
 } // namespace umbrix

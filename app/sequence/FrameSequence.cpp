@@ -69,7 +69,7 @@ class FrameListReader {
     [[noreturn]] void fail() const {
         throw UsageError(fmt::format("--frames {}: expected frames like 1-100, 1-100x2, 100-1 or "
                                      "1,5,10-20",
-                                     Text));
+                                     excerpt(Text)));
     }
 
     bool take(char c) {
@@ -104,7 +104,8 @@ class FrameListReader {
             fail();
         const std::int64_t count = (std::int64_t{last} - first) / (last < first ? -step : step) + 1;
         if (count + before > MaxFrames)
-            throw UsageError(fmt::format("--frames {}: more than {} frames", Text, MaxFrames));
+            throw UsageError(
+                fmt::format("--frames {}: more than {} frames", excerpt(Text), MaxFrames));
         ranges.push_back({first, last < first ? -step : step, static_cast<std::size_t>(count),
                           static_cast<std::size_t>(before)});
         return count;
