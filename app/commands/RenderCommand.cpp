@@ -6,18 +6,19 @@
 #include "app/commands/OutputStamp.h"
 #include "app/commands/RunReport.h"
 #include "app/commands/SettingsFile.h"
+#include "app/commands/SettingsSaving.h"
 #include "app/files/AtomicFile.h"
 #include "app/files/CodecThreads.h"
 #include "app/files/FormatsModule.h"
 #include "app/files/ImageFile.h"
 #include "app/files/Preview.h"
+#include "app/files/SamePath.h"
 #include "app/images/ChannelMap.h"
 #include "app/images/ToolSession.h"
 #include "app/sequence/FramePipeline.h"
 #include "app/sequence/FrameSequence.h"
 #include "app/sequence/Progress.h"
 
-#include <filesystem>
 #include <fmt/format.h>
 #include <system_error>
 
@@ -123,17 +124,6 @@ bool isUnreadableFrame(const std::exception_ptr& failure) {
     } catch (...) {
         return false;
     }
-}
-
-bool samePath(const std::string& a, const std::string& b) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (fs::equivalent(a, b, error))
-        return true;
-    const fs::path first = fs::weakly_canonical(a, error);
-    const bool known = !error;
-    const fs::path second = fs::weakly_canonical(b, error);
-    return known && !error ? first == second : a == b;
 }
 
 // A preview over the render or the input would replace it without a word.
@@ -349,22 +339,13 @@ void applySettingsFile(ToolSession& tool, const RenderOptions& options) {
             tool.set(*setting.control, setting.value);
 }
 
-// A dry run writes nothing, but checks that the settings could be saved.
-void saveSettings(const ToolSession& tool, const RenderOptions& options) {
-    if (!options.saveSettings)
-        return;
-    if (options.dryRun)
-        checkFolderOf(*options.saveSettings);
-    else
-        saveSettingsFile(*options.saveSettings, tool.controls());
-}
-
 PipelineOutcome runStages(const Jobs& jobs, const FrameStages& stages,
                           const FrameSkipping& skipping, const RenderOptions& options) {
     try {
         return runPipeline(jobs.size(), stages, skipping);
     } catch (const std::system_error& e) {
-        throw RunError(fmt::format("{}: cannot render: {}", options.input, e.what()));
+        throw RunError(fmt::format("{}: cannot render: out of memory or threads to start one ({})",
+                                   options.input, e.what()));
     }
 }
 
@@ -373,6 +354,7 @@ PipelineOutcome runStages(const Jobs& jobs, const FrameStages& stages,
 void runRender(const RenderOptions& options) {
     const Jobs jobs(options);
     refusePreviewOverFiles(options);
+    refuseSettingsOverFiles(options);
     for (const std::optional<std::string>& path : {std::optional(options.output), options.preview})
         if (path)
             needingFormats(*path, [&] { return outputFormat(*path); });
@@ -381,12 +363,12 @@ void runRender(const RenderOptions& options) {
     applySettingsFile(tool, options);
     applySettings(tool, options.settings);
     warnAboutControls(tool);
-    saveSettings(tool, options);
     minihost::setThreads(options.threads);
     runCodecsOnHostPool();
     Progress progress(Progress::modeFor(options.quiet || options.dryRun), jobs.size());
     Render render(options, jobs, std::move(targets), tool, progress);
-    const FrameStages stages = options.dryRun ? render.checkingStages() : render.stages();
+    const FrameStages stages = savingSettings(
+        options.dryRun ? render.checkingStages() : render.stages(), options, tool.controls());
     const PipelineOutcome outcome =
         runStages(jobs, namingFailures(stages, jobs), render.skipping(), options);
     if (outcome.failure)

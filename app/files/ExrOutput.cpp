@@ -83,15 +83,33 @@ Imf::Header freshHeader(const Frame& frame) {
     return header;
 }
 
-void insertAttribute(Imf::Header& header, const Attribute& attribute) {
+std::unique_ptr<Imf::Attribute> exrAttribute(const Attribute& attribute) {
     if (const auto* text = std::get_if<std::string>(&attribute.value))
-        header.insert(attribute.name, Imf::StringAttribute(*text));
-    else if (const auto* whole = std::get_if<int>(&attribute.value))
-        header.insert(attribute.name, Imf::IntAttribute(*whole));
-    else if (const auto* number = std::get_if<double>(&attribute.value))
-        header.insert(attribute.name, Imf::DoubleAttribute(*number));
-    else
-        header.insert(attribute.name, Imf::FloatAttribute(std::get<float>(attribute.value)));
+        return std::make_unique<Imf::StringAttribute>(*text);
+    if (const auto* whole = std::get_if<int>(&attribute.value))
+        return std::make_unique<Imf::IntAttribute>(*whole);
+    if (const auto* number = std::get_if<double>(&attribute.value))
+        return std::make_unique<Imf::DoubleAttribute>(*number);
+    return std::make_unique<Imf::FloatAttribute>(std::get<float>(attribute.value));
+}
+
+// The header without one attribute. OpenEXR's own erase leaks the attribute it removes.
+Imf::Header without(const Imf::Header& from, const std::string& name) {
+    Imf::Header header;
+    for (auto it = from.begin(); it != from.end(); ++it)
+        if (name != it.name())
+            header.insert(it.name(), it.attribute());
+    return header;
+}
+
+// Ours replaces an attribute of the same name the input carries, whatever its type: OpenEXR keeps
+// an attribute's type and refuses a value of another.
+void insertAttribute(Imf::Header& header, const Attribute& attribute) {
+    const std::unique_ptr<Imf::Attribute> value = exrAttribute(attribute);
+    const auto found = header.find(attribute.name);
+    if (found != header.end() && std::strcmp(found.attribute().typeName(), value->typeName()) != 0)
+        header = without(header, attribute.name);
+    header.insert(attribute.name, *value);
 }
 
 void setCompression(Imf::Header& header, const OutputOptions& options) {

@@ -4,6 +4,8 @@
 #include "app/ProgramFiles.h"
 #include "tool/ClassIdentifier.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <stdexcept>
 
@@ -41,6 +43,24 @@ Input& requiredInput(const Operator& op, std::string_view id) {
     if (!in)
         throw RunError("the tool has no input " + std::string(id));
     return *in;
+}
+
+// What the tool keeps of each pixel beside its output image while it renders occlusion.
+constexpr std::size_t ToolBytesPerPixel = 20;
+
+// The tool says only that it made no image. Short of memory, an output image like the source with
+// the tool's working memory beside it cannot be had either: that is then the cause to name. The
+// memory is only reserved, never touched.
+bool roomToRender(const Image& source) {
+    const std::size_t pixels = static_cast<std::size_t>(std::max(source.Width, 0)) *
+                               static_cast<std::size_t>(std::max(source.Height, 0));
+    const std::size_t bytes =
+        pixels * (minihost::channels(source).size() * sizeof(float) + ToolBytesPerPixel);
+    // Volatile, so that the compiler keeps the allocation it would otherwise assume to succeed.
+    void* volatile memory = std::malloc(bytes);
+    const bool room = memory != nullptr;
+    std::free(memory);
+    return room;
 }
 
 } // namespace
@@ -85,7 +105,8 @@ minihost::ImagePtr ToolSession::render(Image& source, double time) {
     minihost::connect(imageIn, nullptr);
     minihost::ImagePtr image = imageOut ? result.takeImage(imageOut) : nullptr;
     if (!result.ok || !image)
-        throw RunError("the tool produced no image");
+        throw RunError(roomToRender(source) ? "the tool produced no image"
+                                            : "out of memory while rendering");
     return image;
 }
 

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <fmt/format.h>
 #include <fstream>
 #include <grp.h>
 #include <string>
@@ -63,6 +64,7 @@ class Failure : public ProgramTest {
         EXPECT_EQ(run.status, status) << run.err;
         EXPECT_TRUE(isMessage(run.err, parts));
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_LT(run.err.size(), 1000u) << "the message quotes too much of the input";
     }
 
     void writeBytes(const std::string& name, const std::string& bytes) {
@@ -78,8 +80,10 @@ class Failure : public ProgramTest {
 };
 
 TEST_F(Failure, MissingInput) {
-    expectFailure({Folder.path("none.exr"), "-o", Folder.path("out.exr")}, 1,
-                  {"none.exr", "No such file"});
+    // The settings are saved only once a frame has been read.
+    expectFailure({Folder.path("none.exr"), "-o", Folder.path("out.exr"), "--save-settings",
+                   Folder.path("look.json")},
+                  1, {"none.exr", "No such file"});
     EXPECT_EQ(Folder.entries(), OnlyInput);
 }
 
@@ -176,6 +180,17 @@ TEST_F(Failure, UsageErrors) {
                   {"--preview", "o.png", "the output"});
     expectFailure({in, "-o", out, "--preview", Folder.path("sub/../in.exr")}, 2,
                   {"--preview", "in.exr", "the input"});
+    const std::string input = readBytes("in.exr");
+    expectFailure({in, "-o", out, "--save-settings", Folder.path("sub/../in.exr")}, 2,
+                  {"--save-settings", "in.exr", "the input"});
+    expectFailure({in, "-o", out, "--save-settings", out}, 2,
+                  {"--save-settings", "out.exr", "the output"});
+    expectFailure(
+        {in, "-o", out, "--preview", Folder.path("p.png"), "--save-settings", Folder.path("p.png")},
+        2, {"--save-settings", "p.png", "the preview"});
+    expectFailure({in, "-o", out, "--set", "Matrix=" + std::string(100'000, '9') + "x"}, 2,
+                  {"--set Matrix", "999...", "100001 bytes"});
+    EXPECT_EQ(readBytes("in.exr"), input);
     EXPECT_EQ(Folder.entries(), OnlyInput);
 }
 
@@ -194,6 +209,35 @@ TEST_F(Failure, ShortOfMemoryTheMessageNamesTheFile) {
             {"-c", "ulimit -v 65536 && exec \"$0\" render in.exr -q " + args, UMBRIX_PROGRAM}, {});
         EXPECT_EQ(run.status, 1);
         EXPECT_TRUE(isMessage(run.err, {named, "cannot load the image formats module"})) << run.err;
+    }
+}
+
+// Short of address space anywhere along a run (loading, threads, reading, rendering, writing), the
+// run ends: written whole, or with status 1 and a message saying memory ran out and for which
+// file. A worker thread that could not start once left the run waiting for it forever; each run
+// is bounded in time here so that a hang fails the test instead of stalling it.
+TEST_F(Failure, ShortOfAddressSpaceARunEndsAndSaysSo) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory needs far more address space than any limit";
+#endif
+    writeFile(Folder.path("frame.exr"), sceneFile(320, 180, usualChannels()));
+    for (int megabytes = 100; megabytes <= 600; megabytes += 25) {
+        SCOPED_TRACE(megabytes);
+        const Outcome run = runProgram(
+            "/bin/sh",
+            {"-c",
+             fmt::format("ulimit -v {} && exec timeout 120 \"$0\" render \"$1\" -o \"$2\" -q "
+                         "--threads 4 --set UseSSAO=1 --set Matrix=8",
+                         megabytes * 1024),
+             UMBRIX_PROGRAM, Folder.path("frame.exr"), Folder.path("out.exr")},
+            {});
+        ASSERT_TRUE(run.status == 0 || run.status == 1) << run.status << ": " << run.err;
+        if (run.status == 1) {
+            EXPECT_TRUE(isMessage(run.err, {"memory"})) << run.err;
+            EXPECT_TRUE(run.err.find("frame.exr") != std::string::npos ||
+                        run.err.find("out.exr") != std::string::npos)
+                << run.err;
+        }
     }
 }
 
