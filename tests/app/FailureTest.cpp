@@ -221,24 +221,26 @@ TEST_F(Failure, ShortOfAddressSpaceARunEndsAndSaysSo) {
     GTEST_SKIP() << "a sanitizer's shadow memory needs far more address space than any limit";
 #endif
     writeFile(Folder.path("frame.exr"), sceneFile(320, 180, usualChannels()));
-    for (int megabytes = 100; megabytes <= 600; megabytes += 25) {
-        SCOPED_TRACE(megabytes);
-        const Outcome run = runProgram(
-            "/bin/sh",
-            {"-c",
-             fmt::format("ulimit -v {} && exec timeout 120 \"$0\" render \"$1\" -o \"$2\" -q "
-                         "--threads 4 --set UseSSAO=1 --set Matrix=8",
-                         megabytes * 1024),
-             UMBRIX_PROGRAM, Folder.path("frame.exr"), Folder.path("out.exr")},
-            {});
-        ASSERT_TRUE(run.status == 0 || run.status == 1) << run.status << ": " << run.err;
-        if (run.status == 1) {
-            EXPECT_TRUE(isMessage(run.err, {"memory"})) << run.err;
-            EXPECT_TRUE(run.err.find("frame.exr") != std::string::npos ||
-                        run.err.find("out.exr") != std::string::npos)
-                << run.err;
+    // From too little to start the program's threads, through every stage, to enough for all.
+    for (int megabytes = 16; megabytes <= 120; megabytes += 4)
+        for (const int threads : {2, 8}) {
+            SCOPED_TRACE(fmt::format("{} MB, {} threads", megabytes, threads));
+            const Outcome run = runProgram(
+                "/bin/sh",
+                {"-c",
+                 fmt::format("ulimit -v {} && exec timeout 120 \"$0\" render \"$1\" -o \"$2\" -q "
+                             "--threads {} --set UseSSAO=1 --set Matrix=8",
+                             megabytes * 1024, threads),
+                 UMBRIX_PROGRAM, Folder.path("frame.exr"), Folder.path("out.exr")},
+                {});
+            ASSERT_TRUE(run.status == 0 || run.status == 1) << run.status << ": " << run.err;
+            if (run.status == 1) {
+                EXPECT_TRUE(isMessage(run.err, {"memory"})) << run.err;
+                EXPECT_TRUE(run.err.find("frame.exr") != std::string::npos ||
+                            run.err.find("out.exr") != std::string::npos)
+                    << run.err;
+            }
         }
-    }
 }
 
 // Only regular files are read: a device would feed a reader forever, and a pipe with no writer
