@@ -21,7 +21,8 @@ class RunError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// A library's message as one line of ours: line breaks become spaces, trailing space goes.
+// A library's message as one line of ours: line breaks become spaces, trailing space goes, other
+// control characters become '?'.
 std::string oneLine(std::string text);
 
 // Called while an exception is handled: rethrows it as one of ours, a UsageError or RunError as it

@@ -4,8 +4,6 @@
 #include "app/ProgramFiles.h"
 #include "tool/ClassIdentifier.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <new>
 #include <stdexcept>
 
@@ -43,24 +41,6 @@ Input& requiredInput(const Operator& op, std::string_view id) {
     if (!in)
         throw RunError("the tool has no input " + std::string(id));
     return *in;
-}
-
-// What the tool keeps of each pixel beside its output image while it renders occlusion.
-constexpr std::size_t ToolBytesPerPixel = 20;
-
-// The tool says only that it made no image. Short of memory, an output image like the source with
-// the tool's working memory beside it cannot be had either: that is then the cause to name. The
-// memory is only reserved, never touched.
-bool roomToRender(const Image& source) {
-    const std::size_t pixels = static_cast<std::size_t>(std::max(source.Width, 0)) *
-                               static_cast<std::size_t>(std::max(source.Height, 0));
-    const std::size_t bytes =
-        pixels * (minihost::channels(source).size() * sizeof(float) + ToolBytesPerPixel);
-    // Volatile, so that the compiler keeps the allocation it would otherwise assume to succeed.
-    void* volatile memory = std::malloc(bytes);
-    const bool room = memory != nullptr;
-    std::free(memory);
-    return room;
 }
 
 } // namespace
@@ -105,8 +85,9 @@ minihost::ImagePtr ToolSession::render(Image& source, double time) {
     minihost::connect(imageIn, nullptr);
     minihost::ImagePtr image = imageOut ? result.takeImage(imageOut) : nullptr;
     if (!result.ok || !image)
-        throw RunError(roomToRender(source) ? "the tool produced no image"
-                                            : "out of memory while rendering");
+        // The tool makes no image only without a source, which it always has here, or without
+        // the memory for its output image or its working buffers.
+        throw RunError("out of memory while rendering: the tool produced no image");
     return image;
 }
 

@@ -80,6 +80,13 @@ Split splitLine(std::string_view text) {
     return {text.substr(0, at), text.substr(at + 1)};
 }
 
+void checkMessage(const std::exception& failure) {
+    const std::string_view text = failure.what();
+    FUZZ_CHECK(!text.empty() && text.size() <= 1000);
+    for (const char c : text)
+        FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f);
+}
+
 void fail(const char* condition, const char* file, int line) {
     std::fprintf(stderr, "umbrix: fuzz: %s:%d: %s does not hold\n", file, line, condition);
     std::abort();

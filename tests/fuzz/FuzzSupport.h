@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,10 @@ std::string scratchFile(std::string_view name, const std::uint8_t* data, std::si
 
 // The tool, loaded once per process, its controls at their defaults on each call.
 umbrix::ToolSession& tool();
+
+// What the program prints for a failure must be one line without control characters, and short
+// however long the input it quotes; a fault otherwise.
+void checkMessage(const std::exception& failure);
 
 // The input split at its first line break: what comes before, and what after. An input without
 // one is all `first`.

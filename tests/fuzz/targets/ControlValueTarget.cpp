@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         setting =
             umbrix::parseControlSetting(fmt::format("{}={}", info.id, value), tool.controls());
-    } catch (const umbrix::UsageError&) {
+    } catch (const umbrix::UsageError& e) {
+        fuzzsupport::checkMessage(e);
         return 0;
     }
     FUZZ_CHECK(setting.control == controls[data[0] % controls.size()]);

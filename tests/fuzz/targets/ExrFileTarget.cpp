@@ -67,8 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         umbrix::Frame frame = umbrix::readFrame(input, naming, std::nullopt);
         const std::string output = fuzzsupport::scratchPath("output.exr");
         umbrix::writeFrame(output, umbrix::outputFormat(output), frame, {});
-    } catch (const umbrix::UsageError&) {
-    } catch (const umbrix::RunError&) {
+    } catch (const umbrix::UsageError& e) {
+        fuzzsupport::checkMessage(e);
+    } catch (const umbrix::RunError& e) {
+        fuzzsupport::checkMessage(e);
     } catch (const TooLarge&) {
     }
     return 0;

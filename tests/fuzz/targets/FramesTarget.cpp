@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const umbrix::FrameList frames(list.first);
         checkPaths(frames, paths.first, paths.rest);
-    } catch (const umbrix::UsageError&) {
+    } catch (const umbrix::UsageError& e) {
+        fuzzsupport::checkMessage(e);
     }
     return 0;
 }

@@ -107,8 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             layering(text);
             break;
         }
-    } catch (const umbrix::UsageError&) {
-    } catch (const umbrix::RunError&) {
+    } catch (const umbrix::UsageError& e) {
+        fuzzsupport::checkMessage(e);
+    } catch (const umbrix::RunError& e) {
+        fuzzsupport::checkMessage(e);
     }
     return 0;
 }

@@ -26,9 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<umbrix::ControlSetting> settings;
     try {
         settings = umbrix::readSettingsFile(input, controls);
-    } catch (const umbrix::UsageError&) {
+    } catch (const umbrix::UsageError& e) {
+        fuzzsupport::checkMessage(e);
         return 0;
-    } catch (const umbrix::RunError&) {
+    } catch (const umbrix::RunError& e) {
+        fuzzsupport::checkMessage(e);
         return 0;
     }
     for (const umbrix::ControlSetting& setting : settings)
