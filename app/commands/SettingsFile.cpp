@@ -83,7 +83,8 @@ Json parsed(const std::string& path) {
     };
     try {
         return Json::parse(text, check);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+        // A parse error, or a number beyond a double's range.
         throw UsageError(fmt::format("{}: not a JSON object of control values: {}", path,
                                      excerpt(oneLine(e.what()))));
     }

@@ -213,14 +213,56 @@ void writeRendered(Imf::MultiPartOutputFile& out, int part, Frame& frame,
     }
 }
 
+// Scan lines in one chunk of a deep part, by its compression (the only ones deep data takes).
+int deepChunkLines(Imf::Compression compression) {
+    return compression == Imf::ZIP_COMPRESSION ? 16 : 1;
+}
+
+// OpenEXR copies a deep chunk into a buffer of the size the chunk declares, before it finds the
+// file too short for it: a few bytes could make it ask for exabytes. Every chunk is asked its size
+// first, and one larger than the file is refused.
+void checkChunkSize(std::uint64_t declared, std::uint64_t fileSize) {
+    if (declared > fileSize)
+        throw RunError(fmt::format("a deep chunk declares {} bytes, more than the file's {}",
+                                   declared, fileSize));
+}
+
+void checkDeepChunks(Imf::DeepScanLineInputPart& from, std::uint64_t fileSize) {
+    const Imath::Box2i& data = from.header().dataWindow();
+    const int step = deepChunkLines(from.header().compression());
+    for (std::int64_t y = data.min.y; y <= data.max.y; y += step) {
+        std::uint64_t size = 0;
+        from.rawPixelData(static_cast<int>(y), nullptr, size);
+        checkChunkSize(size, fileSize);
+    }
+}
+
+void checkDeepChunks(Imf::DeepTiledInputPart& from, std::uint64_t fileSize) {
+    for (int ly = 0; ly < from.numYLevels(); ++ly)
+        for (int lx = 0; lx < from.numXLevels(); ++lx) {
+            if (!from.isValidLevel(lx, ly))
+                continue;
+            for (int ty = 0; ty < from.numYTiles(ly); ++ty)
+                for (int tx = 0; tx < from.numXTiles(lx); ++tx) {
+                    int dx = tx, dy = ty, levelX = lx, levelY = ly;
+                    std::uint64_t size = 0;
+                    from.rawTileData(dx, dy, levelX, levelY, nullptr, size);
+                    checkChunkSize(size, fileSize);
+                }
+        }
+}
+
 // A part the tool did not render, copied without decoding: its bits cannot change.
-void copyPart(Imf::MultiPartOutputFile& out, Imf::MultiPartInputFile& in, int part) {
+void copyPart(Imf::MultiPartOutputFile& out, ExrSource& source, int part) {
+    Imf::MultiPartInputFile& in = source.file();
     const std::string type = in.header(part).type();
     if (type == Imf::DEEPSCANLINE) {
         Imf::DeepScanLineInputPart from(in, part);
+        checkDeepChunks(from, source.fileSize());
         Imf::DeepScanLineOutputPart(out, part).copyPixels(from);
     } else if (type == Imf::DEEPTILE) {
         Imf::DeepTiledInputPart from(in, part);
+        checkDeepChunks(from, source.fileSize());
         Imf::DeepTiledOutputPart(out, part).copyPixels(from);
     } else if (type == Imf::TILEDIMAGE) {
         Imf::TiledInputPart from(in, part);
@@ -255,7 +297,7 @@ void writeFile(const std::string& target, const std::string& shown, Frame& frame
             if (part == rendered)
                 writeRendered(out, part, frame, written);
             else
-                copyPart(out, frame.exr->file(), part);
+                copyPart(out, *frame.exr, part);
         }
     }
     stream.finish();

@@ -22,7 +22,10 @@ struct Pattern {
     int digits = 0;         // width the frame number is padded to
 };
 
-// The pattern starting at `at`, if one does.
+// The widest frame number a pattern may ask for: the longest name a file can have.
+constexpr int LongestNumber = 255;
+
+// The pattern starting at `at`, if one does. UsageError for one wider than a file name can be.
 std::optional<Pattern> patternAt(std::string_view path, std::size_t at) {
     const char c = path[at];
     if (c == '#' || c == '@') {
@@ -43,7 +46,12 @@ std::optional<Pattern> patternAt(std::string_view path, std::size_t at) {
     if (!width.empty() && width[0] != '0')
         return std::nullopt;
     int digits = 0;
-    std::from_chars(width.data(), width.data() + width.size(), digits);
+    const auto read = std::from_chars(width.data(), width.data() + width.size(), digits);
+    // A few characters could otherwise ask for a name of millions of digits.
+    if (read.ec != std::errc() || digits > LongestNumber)
+        throw UsageError(fmt::format("{}: {} is wider than a file name can be (at most {} digits)",
+                                     excerpt(path), excerpt(path.substr(at, end + 1 - at)),
+                                     LongestNumber));
     return Pattern{end + 1 - at, digits};
 }
 

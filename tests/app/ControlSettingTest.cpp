@@ -252,6 +252,7 @@ TEST_F(ControlSetting, SettingsFileMistakesNameTheFileAndKey) {
          2,
          {"look.json", "nested more than 64 deep"}},
         {R"({"Matrix": 8, "Amount": 0.1, "Matrix": 9})", 2, {"look.json", "Matrix", "twice"}},
+        {R"({"DepthThreshold": 2e308})", 2, {"look.json", "JSON object", "2e308"}},
         {R"({"Matrix": ")" + std::string(100'000, 'x') + R"("})",
          2,
          {"look.json", "Matrix", "xxx...", "100000 bytes"}},
