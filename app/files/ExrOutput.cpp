@@ -221,23 +221,26 @@ int deepChunkLines(Imf::Compression compression) {
 // OpenEXR copies a deep chunk into a buffer of the size the chunk declares, before it finds the
 // file too short for it: a few bytes could make it ask for exabytes. Every chunk is asked its size
 // first, and one larger than the file is refused.
-void checkChunkSize(std::uint64_t declared, std::uint64_t fileSize) {
+void checkChunkSize(std::uint64_t declared, std::uint64_t fileSize, const std::string& path) {
     if (declared > fileSize)
-        throw RunError(fmt::format("a deep chunk declares {} bytes, more than the file's {}",
-                                   declared, fileSize));
+        throw RunError(fmt::format("{}: cannot read: a deep chunk declares {} bytes, more than "
+                                   "the file's {}",
+                                   path, declared, fileSize));
 }
 
-void checkDeepChunks(Imf::DeepScanLineInputPart& from, std::uint64_t fileSize) {
+void checkDeepChunks(Imf::DeepScanLineInputPart& from, std::uint64_t fileSize,
+                     const std::string& path) {
     const Imath::Box2i& data = from.header().dataWindow();
     const int step = deepChunkLines(from.header().compression());
     for (std::int64_t y = data.min.y; y <= data.max.y; y += step) {
         std::uint64_t size = 0;
         from.rawPixelData(static_cast<int>(y), nullptr, size);
-        checkChunkSize(size, fileSize);
+        checkChunkSize(size, fileSize, path);
     }
 }
 
-void checkDeepChunks(Imf::DeepTiledInputPart& from, std::uint64_t fileSize) {
+void checkDeepChunks(Imf::DeepTiledInputPart& from, std::uint64_t fileSize,
+                     const std::string& path) {
     for (int ly = 0; ly < from.numYLevels(); ++ly)
         for (int lx = 0; lx < from.numXLevels(); ++lx) {
             if (!from.isValidLevel(lx, ly))
@@ -247,22 +250,22 @@ void checkDeepChunks(Imf::DeepTiledInputPart& from, std::uint64_t fileSize) {
                     int dx = tx, dy = ty, levelX = lx, levelY = ly;
                     std::uint64_t size = 0;
                     from.rawTileData(dx, dy, levelX, levelY, nullptr, size);
-                    checkChunkSize(size, fileSize);
+                    checkChunkSize(size, fileSize, path);
                 }
         }
 }
 
 // A part the tool did not render, copied without decoding: its bits cannot change.
-void copyPart(Imf::MultiPartOutputFile& out, ExrSource& source, int part) {
+void copyPart(Imf::MultiPartOutputFile& out, ExrSource& source, int part, const std::string& path) {
     Imf::MultiPartInputFile& in = source.file();
     const std::string type = in.header(part).type();
     if (type == Imf::DEEPSCANLINE) {
         Imf::DeepScanLineInputPart from(in, part);
-        checkDeepChunks(from, source.fileSize());
+        checkDeepChunks(from, source.fileSize(), path);
         Imf::DeepScanLineOutputPart(out, part).copyPixels(from);
     } else if (type == Imf::DEEPTILE) {
         Imf::DeepTiledInputPart from(in, part);
-        checkDeepChunks(from, source.fileSize());
+        checkDeepChunks(from, source.fileSize(), path);
         Imf::DeepTiledOutputPart(out, part).copyPixels(from);
     } else if (type == Imf::TILEDIMAGE) {
         Imf::TiledInputPart from(in, part);
@@ -297,7 +300,7 @@ void writeFile(const std::string& target, const std::string& shown, Frame& frame
             if (part == rendered)
                 writeRendered(out, part, frame, written);
             else
-                copyPart(out, *frame.exr, part);
+                copyPart(out, *frame.exr, part, frame.path);
         }
     }
     stream.finish();
