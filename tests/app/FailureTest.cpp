@@ -174,8 +174,9 @@ TEST_F(Failure, UsageErrors) {
     expectFailure({in, "-o", out, "--threads", "-1"}, 2, {"--threads"});
     expectFailure({in, "-o", out, "--threads", "1025"}, 2, {"--threads", "1025", "1024"});
     expectFailure({in, "-o", Folder.path("o.####.exr")}, 2, {"o.####.exr", "--frames"});
-    expectFailure({in, "-o", Folder.path("o.%010000000d.exr"), "--frames", "1-2"}, 2,
-                  {"%010000000d", "wider than a file name"});
+    expectFailure(
+        {Folder.path("in.%010000000d.exr"), "-o", Folder.path("o.####.exr"), "--frames", "1-2"}, 2,
+        {"%010000000d", "wider than a file name"});
     expectFailure({in, "-o", out, "--preview", Folder.path("p.@@.png")}, 2,
                   {"p.@@.png", "--frames"});
     expectFailure({in, "-o", Folder.path("o.png"), "--preview", Folder.path("o.png")}, 2,
