@@ -48,7 +48,7 @@ std::optional<Pattern> patternAt(std::string_view path, std::size_t at) {
     int digits = 0;
     const auto read = std::from_chars(width.data(), width.data() + width.size(), digits);
     // A few characters could otherwise ask for a name of millions of digits.
-    if (read.ec != std::errc() || digits > LongestNumber)
+    if (!width.empty() && (read.ec != std::errc() || digits > LongestNumber))
         throw UsageError(fmt::format("{}: {} is wider than a file name can be (at most {} digits)",
                                      excerpt(path), excerpt(path.substr(at, end + 1 - at)),
                                      LongestNumber));
