@@ -11,6 +11,10 @@ std::string oneLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     std::replace(text.begin(), text.end(), '\n', ' ');
+    // A library quotes what a file holds, and a file can hold what would drive a terminal.
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
     return text.empty() ? "unknown error" : text;
 }
 
@@ -25,7 +29,11 @@ void rethrowNaming(const std::string& path, std::string_view doing) {
     } catch (const std::bad_alloc&) {
         throw RunError(head + ": out of memory");
     } catch (const std::exception& e) {
-        throw RunError(fmt::format("{}: {}", head, oneLine(e.what())));
+        // A library that turns a failed allocation into its own error keeps its name in words.
+        std::string text = oneLine(e.what());
+        if (const auto at = text.find("std::bad_alloc"); at != std::string::npos)
+            text.replace(at, std::string_view("std::bad_alloc").size(), "out of memory");
+        throw RunError(fmt::format("{}: {}", head, text));
     }
 }
 

@@ -28,7 +28,8 @@ class MissingInput : public RunError {
     using RunError::RunError;
 };
 
-// A library's message as one line of ours: line breaks become spaces, trailing space goes.
+// A library's message as one line of ours: line breaks become spaces, trailing space goes, other
+// control characters become '?'.
 std::string oneLine(std::string text);
 
 // Called while an exception is handled: rethrows it as one of ours, a UsageError or RunError as it

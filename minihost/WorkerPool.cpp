@@ -1,41 +1,212 @@
-// The worker pool. Under ThreadSanitizer this file is built uninstrumented, like the pool library
-// itself, so that the pool's own hand-over of work is not reported; the callers state the ordering
-// the pool guarantees with atomics of their own.
+// The worker pool: threads of its own, made when it is first used. A thread that cannot be made
+// (memory or threads running out) is simply not there: its place goes to the threads that give
+// the pool work, which then do that work themselves, so that no run ever waits for a worker that
+// never started.
 
 #include "minihost/WorkerPool.h"
 
 #include "minihost/Host.h"
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
-#include <tbb/blocked_range.h>
-#include <tbb/global_control.h>
-#include <tbb/parallel_for.h>
-#include <tbb/task_arena.h>
+#include <new>
+#include <pthread.h>
+#include <sched.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
+int processorCount() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+// A worker's stack. The system's default (often 8 MiB) is reserved for every worker against an
+// address-space limit, and chunks need far less.
+constexpr std::size_t WorkerStack = std::size_t{4} << 20;
+
+// Whether this thread is one of a pool's workers.
+thread_local bool isWorker = false;
+
+// At most Size threads work at once, whoever gives the pool work: each worker holds one of Size
+// places, and a thread that runs chunks itself takes a place the workers left free, or else hands
+// its chunks to the workers and waits.
+class Pool {
+  public:
+    explicit Pool(int size) : Size(size), Shared(std::make_shared<Queue>()) {
+        try {
+            Workers.reserve(static_cast<std::size_t>(Size));
+            pthread_t worker{};
+            // Out of memory or threads, the pool goes on with the workers it has.
+            while (static_cast<int>(Workers.size()) < Size && launch(worker))
+                Workers.push_back(worker);
+        } catch (const std::bad_alloc&) {
+        }
+        Shared->freePlaces = Size - static_cast<int>(Workers.size());
+    }
+
+    ~Pool() {
+        {
+            const std::lock_guard guard(Shared->lock);
+            Shared->stopping = true;
+        }
+        Shared->wake.notify_all();
+        // A worker that lets go of the pool last cannot wait for itself; it ends on its own, the
+        // queue being its own too.
+        for (const pthread_t worker : Workers)
+            if (pthread_equal(worker, pthread_self()))
+                pthread_detach(worker);
+            else
+                pthread_join(worker, nullptr);
+    }
+
+    Pool(const Pool&) = delete;
+    Pool& operator=(const Pool&) = delete;
+
+    int size() const { return Size; }
+
+    // Runs the job on a worker, or here and now when the pool has none.
+    void post(std::function<void()> job) {
+        if (Workers.empty()) {
+            job();
+            return;
+        }
+        {
+            const std::lock_guard guard(Shared->lock);
+            Shared->jobs.push_back(std::move(job));
+        }
+        Shared->wake.notify_one();
+    }
+
+    void run(long count, minihost::detail::RangeBody body, void* context) {
+        auto current = std::make_shared<Run>(count, body, context);
+        const long helpers = std::min<long>(count, static_cast<long>(Workers.size()));
+        if (helpers > 0) {
+            {
+                const std::lock_guard guard(Shared->lock);
+                for (long k = 0; k < helpers; ++k)
+                    Shared->jobs.emplace_back([current] { current->takeChunks(); });
+            }
+            Shared->wake.notify_all();
+        }
+        // A worker holds a place already; anyone else needs a free one to join in.
+        const bool joins = isWorker || takePlace();
+        if (joins) {
+            current->takeChunks();
+            if (!isWorker)
+                givePlace();
+        }
+        current->wait();
+    }
+
+  private:
+    // One runOnPool call: chunks are taken one at a time by whoever runs them.
+    struct Run {
+        Run(long chunks, minihost::detail::RangeBody function, void* data)
+            : count(chunks), body(function), context(data) {}
+
+        void takeChunks() {
+            for (long chunk = next.fetch_add(1); chunk < count; chunk = next.fetch_add(1)) {
+                body(context, chunk, chunk + 1);
+                const std::lock_guard guard(lock);
+                if (++done == count)
+                    finished.notify_all();
+            }
+        }
+
+        void wait() {
+            std::unique_lock guard(lock);
+            finished.wait(guard, [this] { return done == count; });
+        }
+
+        const long count;
+        const minihost::detail::RangeBody body;
+        void* const context;
+        std::atomic<long> next{0};
+        std::mutex lock;
+        std::condition_variable finished;
+        long done = 0;
+    };
+
+    // What the workers share with the pool, kept by each of them.
+    struct Queue {
+        std::mutex lock;
+        std::condition_variable wake;
+        std::deque<std::function<void()>> jobs;
+        bool stopping = false;
+        int freePlaces = 0;
+    };
+
+    const int Size;
+    std::shared_ptr<Queue> Shared;
+    std::vector<pthread_t> Workers;
+
+    static void* startWorker(void* argument) {
+        const std::unique_ptr<std::shared_ptr<Queue>> queue(
+            static_cast<std::shared_ptr<Queue>*>(argument));
+        work(**queue);
+        return nullptr;
+    }
+
+    bool launch(pthread_t& worker) {
+        pthread_attr_t attributes;
+        if (pthread_attr_init(&attributes) != 0)
+            return false;
+        pthread_attr_setstacksize(&attributes, WorkerStack);
+        auto* argument = new (std::nothrow) std::shared_ptr<Queue>(Shared);
+        const bool started =
+            argument && pthread_create(&worker, &attributes, startWorker, argument) == 0;
+        if (!started)
+            delete argument;
+        pthread_attr_destroy(&attributes);
+        return started;
+    }
+
+    bool takePlace() {
+        const std::lock_guard guard(Shared->lock);
+        if (Shared->freePlaces == 0)
+            return false;
+        --Shared->freePlaces;
+        return true;
+    }
+
+    void givePlace() {
+        const std::lock_guard guard(Shared->lock);
+        ++Shared->freePlaces;
+    }
+
+    static void work(Queue& queue) {
+        isWorker = true;
+        while (true) {
+            std::function<void()> job;
+            {
+                std::unique_lock guard(queue.lock);
+                queue.wake.wait(guard, [&queue] { return queue.stopping || !queue.jobs.empty(); });
+                if (queue.jobs.empty())
+                    return;
+                job = std::move(queue.jobs.front());
+                queue.jobs.pop_front();
+            }
+            job();
+        }
+    }
+};
+
 std::mutex poolLock;
 int poolThreads = 0;
-std::shared_ptr<tbb::task_arena> pool;
-// Without it the pool never grows past one worker per core, whatever the arena asks for.
-std::unique_ptr<tbb::global_control> parallelism;
+std::shared_ptr<Pool> pool;
 
-// Every slot of the arena may go to a worker: jobs posted while no thread renders get all the
-// pool's threads, and a thread that renders joins when a slot is free or hands its work to the
-// pool and waits. So the pool runs at most its size in threads, whoever gives it work.
-std::shared_ptr<tbb::task_arena> currentPool() {
-    std::lock_guard guard(poolLock);
-    if (!pool) {
-        const int size = poolThreads > 0 ? poolThreads : tbb::this_task_arena::max_concurrency();
-        parallelism = std::make_unique<tbb::global_control>(
-            tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(size) + 1);
-        auto arena = std::make_shared<tbb::task_arena>(size, 0);
-        // Here, under the lock: an arena whose first use fails part way (out of memory) would
-        // leave every later use waiting for it forever. One that fails is dropped.
-        arena->initialize();
-        pool = std::move(arena);
-    }
+std::shared_ptr<Pool> currentPool() {
+    const std::lock_guard guard(poolLock);
+    if (!pool)
+        pool = std::make_shared<Pool>(poolThreads > 0 ? poolThreads : processorCount());
     return pool;
 }
 
@@ -44,30 +215,29 @@ std::shared_ptr<tbb::task_arena> currentPool() {
 namespace minihost {
 
 void setThreads(int count) {
-    std::lock_guard guard(poolLock);
-    poolThreads = count > 0 ? count : 0;
-    pool.reset();
-    parallelism.reset();
+    std::shared_ptr<Pool> old;
+    {
+        const std::lock_guard guard(poolLock);
+        poolThreads = count > 0 ? count : 0;
+        old = std::move(pool);
+    }
+    // Its workers finish their jobs and end here, or with the last run still using it.
 }
 
 int threads() {
-    return currentPool()->max_concurrency();
+    return currentPool()->size();
 }
 
 void post(std::function<void()> job) {
-    currentPool()->enqueue(std::move(job));
+    currentPool()->post(std::move(job));
 }
 
 namespace detail {
 
 void runOnPool(long count, RangeBody body, void* context) {
-    auto arena = currentPool();
-    arena->execute([&] {
-        tbb::parallel_for(tbb::blocked_range<long>(0, count, 1),
-                          [&](const tbb::blocked_range<long>& range) {
-                              body(context, range.begin(), range.end());
-                          });
-    });
+    if (count <= 0)
+        return;
+    currentPool()->run(count, body, context);
 }
 
 } // namespace detail

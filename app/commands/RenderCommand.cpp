@@ -4,10 +4,10 @@
 #include "app/commands/RenderPlan.h"
 #include "app/commands/RenderStages.h"
 #include "app/commands/RunReport.h"
+#include "app/commands/SettingsSaving.h"
 #include "app/commands/StageFailures.h"
 #include "app/core/RenderWarnings.h"
 #include "app/core/Tool.h"
-#include "app/files/AtomicFile.h"
 
 #include <fmt/format.h>
 
@@ -25,16 +25,6 @@ ControlValues controlValues(const Tool& tool, const RenderOptions& options) {
     return values;
 }
 
-// A dry run writes nothing, but checks that the settings could be saved.
-void saveSettings(const ControlValues& values, const RenderOptions& options) {
-    if (!options.saveSettings)
-        return;
-    if (options.dryRun)
-        checkFolderOf(*options.saveSettings);
-    else
-        values.save(*options.saveSettings);
-}
-
 } // namespace
 
 void runRender(const RenderOptions& options) {
@@ -43,13 +33,13 @@ void runRender(const RenderOptions& options) {
     const Tool tool(options.library.value_or(defaultLibraryPath()));
     const ControlValues values = controlValues(tool, options);
     printWarnings(controlWarnings(values));
-    saveSettings(values, options);
     useThreads(options.threads);
     Progress progress(Progress::modeFor(options.quiet || options.dryRun), plan.jobs.size());
     RenderStages render(options, plan, tool, values, progress);
-    const PipelineOutcome outcome =
-        runNamingFailures(plan.jobs, options.dryRun ? render.checkingStages() : render.stages(),
-                          render.skipping(), options.input, options.dryRun ? "checked" : "written");
+    const PipelineOutcome outcome = runNamingFailures(
+        plan.jobs,
+        savingSettings(options.dryRun ? render.checkingStages() : render.stages(), options, values),
+        render.skipping(), options.input, options.dryRun ? "checked" : "written");
     if (options.dryRun && !options.quiet)
         console::message(
             fmt::format("dry run: {} of {} frames can be rendered; nothing was written",

@@ -1,25 +1,13 @@
 #include "app/commands/RenderPlan.h"
 
+#include "app/commands/SettingsSaving.h"
 #include "app/commands/StageFailures.h"
 #include "app/core/FrameSource.h"
-
-#include <filesystem>
-#include <system_error>
+#include "app/files/SamePath.h"
 
 namespace umbrix {
 
 namespace {
-
-bool samePath(const std::string& a, const std::string& b) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (fs::equivalent(a, b, error))
-        return true;
-    const fs::path first = fs::weakly_canonical(a, error);
-    const bool known = !error;
-    const fs::path second = fs::weakly_canonical(b, error);
-    return known && !error ? first == second : a == b;
-}
 
 // A preview over the render or the input would replace it without a word.
 void refusePreviewOverFiles(const RenderOptions& options) {
@@ -38,6 +26,7 @@ void refusePreviewOverFiles(const RenderOptions& options) {
 RenderPlan planRender(const RenderOptions& options) {
     Jobs jobs(options.input, options.output, options.preview, options.frames);
     refusePreviewOverFiles(options);
+    refuseSettingsOverFiles(options);
     const OutputFormat format =
         needingFormats(options.output, [&] { return formatOf(options.output); });
     if (options.preview)

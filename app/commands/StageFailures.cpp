@@ -65,7 +65,8 @@ PipelineOutcome runNamingFailures(const Jobs& jobs, const FrameStages& stages,
     try {
         outcome = runPipeline(jobs.size(), namingFailures(stages, jobs), skipping);
     } catch (const std::system_error& e) {
-        throw RunError(fmt::format("{}: cannot render: {}", input, e.what()));
+        throw RunError(fmt::format("{}: cannot render: out of memory or threads to start one ({})",
+                                   input, e.what()));
     }
     if (outcome.failure)
         reportFailure(outcome, jobs, done);

@@ -63,7 +63,7 @@ std::string unknownControl(std::string_view id, const std::vector<Input*>& contr
         candidates.push_back({info.id, info.id});
         candidates.push_back({info.name, info.id});
     }
-    std::string text = fmt::format("{}: no control '{}'", where, id);
+    std::string text = fmt::format("{}: no control '{}'", where, excerpt(id));
     if (auto suggestion = closestCandidate(id, candidates))
         text += fmt::format("; did you mean '{}'?", *suggestion);
     else
@@ -73,7 +73,7 @@ std::string unknownControl(std::string_view id, const std::vector<Input*>& contr
 
 std::string notAValue(const minihost::ControlInfo& info, std::string_view text,
                       const std::string& where) {
-    std::string message = fmt::format("{}: '{}' is not a number", where, text);
+    std::string message = fmt::format("{}: '{}' is not a number", where, excerpt(text));
     if (isSwitch(info))
         message += " or on/off";
     if (!info.comboEntries.empty())
@@ -126,9 +126,9 @@ double parseControlValue(const minihost::ControlInfo& info, std::string_view tex
 ControlSetting parseControlSetting(std::string_view text, const std::vector<Input*>& controls) {
     const auto equals = text.find('=');
     if (equals == std::string_view::npos)
-        throw UsageError(fmt::format("--set {}: expected ID=VALUE", text));
+        throw UsageError(fmt::format("--set {}: expected ID=VALUE", excerpt(text)));
     const std::string_view id = text.substr(0, equals);
-    const std::string where = fmt::format("--set {}", id);
+    const std::string where = fmt::format("--set {}", excerpt(id));
     Input* control = findControl(id, controls, where);
     return {control, parseControlValue(minihost::info(*control), text.substr(equals + 1), where)};
 }

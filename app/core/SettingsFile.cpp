@@ -1,6 +1,7 @@
 #include "app/core/SettingsFile.h"
 
 #include "app/Failure.h"
+#include "app/Text.h"
 #include "app/files/AtomicFile.h"
 #include "app/files/FileWriting.h"
 
@@ -10,9 +11,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
-#include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace umbrix {
 
@@ -20,12 +22,71 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-template <class Text> Json parsed(Text&& text, const std::string& where) {
+// A look file holds a dozen values; one much larger is no look file, and is not read whole.
+constexpr off_t LargestFile = off_t{1} << 20;
+// Its values are numbers, strings and switches. Deeper nesting is refused while parsing, short of
+// where walking the parsed value would exhaust the stack.
+constexpr int DeepestNesting = 64;
+
+std::string fileText(const std::string& path) {
+    // Without O_NONBLOCK a pipe with no writer would block the open itself.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
+    struct stat info {};
+    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    std::string text;
+    if (regular && info.st_size <= LargestFile)
+        text.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    int error = 0;
+    while (regular && done < text.size()) {
+        const ssize_t got =
+            pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            error = got < 0 ? errno : 0;
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    if (!regular)
+        throw RunError(
+            fmt::format("{}: cannot read: {}", path,
+                        S_ISDIR(info.st_mode) ? "it is a folder" : "not a regular file"));
+    if (info.st_size > LargestFile)
+        throw UsageError(fmt::format("{}: {} bytes, more than a settings file holds (at most {})",
+                                     path, info.st_size, LargestFile));
+    if (error != 0)
+        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(error)));
+    // A file cut short while it was read is read as far as it goes.
+    text.resize(done);
+    return text;
+}
+
+// Bounded in depth, and no key twice, for a file or for a caller's text alike.
+Json parsed(const std::string& text, const std::string& path) {
+    std::set<std::string> keys;
+    const auto check = [&](int depth, Json::parse_event_t event, Json& value) {
+        if (depth > DeepestNesting)
+            throw UsageError(fmt::format("{}: nested more than {} deep; a settings file is one "
+                                         "JSON object of control values",
+                                         path, DeepestNesting));
+        // Of two values for one control the last would win unseen.
+        if (event == Json::parse_event_t::key && depth == 1 &&
+            !keys.insert(value.get<std::string>()).second)
+            throw UsageError(
+                fmt::format("{}: {} is given twice", path, excerpt(value.get<std::string>())));
+        return true;
+    };
     try {
-        return Json::parse(std::forward<Text>(text));
-    } catch (const Json::parse_error& e) {
-        throw UsageError(
-            fmt::format("{}: not a JSON object of control values: {}", where, oneLine(e.what())));
+        return Json::parse(text, check);
+    } catch (const Json::exception& e) {
+        // A parse error, or a number beyond a double's range.
+        throw UsageError(fmt::format("{}: not a JSON object of control values: {}", path,
+                                     excerpt(oneLine(e.what()))));
     }
 }
 
@@ -36,7 +97,7 @@ double valueOf(const Json& value, const minihost::ControlInfo& info, const std::
         return parseControlValue(info, value.get<std::string>(), where);
     if (value.is_boolean() && info.controlKind == "CheckboxControl")
         return value.get<bool>() ? 1.0 : 0.0;
-    throw UsageError(fmt::format("{}: {} is not a number", where, value.dump()));
+    throw UsageError(fmt::format("{}: {} is not a number", where, excerpt(value.dump())));
 }
 
 // Whole numbers as such, the rest with every digit that tells doubles apart; what JSON has no
@@ -71,7 +132,7 @@ std::vector<ControlSetting> settingsOf(const Json& object, const std::vector<Inp
         throw UsageError(fmt::format("{}: not a JSON object of control values", source));
     std::vector<ControlSetting> settings;
     for (const auto& [key, value] : object.items()) {
-        const std::string where = fmt::format("{}: {}", source, key);
+        const std::string where = fmt::format("{}: {}", source, excerpt(key));
         Input* control = findControl(key, controls, where);
         settings.push_back({control, valueOf(value, minihost::info(*control), where)});
     }
@@ -82,10 +143,7 @@ std::vector<ControlSetting> settingsOf(const Json& object, const std::vector<Inp
 
 std::vector<ControlSetting> readSettingsFile(const std::string& path,
                                              const std::vector<Input*>& controls) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
-    return settingsOf(parsed(in, path), controls, path);
+    return settingsOf(parsed(fileText(path), path), controls, path);
 }
 
 std::vector<ControlSetting> readSettings(std::string_view json, const std::vector<Input*>& controls,

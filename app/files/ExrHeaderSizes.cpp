@@ -1,6 +1,7 @@
 #include "app/files/ExrHeaderSizes.h"
 
 #include "app/Failure.h"
+#include "app/Text.h"
 
 #include <cstring>
 #include <fmt/format.h>
@@ -87,7 +88,7 @@ bool checkAttributes(HeaderReader& reader, const std::string& path) {
         if (bytes < 0 || static_cast<std::uint64_t>(bytes) > reader.left())
             throw RunError(fmt::format("{}: cannot read: header attribute '{}' declares {} bytes, "
                                        "more than the {} left in the file",
-                                       path, *name, bytes, reader.left()));
+                                       path, excerpt(*name), bytes, reader.left()));
         reader.skip(static_cast<std::uint64_t>(bytes));
     }
 }

@@ -135,6 +135,10 @@ ExrSource::ExrSource(const std::string& path, int threads)
         Headers.push_back(File->header(part));
 }
 
+std::uint64_t ExrSource::fileSize() const {
+    return Stream->size();
+}
+
 void ExrSource::closeIfDone() {
     if (parts() > 1)
         return;

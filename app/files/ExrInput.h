@@ -5,6 +5,7 @@
 
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfMultiPartInputFile.h>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ class ExrSource : public SourceFile {
     Imf::MultiPartInputFile& file() { return *File; }
     ExrReadStream& stream() { return *Stream; }
     int parts() const { return static_cast<int>(Headers.size()); }
+    // The file's length in bytes; while it is open.
+    std::uint64_t fileSize() const;
     const Imf::Header& header(int part) const { return Headers[static_cast<std::size_t>(part)]; }
     int renderedPart() const { return Rendered; }
     void setRenderedPart(int part) { Rendered = part; }

@@ -84,15 +84,33 @@ Imf::Header freshHeader(const Frame& frame) {
     return header;
 }
 
-void insertAttribute(Imf::Header& header, const Attribute& attribute) {
+std::unique_ptr<Imf::Attribute> exrAttribute(const Attribute& attribute) {
     if (const auto* text = std::get_if<std::string>(&attribute.value))
-        header.insert(attribute.name, Imf::StringAttribute(*text));
-    else if (const auto* whole = std::get_if<int>(&attribute.value))
-        header.insert(attribute.name, Imf::IntAttribute(*whole));
-    else if (const auto* number = std::get_if<double>(&attribute.value))
-        header.insert(attribute.name, Imf::DoubleAttribute(*number));
-    else
-        header.insert(attribute.name, Imf::FloatAttribute(std::get<float>(attribute.value)));
+        return std::make_unique<Imf::StringAttribute>(*text);
+    if (const auto* whole = std::get_if<int>(&attribute.value))
+        return std::make_unique<Imf::IntAttribute>(*whole);
+    if (const auto* number = std::get_if<double>(&attribute.value))
+        return std::make_unique<Imf::DoubleAttribute>(*number);
+    return std::make_unique<Imf::FloatAttribute>(std::get<float>(attribute.value));
+}
+
+// The header without one attribute. OpenEXR's own erase leaks the attribute it removes.
+Imf::Header without(const Imf::Header& from, const std::string& name) {
+    Imf::Header header;
+    for (auto it = from.begin(); it != from.end(); ++it)
+        if (name != it.name())
+            header.insert(it.name(), it.attribute());
+    return header;
+}
+
+// Ours replaces an attribute of the same name the input carries, whatever its type: OpenEXR keeps
+// an attribute's type and refuses a value of another.
+void insertAttribute(Imf::Header& header, const Attribute& attribute) {
+    const std::unique_ptr<Imf::Attribute> value = exrAttribute(attribute);
+    const auto found = header.find(attribute.name);
+    if (found != header.end() && std::strcmp(found.attribute().typeName(), value->typeName()) != 0)
+        header = without(header, attribute.name);
+    header.insert(attribute.name, *value);
 }
 
 void setCompression(Imf::Header& header, const OutputOptions& options) {
@@ -203,14 +221,59 @@ void writeRendered(Imf::MultiPartOutputFile& out, int part, const Frame& frame, 
     }
 }
 
+// Scan lines in one chunk of a deep part, by its compression (the only ones deep data takes).
+int deepChunkLines(Imf::Compression compression) {
+    return compression == Imf::ZIP_COMPRESSION ? 16 : 1;
+}
+
+// OpenEXR copies a deep chunk into a buffer of the size the chunk declares, before it finds the
+// file too short for it: a few bytes could make it ask for exabytes. Every chunk is asked its size
+// first, and one larger than the file is refused.
+void checkChunkSize(std::uint64_t declared, std::uint64_t fileSize, const std::string& path) {
+    if (declared > fileSize)
+        throw RunError(fmt::format("{}: cannot read: a deep chunk declares {} bytes, more than "
+                                   "the file's {}",
+                                   path, declared, fileSize));
+}
+
+void checkDeepChunks(Imf::DeepScanLineInputPart& from, std::uint64_t fileSize,
+                     const std::string& path) {
+    const Imath::Box2i& data = from.header().dataWindow();
+    const int step = deepChunkLines(from.header().compression());
+    for (std::int64_t y = data.min.y; y <= data.max.y; y += step) {
+        std::uint64_t size = 0;
+        from.rawPixelData(static_cast<int>(y), nullptr, size);
+        checkChunkSize(size, fileSize, path);
+    }
+}
+
+void checkDeepChunks(Imf::DeepTiledInputPart& from, std::uint64_t fileSize,
+                     const std::string& path) {
+    for (int ly = 0; ly < from.numYLevels(); ++ly)
+        for (int lx = 0; lx < from.numXLevels(); ++lx) {
+            if (!from.isValidLevel(lx, ly))
+                continue;
+            for (int ty = 0; ty < from.numYTiles(ly); ++ty)
+                for (int tx = 0; tx < from.numXTiles(lx); ++tx) {
+                    int dx = tx, dy = ty, levelX = lx, levelY = ly;
+                    std::uint64_t size = 0;
+                    from.rawTileData(dx, dy, levelX, levelY, nullptr, size);
+                    checkChunkSize(size, fileSize, path);
+                }
+        }
+}
+
 // A part the tool did not render, copied without decoding: its bits cannot change.
-void copyPart(Imf::MultiPartOutputFile& out, Imf::MultiPartInputFile& in, int part) {
+void copyPart(Imf::MultiPartOutputFile& out, ExrSource& source, int part, const std::string& path) {
+    Imf::MultiPartInputFile& in = source.file();
     const std::string type = in.header(part).type();
     if (type == Imf::DEEPSCANLINE) {
         Imf::DeepScanLineInputPart from(in, part);
+        checkDeepChunks(from, source.fileSize(), path);
         Imf::DeepScanLineOutputPart(out, part).copyPixels(from);
     } else if (type == Imf::DEEPTILE) {
         Imf::DeepTiledInputPart from(in, part);
+        checkDeepChunks(from, source.fileSize(), path);
         Imf::DeepTiledOutputPart(out, part).copyPixels(from);
     } else if (type == Imf::TILEDIMAGE) {
         Imf::TiledInputPart from(in, part);
@@ -244,7 +307,7 @@ void writeFile(const std::string& target, const std::string& shown, const Frame&
             if (part == rendered)
                 writeRendered(out, part, frame, result, written);
             else
-                copyPart(out, source->file(), part);
+                copyPart(out, *source, part, frame.path);
         }
     }
     stream.finish();

@@ -17,6 +17,8 @@ namespace umbrix {
 namespace {
 
 constexpr std::size_t WriteBuffer = std::size_t{1} << 20;
+// Reads this large or larger go straight to the file.
+constexpr std::size_t ReadBuffer = std::size_t{1} << 16;
 
 } // namespace
 
@@ -46,13 +48,10 @@ ExrReadStream::~ExrReadStream() {
     ::close(Fd);
 }
 
-bool ExrReadStream::read(char c[], int n) {
-    if (n < 0 || Position + static_cast<uint64_t>(n) > Size)
-        throw Iex::InputExc("unexpected end of file");
+void ExrReadStream::readAt(char c[], std::size_t n, uint64_t at) const {
     std::size_t done = 0;
-    while (done < static_cast<std::size_t>(n)) {
-        const ssize_t got = pread(Fd, c + done, static_cast<std::size_t>(n) - done,
-                                  static_cast<off_t>(Position + done));
+    while (done < n) {
+        const ssize_t got = pread(Fd, c + done, n - done, static_cast<off_t>(at + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -60,6 +59,31 @@ bool ExrReadStream::read(char c[], int n) {
         if (got == 0)
             throw Iex::InputExc("unexpected end of file");
         done += static_cast<std::size_t>(got);
+    }
+}
+
+bool ExrReadStream::read(char c[], int n) {
+    if (n < 0 || Position + static_cast<uint64_t>(n) > Size)
+        throw Iex::InputExc("unexpected end of file");
+    const auto bytes = static_cast<std::size_t>(n);
+    if (bytes >= ReadBuffer) {
+        readAt(c, bytes, Position);
+    } else {
+        const bool buffered =
+            Position >= BufferStart && Position + bytes <= BufferStart + Buffer.size();
+        if (!buffered) {
+            Buffer.clear();
+            Buffer.resize(
+                static_cast<std::size_t>(std::min<uint64_t>(ReadBuffer, Size - Position)));
+            BufferStart = Position;
+            try {
+                readAt(Buffer.data(), Buffer.size(), Position);
+            } catch (...) {
+                Buffer.clear();
+                throw;
+            }
+        }
+        std::memcpy(c, Buffer.data() + (Position - BufferStart), bytes);
     }
     Position += static_cast<uint64_t>(n);
     return Position < Size;

@@ -10,7 +10,9 @@
 namespace umbrix {
 
 // A file OpenEXR reads from. Only regular files (or links to them) are opened: a device or a pipe
-// could feed a reader forever. RunError, naming the file, when it cannot be opened.
+// could feed a reader forever. RunError, naming the file, when it cannot be opened. Small reads
+// come from a buffer: OpenEXR reads a string attribute a byte at a time, and a header can hold
+// megabytes of them. OpenEXR reads a file from one thread at a time.
 class ExrReadStream : public Imf::IStream {
   public:
     explicit ExrReadStream(const std::string& path);
@@ -28,6 +30,11 @@ class ExrReadStream : public Imf::IStream {
     int Fd = -1;
     uint64_t Size = 0;
     uint64_t Position = 0;
+    std::vector<char> Buffer; // the file's bytes from BufferStart
+    uint64_t BufferStart = 0;
+
+    // Reads n bytes at `at` straight from the file.
+    void readAt(char c[], std::size_t n, uint64_t at) const;
 };
 
 // A file OpenEXR writes to. Writes are gathered in a buffer and every error is kept, since OpenEXR

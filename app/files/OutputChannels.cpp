@@ -1,6 +1,7 @@
 #include "app/files/OutputChannels.h"
 
 #include "app/Failure.h"
+#include "app/Text.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -26,7 +27,8 @@ const OutputChannel* find(const std::vector<OutputChannel>& channels, std::strin
                                  const std::vector<OutputChannel>& channels,
                                  const std::string& file) {
     throw UsageError(fmt::format("{} {}: the output of {} has no channel '{}' (it has {})", option,
-                                 name, file, name, fmt::join(namesOf(channels), " ")));
+                                 excerpt(name), file, excerpt(name),
+                                 fmt::join(namesOf(channels), " ")));
 }
 
 } // namespace

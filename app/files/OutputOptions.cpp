@@ -1,6 +1,8 @@
 #include "app/files/OutputOptions.h"
 
 #include "app/Failure.h"
+#include "app/Text.h"
+#include "app/images/ChannelMap.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +14,7 @@ namespace umbrix {
 
 namespace {
 
-std::string_view trimmed(std::string_view text) {
+std::string_view withoutSpaces(std::string_view text) {
     while (!text.empty() && text.front() == ' ')
         text.remove_prefix(1);
     while (!text.empty() && text.back() == ' ')
@@ -40,17 +42,22 @@ std::vector<ChannelPick> parseChannelPicks(std::string_view list) {
     std::size_t at = 0;
     while (at <= list.size()) {
         const std::size_t comma = std::min(list.find(',', at), list.size());
-        const std::string_view item = trimmed(list.substr(at, comma - at));
+        const std::string_view item = withoutSpaces(list.substr(at, comma - at));
         const std::size_t equals = item.find('=');
-        ChannelPick pick{std::string(trimmed(item.substr(0, equals))),
+        ChannelPick pick{std::string(withoutSpaces(item.substr(0, equals))),
                          std::string(equals == std::string_view::npos
-                                         ? trimmed(item)
-                                         : trimmed(item.substr(equals + 1)))};
+                                         ? withoutSpaces(item)
+                                         : withoutSpaces(item.substr(equals + 1)))};
         if (pick.name.empty() || pick.from.empty())
             throw UsageError(
-                fmt::format("--ch {}: expected channel names such as R,G,B,AO=A", list));
+                fmt::format("--ch {}: expected channel names such as R,G,B,AO=A", excerpt(list)));
+        if (pick.name.size() > LongestChannelName)
+            throw UsageError(fmt::format("--ch: channel name '{}' is longer than the {} bytes EXR "
+                                         "readers take",
+                                         excerpt(pick.name), LongestChannelName));
         if (!names.insert(pick.name).second)
-            throw UsageError(fmt::format("--ch {}: '{}' is written twice", list, pick.name));
+            throw UsageError(
+                fmt::format("--ch {}: '{}' is written twice", excerpt(list), excerpt(pick.name)));
         picks.push_back(std::move(pick));
         at = comma + 1;
     }
@@ -68,9 +75,9 @@ TypeChoice parseTypeChoice(std::string_view text) {
     else if (type == "float")
         choice.type = SampleType::Float;
     else
-        throw UsageError(fmt::format("-d {}: the type must be half or float", text));
+        throw UsageError(fmt::format("-d {}: the type must be half or float", excerpt(text)));
     if (choice.name && choice.name->empty())
-        throw UsageError(fmt::format("-d {}: expected TYPE or NAME=TYPE", text));
+        throw UsageError(fmt::format("-d {}: expected TYPE or NAME=TYPE", excerpt(text)));
     return choice;
 }
 
@@ -99,7 +106,7 @@ CompressionChoice parseCompression(std::string_view text) {
     if (found == known.end())
         throw UsageError(fmt::format("--compression {}: expected none, rle, zips, zip, piz, pxr24, "
                                      "b44, b44a, dwaa or dwab (zip:LEVEL, dwaa:QUALITY)",
-                                     text));
+                                     excerpt(text)));
     CompressionChoice choice{std::string(text), found->kind, std::nullopt, std::nullopt,
                              found->lossy};
     if (colon == std::string_view::npos)
@@ -114,7 +121,7 @@ CompressionChoice parseCompression(std::string_view text) {
     else if (dwa && numberIn(value, 0.0f, 1e6f, quality))
         choice.dwaQuality = quality;
     else
-        throw UsageError(fmt::format("--compression {}: {}", text,
+        throw UsageError(fmt::format("--compression {}: {}", excerpt(text),
                                      zip   ? "the zip level is a whole number from 1 to 9"
                                      : dwa ? "the quality is a number, 45 by default"
                                            : "this compression takes no level"));

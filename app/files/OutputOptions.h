@@ -15,7 +15,8 @@ struct ChannelPick {
     std::string name;
     std::string from;
 };
-// UsageError unless the text is a comma-separated list of such items.
+// UsageError unless the text is a comma-separated list of such items, none named longer than
+// LongestChannelName.
 std::vector<ChannelPick> parseChannelPicks(std::string_view list);
 
 // One -d: a pixel type for the results, or for the output channel `name`.

@@ -54,8 +54,8 @@ std::size_t fileIndex(const std::vector<std::string>& channels, const ChannelOve
     const auto found = std::find(channels.begin(), channels.end(), override.name);
     if (found == channels.end())
         throw UsageError(fmt::format("--map {}={}: {} has no channel '{}' (it has {})",
-                                     override.name, override.number, file, override.name,
-                                     fmt::join(channels, " ")));
+                                     excerpt(override.name), override.number, file,
+                                     excerpt(override.name), fmt::join(channels, " ")));
     return static_cast<std::size_t>(found - channels.begin());
 }
 
@@ -110,6 +110,13 @@ std::optional<int> channelNumber(std::string_view text) {
 ResultNames resultNames(const std::optional<std::string>& layer) {
     if (!layer)
         return {"R", "G", "B", "A"};
+    if (layer->empty())
+        throw UsageError("--layer: the layer needs a name, such as --layer ssao");
+    // The longest result name the layer makes, NAME.R, must be one EXR readers take.
+    if (layer->size() + 2 > LongestChannelName)
+        throw UsageError(fmt::format("--layer {}: longer than the {} bytes EXR readers take in a "
+                                     "channel name, with .R",
+                                     excerpt(*layer), LongestChannelName));
     return {*layer + ".R", *layer + ".G", *layer + ".B", *layer + ".A"};
 }
 
@@ -127,12 +134,12 @@ bool isDepthName(std::string_view name) {
 ChannelOverride parseChannelOverride(std::string_view text) {
     const auto equals = text.rfind('=');
     if (equals == std::string_view::npos || equals == 0)
-        throw UsageError(fmt::format("--map {}: expected NAME=NUMBER or NAME=ROLE", text));
+        throw UsageError(fmt::format("--map {}: expected NAME=NUMBER or NAME=ROLE", excerpt(text)));
     const std::optional<int> number = channelNumber(trimmed(text.substr(equals + 1)));
     if (!number)
         throw UsageError(fmt::format("--map {}: the channel number must be a whole number from 0 "
                                      "to {}, or a role: {}",
-                                     text, ChannelCount - 1, roleNames()));
+                                     excerpt(text), ChannelCount - 1, roleNames()));
     return {std::string(text.substr(0, equals)), *number};
 }
 
@@ -141,7 +148,8 @@ void checkChannelOverrides(const std::vector<ChannelOverride>& overrides) {
     std::set<int> numbers;
     for (const ChannelOverride& override : overrides) {
         if (!names.insert(override.name).second)
-            throw UsageError(fmt::format("--map: channel '{}' is mapped twice", override.name));
+            throw UsageError(
+                fmt::format("--map: channel '{}' is mapped twice", excerpt(override.name)));
         if (!numbers.insert(override.number).second)
             throw UsageError(
                 fmt::format("--map: channel number {} is given twice", override.number));

@@ -3,6 +3,7 @@
 #include "contract/Controls.h"
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,9 +43,13 @@ struct ChannelMap {
     std::vector<PassedOver> passedOver;
 };
 
+// The longest channel name every EXR reader takes.
+constexpr std::size_t LongestChannelName = 255;
+
 // The names of the tool's four results in a file: R G B A, or LAYER.R ... LAYER.A under a layer,
 // which leaves a file's own R G B A to be carried through.
 using ResultNames = std::array<std::string, ResultChannels>;
+// UsageError for a layer without a name, or one that makes names longer than LongestChannelName.
 ResultNames resultNames(const std::optional<std::string>& layer);
 
 // Maps file channels: overrides first, then the results' names, the usual names of depth and

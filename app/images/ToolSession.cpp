@@ -94,7 +94,9 @@ minihost::ImagePtr renderImage(Operator& tool, const Image& source, double time)
     minihost::connect(imageIn, nullptr);
     minihost::ImagePtr image = imageOut ? result.takeImage(imageOut) : nullptr;
     if (!result.ok || !image)
-        throw RunError("the tool produced no image");
+        // The tool makes no image only without a source, which it always has here, or without
+        // the memory for its output image or its working buffers.
+        throw RunError("out of memory while rendering: the tool produced no image");
     return image;
 }
 

@@ -22,7 +22,10 @@ struct Pattern {
     int digits = 0;         // width the frame number is padded to
 };
 
-// The pattern starting at `at`, if one does.
+// The widest frame number a pattern may ask for: the longest name a file can have.
+constexpr int LongestNumber = 255;
+
+// The pattern starting at `at`, if one does. UsageError for one wider than a file name can be.
 std::optional<Pattern> patternAt(std::string_view path, std::size_t at) {
     const char c = path[at];
     if (c == '#' || c == '@') {
@@ -43,7 +46,12 @@ std::optional<Pattern> patternAt(std::string_view path, std::size_t at) {
     if (!width.empty() && width[0] != '0')
         return std::nullopt;
     int digits = 0;
-    std::from_chars(width.data(), width.data() + width.size(), digits);
+    const auto read = std::from_chars(width.data(), width.data() + width.size(), digits);
+    // A few characters could otherwise ask for a name of millions of digits.
+    if (!width.empty() && (read.ec != std::errc() || digits > LongestNumber))
+        throw UsageError(fmt::format("{}: {} is wider than a file name can be (at most {} digits)",
+                                     excerpt(path), excerpt(path.substr(at, end + 1 - at)),
+                                     LongestNumber));
     return Pattern{end + 1 - at, digits};
 }
 
@@ -69,7 +77,7 @@ class FrameListReader {
     [[noreturn]] void fail() const {
         throw UsageError(fmt::format("--frames {}: expected frames like 1-100, 1-100x2, 100-1 or "
                                      "1,5,10-20",
-                                     Text));
+                                     excerpt(Text)));
     }
 
     bool take(char c) {
@@ -104,7 +112,8 @@ class FrameListReader {
             fail();
         const std::int64_t count = (std::int64_t{last} - first) / (last < first ? -step : step) + 1;
         if (count + before > MaxFrames)
-            throw UsageError(fmt::format("--frames {}: more than {} frames", Text, MaxFrames));
+            throw UsageError(
+                fmt::format("--frames {}: more than {} frames", excerpt(Text), MaxFrames));
         ranges.push_back({first, last < first ? -step : step, static_cast<std::size_t>(count),
                           static_cast<std::size_t>(before)});
         return count;

@@ -30,7 +30,8 @@ class FrameList {
 };
 
 // Whether a path holds a frame number pattern: a run of '#' (a lone '#' is four digits, a longer
-// run one digit per '#'), a run of '@' (one digit each) or printf's %d / %0Nd.
+// run one digit per '#'), a run of '@' (one digit each) or printf's %d / %0Nd. UsageError for a
+// %0Nd wider than a file name can be.
 bool hasFramePattern(std::string_view path);
 
 // The path with every pattern replaced by the frame number, zero-padded to the pattern's width.

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 namespace apptest {
@@ -274,20 +276,41 @@ TEST_F(ControlSetting, SettingsFileMistakesNameTheFileAndKey) {
         {R"({"Amount": [1]})", 2, {"look.json", "Amount", "[1] is not a number"}},
         {R"({"About": 1})", 2, {"look.json", "About", "not a value"}},
         {R"([16])", 2, {"look.json", "JSON object"}},
-        {R"({"Matrix": 8)", 2, {"look.json", "JSON object", "parse error"}}};
+        {R"({"Matrix": 8)", 2, {"look.json", "JSON object", "parse error"}},
+        // The parser's recursion once overflowed the stack here.
+        {R"({"Matrix": )" + std::string(50'000, '[') + std::string(50'000, ']') + "}",
+         2,
+         {"look.json", "nested more than 64 deep"}},
+        {R"({"Matrix": 8, "Amount": 0.1, "Matrix": 9})", 2, {"look.json", "Matrix", "twice"}},
+        {R"({"DepthThreshold": 2e308})", 2, {"look.json", "JSON object", "2e308"}},
+        {R"({"Matrix": ")" + std::string(100'000, 'x') + R"("})",
+         2,
+         {"look.json", "Matrix", "xxx...", "100000 bytes"}},
+        {"{}" + std::string(2 << 20, ' '), 2, {"look.json", "more than a settings file holds"}}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.text.substr(0, 80));
         std::ofstream(Folder.path("look.json")) << c.text;
         const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"),
                                     "--settings", Folder.path("look.json")});
         EXPECT_EQ(run.status, c.status);
         EXPECT_TRUE(isMessage(run.err, c.message));
+        EXPECT_LT(run.err.size(), 1000u) << "the message quotes too much of the file";
+    }
+    // Only a regular file is read: a pipe nobody writes to once made the program wait forever.
+    ASSERT_EQ(mkfifo(Folder.path("pipe.json").c_str(), 0600), 0);
+    for (const auto& [path, cause] : {std::pair{Folder.path("pipe.json"), "not a regular file"},
+                                      std::pair{Folder.path(""), "it is a folder"}}) {
+        const Outcome run =
+            runProgram("/usr/bin/timeout", {"60", UMBRIX_PROGRAM, "render", Folder.path("in.exr"),
+                                            "-o", Folder.path("out.exr"), "--settings", path});
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_TRUE(isMessage(run.err, {path, cause}));
     }
     const Outcome missing = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"),
                                     "--settings", Folder.path("none.json")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(isMessage(missing.err, {"none.json", "No such file"}));
-    EXPECT_EQ(Folder.entries(), (std::vector<std::string>{"in.exr", "look.json"}));
+    EXPECT_EQ(Folder.entries(), (std::vector<std::string>{"in.exr", "look.json", "pipe.json"}));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <filesystem>
+#include <fmt/format.h>
 #include <fstream>
 #include <grp.h>
 #include <string>
@@ -84,6 +85,7 @@ class Failure : public ProgramTest {
         EXPECT_EQ(run.status, status) << run.err;
         EXPECT_TRUE(isMessage(run.err, parts));
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_LT(run.err.size(), 1000u) << "the message quotes too much of the input";
     }
 
     void writeBytes(const std::string& name, const std::string& bytes) {
@@ -99,8 +101,10 @@ class Failure : public ProgramTest {
 };
 
 TEST_F(Failure, MissingInput) {
-    expectFailure({Folder.path("none.exr"), "-o", Folder.path("out.exr")}, 1,
-                  {"none.exr", "No such file"});
+    // The settings are saved only once a frame has been read.
+    expectFailure({Folder.path("none.exr"), "-o", Folder.path("out.exr"), "--save-settings",
+                   Folder.path("look.json")},
+                  1, {"none.exr", "No such file"});
     EXPECT_EQ(Folder.entries(), OnlyInput);
 }
 
@@ -234,12 +238,26 @@ TEST_F(Failure, UsageErrors) {
     expectFailure({in, "-o", out, "--threads", "-1"}, 2, {"--threads"});
     expectFailure({in, "-o", out, "--threads", "1025"}, 2, {"--threads", "1025", "1024"});
     expectFailure({in, "-o", Folder.path("o.####.exr")}, 2, {"o.####.exr", "--frames"});
+    expectFailure(
+        {Folder.path("in.%010000000d.exr"), "-o", Folder.path("o.####.exr"), "--frames", "1-2"}, 2,
+        {"%010000000d", "wider than a file name"});
     expectFailure({in, "-o", out, "--preview", Folder.path("p.@@.png")}, 2,
                   {"p.@@.png", "--frames"});
     expectFailure({in, "-o", Folder.path("o.png"), "--preview", Folder.path("o.png")}, 2,
                   {"--preview", "o.png", "the output"});
     expectFailure({in, "-o", out, "--preview", Folder.path("sub/../in.exr")}, 2,
                   {"--preview", "in.exr", "the input"});
+    const std::string input = readBytes("in.exr");
+    expectFailure({in, "-o", out, "--save-settings", Folder.path("sub/../in.exr")}, 2,
+                  {"--save-settings", "in.exr", "the input"});
+    expectFailure({in, "-o", out, "--save-settings", out}, 2,
+                  {"--save-settings", "out.exr", "the output"});
+    expectFailure(
+        {in, "-o", out, "--preview", Folder.path("p.png"), "--save-settings", Folder.path("p.png")},
+        2, {"--save-settings", "p.png", "the preview"});
+    expectFailure({in, "-o", out, "--set", "Matrix=" + std::string(100'000, '9') + "x"}, 2,
+                  {"--set Matrix", "999...", "100001 bytes"});
+    EXPECT_EQ(readBytes("in.exr"), input);
     EXPECT_EQ(Folder.entries(), OnlyInput);
 }
 
@@ -259,6 +277,37 @@ TEST_F(Failure, ShortOfMemoryTheMessageNamesTheFile) {
         EXPECT_EQ(run.status, 1);
         EXPECT_TRUE(isMessage(run.err, {named, "cannot load the image formats module"})) << run.err;
     }
+}
+
+// Short of address space anywhere along a run (loading, threads, reading, rendering, writing), the
+// run ends: written whole, or with status 1 and a message saying memory ran out and for which
+// file. A worker thread that could not start once left the run waiting for it forever; each run
+// is bounded in time here so that a hang fails the test instead of stalling it.
+TEST_F(Failure, ShortOfAddressSpaceARunEndsAndSaysSo) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's shadow memory needs far more address space than any limit";
+#endif
+    writeFile(Folder.path("frame.exr"), sceneFile(320, 180, usualChannels()));
+    // From too little to start the program's threads, through every stage, to enough for all.
+    for (int megabytes = 16; megabytes <= 120; megabytes += 4)
+        for (const int threads : {2, 8}) {
+            SCOPED_TRACE(fmt::format("{} MB, {} threads", megabytes, threads));
+            const Outcome run = runProgram(
+                "/bin/sh",
+                {"-c",
+                 fmt::format("ulimit -v {} && exec timeout 120 \"$0\" render \"$1\" -o \"$2\" -q "
+                             "--threads {} --set UseSSAO=1 --set Matrix=8",
+                             megabytes * 1024, threads),
+                 UMBRIX_PROGRAM, Folder.path("frame.exr"), Folder.path("out.exr")},
+                {});
+            ASSERT_TRUE(run.status == 0 || run.status == 1) << run.status << ": " << run.err;
+            if (run.status == 1) {
+                EXPECT_TRUE(isMessage(run.err, {"memory"})) << run.err;
+                EXPECT_TRUE(run.err.find("frame.exr") != std::string::npos ||
+                            run.err.find("out.exr") != std::string::npos)
+                    << run.err;
+            }
+        }
 }
 
 // Only regular files are read: a device would feed a reader forever, and a pipe with no writer

@@ -18,6 +18,8 @@ class OutputOptions : public ProgramTest {
         ProgramTest::SetUp();
         FileData source = sceneFile(9, 7, usualChannels());
         source.header.attribute("Shot", "ab_010");
+        // Another tool's idea of one of ours, of another type: ours replaces it.
+        source.header.attribute("umbrix:Amount", "a lot");
         writeFile(Folder.path("in.exr"), source);
         ASSERT_EQ(render("default.exr", {}).status, 0);
         Default = readFile(Folder.path("default.exr"));
@@ -172,11 +174,16 @@ TEST_F(OutputOptions, BadNamesAndTypesAreUsageErrorsAndWriteNothing) {
         {"--compression", "lzma"},
         {"--compression", "zip:0"},
         {"--compression", "piz:3"},
+        {"--layer", ""},
+        // EXR readers need take no name beyond 255 bytes.
+        {"--ch", "R,G,B," + std::string(256, 'o') + "=A"},
+        {"--layer", std::string(254, 'l')},
     };
     for (const auto& call : calls) {
         const Outcome run = render("bad.exr", call);
         EXPECT_EQ(run.status, 2) << call[1];
         EXPECT_TRUE(isMessage(run.err, {call[0]})) << run.err;
+        EXPECT_LT(run.err.size(), 500u) << "the message quotes too much of the input";
     }
     const Outcome unknown = render("bad.exr", {"--ch", "R,Q"});
     EXPECT_TRUE(isMessage(unknown.err, {"'Q'", "R G B A N.X N.Y N.Z Z"}));

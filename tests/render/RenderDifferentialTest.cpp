@@ -44,6 +44,30 @@ INSTANTIATE_TEST_SUITE_P(Shapes, RenderDifferential,
                              return fmt::format("W{}H{}", shape.param.width, shape.param.height);
                          });
 
+// A window reaching past every edge of the image, in every mode: its work is clipped to the
+// image (the calculated normals formed for the rows it reaches included), and the result is the
+// literal reference's, to the bit.
+class ClippedWindows : public RenderTest {};
+
+TEST_F(ClippedWindows, HugeMatrixMatchesLiteral) {
+    Random random(400);
+    const ImagePtr source = randomImage(37, 23, {4, 10, 11, 12}, random);
+    for (const double filterMethod : {0.0, 1.0, 2.0})
+        for (const double useNormals : {1.0, 0.0})
+            for (const double matrix : {23.0, 37.0, 400.0, 1000.0, 1e9}) {
+                ReferenceControls c;
+                c.UseNormals = useNormals;
+                c.UseSSAO = 1.0;
+                c.FilterMethod = filterMethod;
+                c.Matrix = matrix;
+                c.Amount = 0.001;
+                c.DepthThreshold = 2.0;
+                SCOPED_TRACE(fmt::format("FilterMethod {} UseNormals {} Matrix {}", filterMethod,
+                                         useNormals, matrix));
+                renderChecked(*source, c);
+            }
+}
+
 class RenderThreads : public RenderTest {};
 
 TEST_F(RenderThreads, OneAndEightThreadsGiveTheSameBits) {

@@ -1,0 +1,49 @@
+#include "app/commands/SettingsSaving.h"
+
+#include "app/Failure.h"
+#include "app/files/AtomicFile.h"
+#include "app/files/SamePath.h"
+
+#include <fmt/format.h>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace umbrix {
+
+void refuseSettingsOverFiles(const RenderOptions& options) {
+    if (!options.saveSettings)
+        return;
+    std::vector<std::pair<std::string, const char*>> files = {{options.input, "the input"},
+                                                              {options.output, "the output"}};
+    if (options.preview)
+        files.emplace_back(*options.preview, "the preview");
+    for (const auto& [path, what] : files)
+        if (samePath(*options.saveSettings, path))
+            throw UsageError(fmt::format("--save-settings {}: the same file as {}, which the "
+                                         "settings would replace",
+                                         *options.saveSettings, what));
+}
+
+FrameStages savingSettings(FrameStages stages, const RenderOptions& options,
+                           const ControlValues& values) {
+    if (!options.saveSettings)
+        return stages;
+    // Frames are read one after another, on one thread.
+    auto saved = std::make_shared<bool>(false);
+    stages.read = [read = std::move(stages.read), saved, path = *options.saveSettings,
+                   dryRun = options.dryRun, values](std::size_t index) {
+        Rendered frame = read(index);
+        if (!*saved) {
+            if (dryRun)
+                checkFolderOf(path);
+            else
+                values.save(path);
+            *saved = true;
+        }
+        return frame;
+    };
+    return stages;
+}
+
+} // namespace umbrix

@@ -1,0 +1,55 @@
+// How the program's stream feeds OpenEXR: in-process, counting the reads it makes of the file.
+
+#include "app/files/ExrStreams.h"
+#include "tests/app/ProgramTest.h"
+
+#include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFrameBuffer.h>
+#include <OpenEXR/ImfHeader.h>
+#include <OpenEXR/ImfMultiPartInputFile.h>
+#include <OpenEXR/ImfOutputFile.h>
+#include <OpenEXR/ImfStringAttribute.h>
+#include <fstream>
+#include <string>
+
+namespace apptest {
+namespace {
+
+// The read calls this process has made, as the kernel counts them.
+long readCalls() {
+    std::ifstream io("/proc/self/io");
+    std::string name;
+    long value = 0;
+    while (io >> name >> value)
+        if (name == "syscr:")
+            return value;
+    return -1;
+}
+
+// OpenEXR reads a string attribute a byte at a time, and render manifests in headers run to
+// megabytes: each byte once cost a read of the file.
+TEST(ExrReading, LongStringAttributesTakeFewReads) {
+    const ScratchFolder folder;
+    const std::string path = folder.path("manifest.exr");
+    constexpr std::size_t Length = std::size_t{4} << 20;
+    {
+        Imf::Header header(4, 2);
+        header.channels().insert("Z", Imf::Channel(Imf::FLOAT));
+        header.insert("manifest", Imf::StringAttribute(std::string(Length, 'm')));
+        Imf::OutputFile file(path.c_str(), header);
+        Imf::FrameBuffer nothing;
+        file.setFrameBuffer(nothing);
+        file.writePixels(2);
+    }
+    ASSERT_GE(readCalls(), 0) << "no read count in /proc/self/io";
+    const long before = readCalls();
+    umbrix::ExrReadStream stream(path);
+    const Imf::MultiPartInputFile file(stream, 1);
+    const long reads = readCalls() - before;
+    EXPECT_EQ(file.header(0).typedAttribute<Imf::StringAttribute>("manifest").value().size(),
+              Length);
+    EXPECT_LT(reads, 1000);
+}
+
+} // namespace
+} // namespace apptest
