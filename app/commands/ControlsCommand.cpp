@@ -56,13 +56,17 @@ void printRow(const std::string& id, const std::string& name, const std::string&
 
 } // namespace
 
+std::string controlsJson(const std::vector<Input*>& controls) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const Input* in : controls)
+        list.push_back(controlJson(minihost::info(*in)));
+    return list.dump(2);
+}
+
 void runControls(bool json, const std::optional<std::string>& library) {
     ToolSession tool(library.value_or(defaultLibraryPath()));
     if (json) {
-        nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (Input* in : tool.controls())
-            list.push_back(controlJson(minihost::info(*in)));
-        std::puts(list.dump(2).c_str());
+        std::puts(controlsJson(tool.controls()).c_str());
         return;
     }
     printRow("identifier", "name", "kind", "default", "range");

@@ -1,12 +1,18 @@
 #pragma once
 
+#include "host/Input.h"
+
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace umbrix {
 
 // `umbrix controls [--json]`: identifier, displayed name, kind, default and range of every control.
 void runControls(bool json, const std::optional<std::string>& library);
+
+// What `controls --json` prints of these controls: a JSON array, in their order.
+std::string controlsJson(const std::vector<Input*>& controls);
 
 // `umbrix about`: the tool's About text.
 void runAbout(const std::optional<std::string>& library);

@@ -12,26 +12,12 @@ namespace umbrix {
 
 namespace {
 
-using Rgb = std::array<std::uint8_t, 3>;
+using Rgb = PreviewColour;
 
 constexpr Rgb NanColour = {255, 0, 255};
 
 std::uint8_t byteOf(float unit) {
     return static_cast<std::uint8_t>(std::lround(std::clamp(unit, 0.0f, 1.0f) * 255.0f));
-}
-
-Rgb normalColour(const float* xyz) {
-    if (std::isnan(xyz[0]) || std::isnan(xyz[1]) || std::isnan(xyz[2]))
-        return NanColour;
-    return {byteOf((xyz[0] + 1.0f) * 0.5f), byteOf((xyz[1] + 1.0f) * 0.5f),
-            byteOf((xyz[2] + 1.0f) * 0.5f)};
-}
-
-Rgb occlusionColour(float v) {
-    if (std::isnan(v))
-        return NanColour;
-    const std::uint8_t grey = byteOf(v);
-    return {grey, grey, grey};
 }
 
 void put(PreviewPicture& picture, int x, int y, const Rgb& colour) {
@@ -42,6 +28,20 @@ void put(PreviewPicture& picture, int x, int y, const Rgb& colour) {
 }
 
 } // namespace
+
+PreviewColour previewNormalColour(const float* xyz) {
+    if (std::isnan(xyz[0]) || std::isnan(xyz[1]) || std::isnan(xyz[2]))
+        return NanColour;
+    return {byteOf((xyz[0] + 1.0f) * 0.5f), byteOf((xyz[1] + 1.0f) * 0.5f),
+            byteOf((xyz[2] + 1.0f) * 0.5f)};
+}
+
+PreviewColour previewOcclusionColour(float v) {
+    if (std::isnan(v))
+        return NanColour;
+    const std::uint8_t grey = byteOf(v);
+    return {grey, grey, grey};
+}
 
 PreviewPicture previewPicture(const Image& result) {
     const auto width = static_cast<std::size_t>(result.Width);
@@ -55,8 +55,8 @@ PreviewPicture previewPicture(const Image& result) {
         for (int x = 0; x < result.Width; ++x) {
             const float* pixel =
                 &samples[(static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)) * 4];
-            put(picture, x, y, normalColour(pixel));
-            put(picture, result.Width + x, y, occlusionColour(pixel[3]));
+            put(picture, x, y, previewNormalColour(pixel));
+            put(picture, result.Width + x, y, previewOcclusionColour(pixel[3]));
         }
     return picture;
 }

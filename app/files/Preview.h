@@ -2,6 +2,7 @@
 
 #include "host/Image.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,12 @@ struct PreviewPicture {
     std::vector<std::uint8_t> rgb;
 };
 PreviewPicture previewPicture(const Image& result);
+
+// One result pixel as the preview shows it, NaN as magenta: the normal from its x y z, and the
+// occlusion as grey. For other pictures that must match the preview's.
+using PreviewColour = std::array<std::uint8_t, 3>;
+PreviewColour previewNormalColour(const float* xyz);
+PreviewColour previewOcclusionColour(float occlusion);
 
 // Writes the picture atomically. RunError on failure.
 void writePreview(const std::string& path, const PreviewPicture& picture);
