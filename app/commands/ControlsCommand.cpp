@@ -1,6 +1,6 @@
 #include "app/commands/ControlsCommand.h"
 
-#include "app/commands/ControlSetting.h"
+#include "app/core/ControlSetting.h"
 #include "app/images/ToolSession.h"
 #include "host/Operator.h"
 

@@ -3,12 +3,10 @@
 #include "app/Failure.h"
 #include "app/Text.h"
 #include "app/commands/DemoScene.h"
-#include "app/commands/OutputStamp.h"
-#include "app/files/CodecThreads.h"
-#include "app/files/ImageFile.h"
+#include "app/core/Output.h"
+#include "app/core/Tool.h"
 #include "app/files/Preview.h"
 #include "app/images/HostImage.h"
-#include "app/images/ToolSession.h"
 #include "app/sequence/Progress.h"
 
 #include <algorithm>
@@ -36,13 +34,11 @@ constexpr double ReferenceWidth = 960.0;
 constexpr double ReferenceRadius = 16.0;
 constexpr double ReferenceAmount = 0.004;
 
-void setWindow(ToolSession& tool, int width) {
+void setWindow(ControlValues& values, int width) {
     const double radius = std::max(1.0, std::round(ReferenceRadius * width / ReferenceWidth));
     const double ratio = ReferenceRadius / radius;
-    if (Input* matrix = tool.control("Matrix"))
-        tool.set(*matrix, radius);
-    if (Input* amount = tool.control("Amount"))
-        tool.set(*amount, ReferenceAmount * ratio * ratio);
+    values.set("Matrix", radius, "demo");
+    values.set("Amount", ReferenceAmount * ratio * ratio, "demo");
 }
 
 struct Size {
@@ -71,26 +67,22 @@ void makeFolder(const std::string& folder) {
 
 void runDemo(const DemoOptions& options) {
     const Size size = parseSize(options.size);
-    ToolSession tool(options.library.value_or(defaultLibraryPath()));
+    const Tool tool(options.library.value_or(defaultLibraryPath()));
+    ControlValues values = tool.defaults();
     for (const auto& [id, value] : DemoSettings)
-        if (Input* control = tool.control(id))
-            tool.set(*control, value);
-    setWindow(tool, size.width);
+        values.set(id, value, "demo");
+    setWindow(values, size.width);
     makeFolder(options.folder);
-    minihost::setThreads(options.threads);
-    runCodecsOnHostPool();
+    useThreads(options.threads);
     const std::string exr = (std::filesystem::path(options.folder) / "demo.exr").string();
     const std::string png = (std::filesystem::path(options.folder) / "demo.png").string();
     Progress progress(Progress::modeFor(options.quiet), 1);
-    Frame frame = frameOf(demoScene(size.width, size.height), "demo scene", {});
+    const auto scene =
+        std::make_shared<Frame>(frameOf(demoScene(size.width, size.height), "demo scene", {}));
     progress.startFrame(size.height);
-    tool.render(frame, 0.0);
-    OutputOptions output;
-    output.stamp = outputStamp(tool);
-    for (Attribute& attribute : writingTime())
-        output.stamp.push_back(std::move(attribute));
-    writeFrame(exr, outputFormat(exr), frame, output);
-    writePreview(png, previewPicture(*frame.image));
+    Rendered result = tool.render(scene, values);
+    writeResult(exr, formatOf(exr), result, {}, values);
+    writePreview(png, previewPicture(*result.image));
     progress.finishFrame(fmt::format("{} and {}", exr, png));
 }
 

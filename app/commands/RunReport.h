@@ -1,24 +1,17 @@
 #pragma once
 
+#include "app/core/ControlValues.h"
+#include "app/core/Warning.h"
 #include "app/images/Frame.h"
-#include "app/images/ToolSession.h"
 
 #include <string>
 
 namespace umbrix {
 
-// What a run is about to do that the user may not mean. Each warning is printed once a run.
-
-// Before anything is read: control values outside their declared range, both passes off,
-// calculated normals that can only come out NaN.
-void warnAboutControls(const ToolSession& tool);
-
-// A frame's channels under the controls in effect: no depth; no supplied normals where occlusion
-// compares them; a channel passed over that could have been the depth or a normal. `shown` names
-// the input (the pattern, in a sequence).
-void warnAboutChannels(const Frame& frame, const std::string& shown, const ToolSession& tool);
+// Prints the core's warnings, each once a run however many frames raise it.
+void printWarnings(const Warnings& warnings);
 
 // -v: which role each of the frame's channels takes, then every control's value in effect.
-void describeRun(const Frame& frame, const std::string& shown, const ToolSession& tool);
+void describeRun(const Frame& frame, const std::string& shown, const ControlValues& values);
 
 } // namespace umbrix

@@ -1,10 +1,10 @@
 #include "app/Console.h"
 #include "app/Failure.h"
+#include "app/Suggestion.h"
 #include "app/Text.h"
 #include "app/commands/ControlsCommand.h"
 #include "app/commands/DemoCommand.h"
 #include "app/commands/RenderCommand.h"
-#include "app/commands/Suggestion.h"
 #include "app/files/AtomicFile.h"
 #include "look/LookCommand.h"
 

@@ -156,13 +156,15 @@ bool isTiledPart(const Imf::Header& header) {
     return header.hasType() ? Imf::isTiled(header.type()) : header.hasTileDescription();
 }
 
-Frame readExr(const std::string& path, const FrameNaming& naming,
+Frame openExr(const std::string& path, const FrameNaming& naming,
               const std::optional<std::string>& part) {
     Frame frame;
     frame.path = path;
     try {
         frame.exr = std::make_shared<ExrSource>(path, minihost::threads());
         ExrSource& source = *frame.exr;
+        for (int i = 0; i < source.parts(); ++i)
+            frame.parts.push_back(partName(source.header(i), i));
         const int rendered = partToRender(source, naming.overrides, part, path);
         source.setRenderedPart(rendered);
         const Imf::Header& header = source.header(rendered);
@@ -177,16 +179,23 @@ Frame readExr(const std::string& path, const FrameNaming& naming,
             throw RunError(fmt::format("{}: the image has no channels", path));
         frame.windows = windowsOf(header);
         mapFrame(frame, channels, naming);
-        allocateFrame(frame);
-        readPixels(source, rendered, frame);
-        source.closeIfDone();
     } catch (...) {
         rethrowNaming(path, "cannot read");
+    }
+    return frame;
+}
+
+void loadExr(Frame& frame) {
+    try {
+        allocateFrame(frame);
+        readPixels(*frame.exr, frame.exr->renderedPart(), frame);
+        frame.exr->closeIfDone();
+    } catch (...) {
+        rethrowNaming(frame.path, "cannot read");
     }
     for (const FrameChannel& channel : frame.channels)
         if (channel.carried >= 0 && toolReads(channel.number))
             fillFromCarried(frame, channel);
-    return frame;
 }
 
 } // namespace umbrix

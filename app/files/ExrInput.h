@@ -44,12 +44,14 @@ class ExrSource {
 // Whether the file starts as an EXR file does. RunError, naming the file, when it cannot be opened.
 bool looksLikeExr(const std::string& path);
 
-// Reads the part the tool renders — the one named `part`, else the first that holds a depth
-// channel, else the first — at its full resolution, straight into the frame's planes; the frame
-// is named and checked from the header alone, before anything else is read. UsageError or
-// RunError, naming the file, when it cannot.
-Frame readExr(const std::string& path, const FrameNaming& naming,
+// Opens the part the tool renders — the one named `part`, else the first that holds a depth
+// channel, else the first — and maps its channels from the header alone. UsageError or RunError,
+// naming the file, when it cannot.
+Frame openExr(const std::string& path, const FrameNaming& naming,
               const std::optional<std::string>& part);
+// Reads an opened frame's part at its full resolution, straight into the frame's planes. RunError,
+// naming the file, when it cannot.
+void loadExr(Frame& frame);
 
 // Kinds of EXR part.
 bool isDeepPart(const Imf::Header& header);

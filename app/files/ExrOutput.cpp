@@ -153,17 +153,24 @@ PlaneSlice converted(const PlaneSlice& from, Imf::PixelType fromType, Imf::Pixel
     return to;
 }
 
-// OpenEXR writes each channel from samples of the type the file holds it in.
-Imf::FrameBuffer outputBuffer(Frame& frame, const std::vector<OutputChannel>& written,
+// OpenEXR writes each channel from samples of the type the file holds it in. Carried channels are
+// what the tool's result holds there: the source's samples once the tool has written its pixels,
+// zeros when it wrote none.
+Imf::FrameBuffer outputBuffer(const Frame& frame, const Image& result,
+                              const std::vector<OutputChannel>& written,
                               std::vector<std::unique_ptr<char[]>>& planes) {
     Imf::FrameBuffer buffer;
     const Imath::V2i origin(frame.windows.x, frame.windows.y);
+    const bool toolWrote = minihost::written(result);
     for (const OutputChannel& channel : written) {
-        CarriedPlane* carried = channel.carried >= 0
-                                    ? &frame.carried[static_cast<std::size_t>(channel.carried)]
-                                    : nullptr;
-        PlaneSlice slice =
-            carried ? carriedSlice(*carried) : imageSlice(*frame.image, channel.number);
+        const CarriedPlane* carried =
+            channel.carried >= 0 ? &frame.carried[static_cast<std::size_t>(channel.carried)]
+                                 : nullptr;
+        PlaneSlice slice = carried ? carriedSlice(*carried) : imageSlice(result, channel.number);
+        if (carried && !toolWrote) {
+            planes.push_back(std::make_unique<char[]>(carried->size));
+            slice.origin = planes.back().get();
+        }
         if (channel.type != channel.stored) {
             const std::size_t width = carried ? carried->yStride / carried->xStride
                                               : static_cast<std::size_t>(frame.windows.width);
@@ -180,10 +187,10 @@ Imf::FrameBuffer outputBuffer(Frame& frame, const std::vector<OutputChannel>& wr
     return buffer;
 }
 
-void writeRendered(Imf::MultiPartOutputFile& out, int part, Frame& frame,
+void writeRendered(Imf::MultiPartOutputFile& out, int part, const Frame& frame, const Image& result,
                    const std::vector<OutputChannel>& written) {
     std::vector<std::unique_ptr<char[]>> planes;
-    const Imf::FrameBuffer buffer = outputBuffer(frame, written, planes);
+    const Imf::FrameBuffer buffer = outputBuffer(frame, result, written, planes);
     if (isTiledPart(out.header(part))) {
         Imf::TiledOutputPart tiles(out, part);
         tiles.setFrameBuffer(buffer);
@@ -213,17 +220,9 @@ void copyPart(Imf::MultiPartOutputFile& out, Imf::MultiPartInputFile& in, int pa
     }
 }
 
-// Carried channels are what the tool's result holds there: the source's samples once the tool
-// has written its pixels, zeros when it wrote none.
-void clearCarriedIfUnwritten(Frame& frame) {
-    if (minihost::written(*frame.image))
-        return;
-    for (CarriedPlane& plane : frame.carried)
-        std::memset(plane.bytes.get(), 0, plane.size);
-}
-
-void writeFile(const std::string& target, const std::string& shown, Frame& frame,
-               const std::vector<OutputChannel>& written, const OutputOptions& options) {
+void writeFile(const std::string& target, const std::string& shown, const Frame& frame,
+               const Image& result, const std::vector<OutputChannel>& written,
+               const OutputOptions& options) {
     std::vector<Imf::Header> headers;
     const int rendered = frame.exr ? frame.exr->renderedPart() : 0;
     const int parts = frame.exr ? frame.exr->parts() : 1;
@@ -235,7 +234,7 @@ void writeFile(const std::string& target, const std::string& shown, Frame& frame
         Imf::MultiPartOutputFile out(stream, headers.data(), parts, false, minihost::threads());
         for (int part = 0; part < parts; ++part) {
             if (part == rendered)
-                writeRendered(out, part, frame, written);
+                writeRendered(out, part, frame, result, written);
             else
                 copyPart(out, frame.exr->file(), part);
         }
@@ -245,11 +244,11 @@ void writeFile(const std::string& target, const std::string& shown, Frame& frame
 
 } // namespace
 
-void writeExr(const std::string& target, const std::string& shown, Frame& frame,
-              const std::vector<OutputChannel>& written, const OutputOptions& options) {
-    clearCarriedIfUnwritten(frame);
+void writeExr(const std::string& target, const std::string& shown, const Frame& frame,
+              const Image& result, const std::vector<OutputChannel>& written,
+              const OutputOptions& options) {
     try {
-        writeFile(target, shown, frame, written, options);
+        writeFile(target, shown, frame, result, written, options);
     } catch (const RunError&) {
         throw;
     } catch (const std::bad_alloc&) {

@@ -43,8 +43,8 @@ bool exrName(const std::string& path) {
 }
 
 // The channels side by side per pixel as floats, for formats that take interleaved pixels.
-std::vector<float> interleaved(Frame& frame, const std::vector<OutputChannel>& written,
-                               const std::string& path) {
+std::vector<float> interleaved(const Frame& frame, const Image& result,
+                               const std::vector<OutputChannel>& written, const std::string& path) {
     const auto width = static_cast<std::size_t>(frame.windows.width);
     const auto height = static_cast<std::size_t>(frame.windows.height);
     const std::size_t count = written.size();
@@ -57,7 +57,7 @@ std::vector<float> interleaved(Frame& frame, const std::vector<OutputChannel>& w
         const PlaneSlice slice =
             channel.carried >= 0
                 ? carriedSlice(frame.carried[static_cast<std::size_t>(channel.carried)])
-                : imageSlice(*frame.image, channel.number);
+                : imageSlice(result, channel.number);
         for (std::size_t y = 0; y < height; ++y) {
             const char* from = slice.origin + y * slice.yStride;
             float* to = pixels.data() + y * width * count + c;
@@ -90,34 +90,26 @@ PlainPixels plainPixels(const Frame& frame, const OutputFormat& format,
     return pixels;
 }
 
-// Occlusion is not clamped by the tool; --clamp limits what is written to [0, 1] (NaN stays).
-void clampOcclusion(Frame& frame) {
-    const PlaneSlice slice = imageSlice(*frame.image, ResultOcclusion);
-    for (int y = 0; y < frame.windows.height; ++y) {
-        char* row = slice.origin + static_cast<std::size_t>(y) * slice.yStride;
-        for (int x = 0; x < frame.windows.width; ++x) {
-            float value = 0.0f;
-            char* at = row + static_cast<std::size_t>(x) * slice.xStride;
-            std::memcpy(&value, at, sizeof value);
-            if (value < 0.0f || value > 1.0f) {
-                value = value < 0.0f ? 0.0f : 1.0f;
-                std::memcpy(at, &value, sizeof value);
-            }
-        }
-    }
-}
-
 } // namespace
 
-Frame readFrame(const std::string& path, const FrameNaming& naming,
-                const std::optional<std::string>& part) {
+Frame openFile(const std::string& path, const FrameNaming& naming,
+               const std::optional<std::string>& part) {
     checkReadable(path);
     if (looksLikeExr(path))
-        return readExr(path, naming, part);
+        return openExr(path, naming, part);
     if (part)
         throw UsageError(fmt::format("--part {}: {} is not an EXR file; only EXR files have parts",
                                      *part, path));
     return frameOf(imageFormats().read(path), path, naming);
+}
+
+bool isLoaded(const Frame& frame) {
+    return frame.image != nullptr;
+}
+
+void loadPixels(Frame& frame) {
+    if (!isLoaded(frame))
+        loadExr(frame);
 }
 
 OutputFormat outputFormat(const std::string& path) {
@@ -138,22 +130,38 @@ std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat&
     return dropped;
 }
 
-void writeFrame(const std::string& path, const OutputFormat& format, Frame& frame,
-                const OutputOptions& options) {
+void writeFrame(const std::string& path, const OutputFormat& format, const Frame& source,
+                Image& result, const OutputOptions& options) {
     const std::vector<OutputChannel> written =
-        outputChannels(frame, options, !format.exr, format.alpha);
+        outputChannels(source, options, !format.exr, format.alpha);
     if (options.clamp)
-        clampOcclusion(frame);
+        clampOcclusion(result);
     if (format.exr) {
         writeAtomically(path, [&](const std::string& target) {
-            writeExr(target, path, frame, written, options);
+            writeExr(target, path, source, result, written, options);
         });
         return;
     }
-    const std::vector<float> samples = interleaved(frame, written, path);
-    const PlainPixels pixels = plainPixels(frame, format, written, options, samples);
+    const std::vector<float> samples = interleaved(source, result, written, path);
+    const PlainPixels pixels = plainPixels(source, format, written, options, samples);
     writeAtomically(path,
                     [&](const std::string& target) { imageFormats().write(target, path, pixels); });
+}
+
+void clampOcclusion(Image& result) {
+    const PlaneSlice slice = imageSlice(result, ResultOcclusion);
+    for (int y = 0; y < result.Height; ++y) {
+        char* row = slice.origin + static_cast<std::size_t>(y) * slice.yStride;
+        for (int x = 0; x < result.Width; ++x) {
+            float value = 0.0f;
+            char* at = row + static_cast<std::size_t>(x) * slice.xStride;
+            std::memcpy(&value, at, sizeof value);
+            if (value < 0.0f || value > 1.0f) {
+                value = value < 0.0f ? 0.0f : 1.0f;
+                std::memcpy(at, &value, sizeof value);
+            }
+        }
+    }
 }
 
 } // namespace umbrix

@@ -10,11 +10,14 @@
 
 namespace umbrix {
 
-// Reads an image file into a frame: EXR through OpenEXR (`part` names the part to render), any
-// other format through the formats module. UsageError or RunError, naming the file, when it
-// cannot.
-Frame readFrame(const std::string& path, const FrameNaming& naming,
-                const std::optional<std::string>& part);
+// Opens an image file as a frame, its channels mapped: EXR through OpenEXR from the header alone
+// (`part` names the part to render), any other format through the formats module, which decodes
+// it whole. UsageError or RunError, naming the file, when it cannot.
+Frame openFile(const std::string& path, const FrameNaming& naming,
+               const std::optional<std::string>& part);
+// Reads an opened frame's pixels, unless they are in already. RunError, naming the file.
+void loadPixels(Frame& frame);
+bool isLoaded(const Frame& frame);
 
 // What a format can hold of a result, from the path's extension. UsageError when no format goes
 // with it.
@@ -24,9 +27,13 @@ OutputFormat outputFormat(const std::string& path);
 std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat& format,
                                          const OutputOptions& options);
 
-// Writes a rendered frame's channels as the options ask, so that the file appears whole or not at
-// all. UsageError for a channel the options name that the frame lacks; RunError on failure.
-void writeFrame(const std::string& path, const OutputFormat& format, Frame& frame,
-                const OutputOptions& options);
+// Writes the tool's `result` of `source` as the options ask, so that the file appears whole or not
+// at all; --clamp clamps the result's occlusion in place. UsageError for a channel the options
+// name that the frame lacks; RunError on failure.
+void writeFrame(const std::string& path, const OutputFormat& format, const Frame& source,
+                Image& result, const OutputOptions& options);
+
+// Occlusion is not clamped by the tool: this limits it to [0, 1] (NaN stays).
+void clampOcclusion(Image& result);
 
 } // namespace umbrix

@@ -72,8 +72,6 @@ void mapFrame(Frame& frame, const std::vector<ChannelFormat>& channels, const Fr
             checkFullResolution(channel.format, frame.path);
         frame.channels.push_back(std::move(channel));
     }
-    if (naming.mapped)
-        naming.mapped(frame);
 }
 
 void allocateFrame(Frame& frame) {
@@ -127,13 +125,14 @@ float sampleAsFloat(const char* sample, Imf::PixelType type) {
     return value;
 }
 
-PlaneSlice imageSlice(Image& image, int number) {
+// The file writers take non-const slices, though they only read.
+PlaneSlice imageSlice(const Image& image, int number) {
     const auto found = minihost::layout(image, number);
-    return {reinterpret_cast<char*>(found.first), static_cast<std::size_t>(found.pixelStride),
-            static_cast<std::size_t>(found.rowStride)};
+    return {reinterpret_cast<char*>(const_cast<float*>(found.first)),
+            static_cast<std::size_t>(found.pixelStride), static_cast<std::size_t>(found.rowStride)};
 }
 
-PlaneSlice carriedSlice(CarriedPlane& plane) {
+PlaneSlice carriedSlice(const CarriedPlane& plane) {
     return {plane.bytes.get(), plane.xStride, plane.yStride};
 }
 

@@ -6,7 +6,6 @@
 
 #include <OpenEXR/ImfPixelType.h>
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,17 +53,16 @@ struct Frame {
     std::vector<CarriedPlane> carried;
     std::shared_ptr<ExrSource> exr;  // an EXR input, kept open for its other parts and headers
     std::vector<Attribute> metadata; // an input of another format: what an EXR output keeps
+    std::vector<std::string> parts;  // an EXR input's part names ("#N" for an unnamed part)
 };
 
 // Whether the tool reads channel `number` of its source: R G B A, depth and the supplied normal.
 bool toolReads(int number);
 
-// How a file's channels are named for the tool: --map's overrides, the results' names, and a
-// check of the mapped frame, before any pixel is read, that may refuse it with a UsageError.
+// How a file's channels are named for the tool: --map's overrides and the results' names.
 struct FrameNaming {
     std::vector<ChannelOverride> overrides;
     ResultNames results = resultNames(std::nullopt);
-    std::function<void(const Frame&)> mapped;
 };
 
 // Maps a frame's channels. UsageError or RunError, naming the file, when it cannot.
@@ -86,7 +84,7 @@ struct PlaneSlice {
     std::size_t xStride = 0;
     std::size_t yStride = 0;
 };
-PlaneSlice imageSlice(Image& image, int number);
-PlaneSlice carriedSlice(CarriedPlane& plane);
+PlaneSlice imageSlice(const Image& image, int number);
+PlaneSlice carriedSlice(const CarriedPlane& plane);
 
 } // namespace umbrix

@@ -4,6 +4,7 @@
 #include "app/ProgramFiles.h"
 #include "tool/ClassIdentifier.h"
 
+#include <mutex>
 #include <new>
 #include <stdexcept>
 
@@ -21,7 +22,10 @@ minihost::Plugin loadLibrary(const std::string& path) {
     }
 }
 
+// Under a lock: the host's class registry is not built for several threads at once.
 minihost::OperatorPtr createTool(const std::string& path) {
+    static std::mutex creating;
+    const std::lock_guard guard(creating);
     const Registry* reg = minihost::findClass(ToolClass);
     if (!reg)
         throw RunError(path + ": the library registers no class " + std::string(ToolClass));
@@ -46,7 +50,7 @@ Input& requiredInput(const Operator& op, std::string_view id) {
 } // namespace
 
 ToolSession::ToolSession(const std::string& libraryPath)
-    : Library(loadLibrary(libraryPath)), Tool(createTool(libraryPath)) {}
+    : LibraryPath(libraryPath), Library(loadLibrary(libraryPath)), Tool(createTool(libraryPath)) {}
 
 ToolSession::~ToolSession() {
     minihost::setMessageBoxHandler(nullptr);
@@ -71,13 +75,18 @@ void ToolSession::set(Input& in, double value) {
     minihost::setValue(*Tool, in, value);
 }
 
-minihost::ImagePtr ToolSession::render(Image& source, double time) {
-    Input& imageIn = requiredInput(*Tool, "Input");
-    Output* imageOut = minihost::findOutput(*Tool, "Output");
-    minihost::connect(imageIn, &source);
+minihost::OperatorPtr ToolSession::createOperator() const {
+    return createTool(LibraryPath);
+}
+
+minihost::ImagePtr renderImage(Operator& tool, const Image& source, double time) {
+    Input& imageIn = requiredInput(tool, "Input");
+    Output* imageOut = minihost::findOutput(tool, "Output");
+    // The host's inputs take a mutable image; the tool only reads its source.
+    minihost::connect(imageIn, const_cast<Image*>(&source));
     minihost::RenderResult result;
     try {
-        result = minihost::render(*Tool, time);
+        result = minihost::render(tool, time);
     } catch (...) {
         minihost::connect(imageIn, nullptr);
         throw;
@@ -87,16 +96,6 @@ minihost::ImagePtr ToolSession::render(Image& source, double time) {
     if (!result.ok || !image)
         throw RunError("the tool produced no image");
     return image;
-}
-
-void ToolSession::render(Frame& frame, double time) {
-    try {
-        frame.image = render(*frame.image, time);
-    } catch (const std::bad_alloc&) {
-        throw RunError(frame.path + ": out of memory while rendering");
-    } catch (const RunError& e) {
-        throw RunError(frame.path + ": " + e.what());
-    }
 }
 
 std::string ToolSession::aboutText() {

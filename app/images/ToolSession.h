@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/images/Frame.h"
 #include "minihost/Host.h"
 
 #include <string>
@@ -24,20 +23,21 @@ class ToolSession {
 
     void set(Input& control, double value);
 
-    // Renders `source` at `time`; the result stores the source's channels. RunError when the tool
-    // hands back no image.
-    minihost::ImagePtr render(Image& source, double time);
-    // Renders a frame's source image, which the result then replaces. RunError, naming the file,
-    // when it cannot.
-    void render(Frame& frame, double time);
+    // Another operator of the tool's class, at its defaults, for a render of its own.
+    minihost::OperatorPtr createOperator() const;
 
     // What the About button shows.
     std::string aboutText();
 
   private:
+    std::string LibraryPath;
     minihost::Plugin Library;
     minihost::OperatorPtr Tool;
 };
+
+// Renders `source` with operator `tool` at `time`; the result stores the source's channels. The
+// source is only read. RunError when the tool hands back no image.
+minihost::ImagePtr renderImage(Operator& tool, const Image& source, double time);
 
 // Where the tool library is when no path is given: installed with this program.
 std::string defaultLibraryPath();

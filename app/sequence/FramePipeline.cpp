@@ -12,7 +12,7 @@ namespace {
 
 struct Held {
     std::size_t index = 0;
-    Frame frame;
+    Rendered frame;
     std::exception_ptr unread; // the frame is skipped, having failed to read so
 };
 

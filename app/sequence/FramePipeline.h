@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/images/Frame.h"
+#include "app/core/Rendered.h"
 
 #include <cstddef>
 #include <exception>
@@ -12,10 +12,11 @@ namespace umbrix {
 // frame N+1 is read and frame N-1 written, each on a thread of its own. A stage takes its next
 // frame only once the stage after it has taken the one before, so at most one frame is in each
 // stage and memory does not grow with the number of frames. Frames are written in order.
+// A frame travels as a Rendered: read gives its source, render its result.
 struct FrameStages {
-    std::function<Frame(std::size_t index)> read;
-    std::function<void(std::size_t index, Frame& frame)> render;
-    std::function<void(std::size_t index, Frame& frame)> write;
+    std::function<Rendered(std::size_t index)> read;
+    std::function<void(std::size_t index, Rendered& frame)> render;
+    std::function<void(std::size_t index, Rendered& frame)> write;
 };
 
 // Frames a run may leave out: one whose read failed in a way `skippable` accepts goes to `skip`, on

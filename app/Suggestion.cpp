@@ -1,4 +1,4 @@
-#include "app/commands/Suggestion.h"
+#include "app/Suggestion.h"
 
 #include <algorithm>
 #include <cctype>

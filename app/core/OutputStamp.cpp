@@ -1,18 +1,16 @@
-#include "app/commands/OutputStamp.h"
+#include "app/core/OutputStamp.h"
 
 #include <ctime>
 #include <fmt/format.h>
 
 namespace umbrix {
 
-std::vector<Attribute> outputStamp(ToolSession& tool) {
+std::vector<Attribute> outputStamp(const ControlValues& values) {
     std::vector<Attribute> stamp = {{"Software", std::string("umbrix " UMBRIX_VERSION)}};
-    for (Input* control : tool.controls()) {
-        const minihost::ControlInfo& info = minihost::info(*control);
+    for (const ControlValues::Entry& entry : values.entries())
         // A button holds no setting.
-        if (info.controlKind != "ButtonControl")
-            stamp.push_back({"umbrix:" + info.id, minihost::value(*control)});
-    }
+        if (entry.info->controlKind != "ButtonControl")
+            stamp.push_back({"umbrix:" + entry.info->id, entry.value});
     return stamp;
 }
 

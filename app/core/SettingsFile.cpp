@@ -1,4 +1,4 @@
-#include "app/commands/SettingsFile.h"
+#include "app/core/SettingsFile.h"
 
 #include "app/Failure.h"
 #include "app/files/AtomicFile.h"
@@ -20,15 +20,12 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-Json parsed(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
+template <class Text> Json parsed(Text&& text, const std::string& where) {
     try {
-        return Json::parse(in);
+        return Json::parse(std::forward<Text>(text));
     } catch (const Json::parse_error& e) {
         throw UsageError(
-            fmt::format("{}: not a JSON object of control values: {}", path, oneLine(e.what())));
+            fmt::format("{}: not a JSON object of control values: {}", where, oneLine(e.what())));
     }
 }
 
@@ -68,28 +65,42 @@ void writeText(const std::string& target, const std::string& shown, const std::s
         throw RunError(fmt::format("{}: cannot write: {}", shown, std::strerror(file.error)));
 }
 
-} // namespace
-
-std::vector<ControlSetting> readSettingsFile(const std::string& path,
-                                             const std::vector<Input*>& controls) {
-    const Json file = parsed(path);
-    if (!file.is_object())
-        throw UsageError(fmt::format("{}: not a JSON object of control values", path));
+std::vector<ControlSetting> settingsOf(const Json& object, const std::vector<Input*>& controls,
+                                       const std::string& source) {
+    if (!object.is_object())
+        throw UsageError(fmt::format("{}: not a JSON object of control values", source));
     std::vector<ControlSetting> settings;
-    for (const auto& [key, value] : file.items()) {
-        const std::string where = fmt::format("{}: {}", path, key);
+    for (const auto& [key, value] : object.items()) {
+        const std::string where = fmt::format("{}: {}", source, key);
         Input* control = findControl(key, controls, where);
         settings.push_back({control, valueOf(value, minihost::info(*control), where)});
     }
     return settings;
 }
 
-void saveSettingsFile(const std::string& path, const std::vector<Input*>& controls) {
+} // namespace
+
+std::vector<ControlSetting> readSettingsFile(const std::string& path,
+                                             const std::vector<Input*>& controls) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
+    return settingsOf(parsed(in, path), controls, path);
+}
+
+std::vector<ControlSetting> readSettings(std::string_view json, const std::vector<Input*>& controls,
+                                         const std::string& where) {
+    return settingsOf(parsed(std::string(json), where), controls, where);
+}
+
+std::string settingsText(const std::vector<std::pair<std::string, double>>& values) {
     Json file = Json::object();
-    for (Input* in : controls)
-        if (minihost::info(*in).dataType == "Number")
-            file[minihost::info(*in).id] = jsonValue(minihost::value(*in));
-    const std::string text = file.dump(2) + "\n";
+    for (const auto& [id, value] : values)
+        file[id] = jsonValue(value);
+    return file.dump(2) + "\n";
+}
+
+void saveSettingsFile(const std::string& path, const std::string& text) {
     writeAtomically(path, [&](const std::string& target) { writeText(target, path, text); });
 }
 

@@ -1,8 +1,8 @@
-#include "app/commands/ControlSetting.h"
+#include "app/core/ControlSetting.h"
 
 #include "app/Failure.h"
+#include "app/Suggestion.h"
 #include "app/Text.h"
-#include "app/commands/Suggestion.h"
 #include "host/Operator.h"
 
 #include <array>

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "app/commands/ControlSetting.h"
+#include "app/core/ControlSetting.h"
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace umbrix {
@@ -16,8 +18,14 @@ namespace umbrix {
 std::vector<ControlSetting> readSettingsFile(const std::string& path,
                                              const std::vector<Input*>& controls);
 
-// Writes the value in effect of every control that takes one, so that reading the file back gives
-// the tool the same values to the bit. RunError, naming the file, on failure.
-void saveSettingsFile(const std::string& path, const std::vector<Input*>& controls);
+// The same from JSON text held elsewhere, `where` naming it in messages.
+std::vector<ControlSetting> readSettings(std::string_view json, const std::vector<Input*>& controls,
+                                         const std::string& where);
+
+// Values by identifier as such a file holds them, so that reading it back gives the tool the same
+// values to the bit.
+std::string settingsText(const std::vector<std::pair<std::string, double>>& values);
+// Writes such a text atomically. RunError, naming the file, on failure.
+void saveSettingsFile(const std::string& path, const std::string& text);
 
 } // namespace umbrix

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/commands/RenderCommand.h"
+#include "app/core/Output.h"
+#include "app/images/Frame.h"
+#include "app/sequence/RenderJobs.h"
+
+namespace umbrix {
+
+// What every frame of a render shares, worked out from the options before the tool is loaded or
+// anything is read.
+struct RenderPlan {
+    Jobs jobs;
+    FrameNaming naming;
+    OutputFormat format;
+    OutputShape output;
+};
+
+// Every check of render's options, in the order a user meets them: the frame patterns, a preview
+// over the output or input, the formats of the output and preview, --map, --ch, -d and
+// --compression. UsageError, or RunError when the formats module is needed and cannot be loaded.
+RenderPlan planRender(const RenderOptions& options);
+
+} // namespace umbrix

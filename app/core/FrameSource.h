@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/images/Frame.h"
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace umbrix {
+
+// How a file's channels are taken: the part to render, --map's texts, and the layer the results
+// are written under (with one, the file's own R G B A are carried, not overwritten).
+struct OpenOptions {
+    std::optional<std::string> part;
+    std::vector<std::string> maps; // NAME=NUMBER or NAME=ROLE
+    std::optional<std::string> layer;
+};
+
+// --map's texts, parsed and checked. UsageError for a bad one.
+FrameNaming frameNaming(const OpenOptions& options);
+
+// Opens an image file: an EXR from its header alone (size, windows, channels and their mapping,
+// parts); any other format decoded whole. UsageError or RunError, naming the file, when it cannot.
+std::shared_ptr<Frame> openFrame(const std::string& path, const OpenOptions& options);
+std::shared_ptr<Frame> openFrame(const std::string& path, const FrameNaming& naming,
+                                 const std::optional<std::string>& part);
+// Reads the pixels of an opened frame; after it, the frame is only read. RunError, naming the file.
+void loadFrame(Frame& frame);
+
+// A frame held by the caller, 32-bit floats, row 0 the top row: depth (width x height), and,
+// optionally, the supplied normal (x y z per pixel) and the input's R G B A (per pixel).
+struct MemoryFrame {
+    int width = 0;
+    int height = 0;
+    std::span<const float> depth;
+    std::span<const float> normal; // empty, or width x height x 3
+    std::span<const float> rgba;   // empty, or width x height x 4
+    std::string name = "array";    // names the frame in messages
+};
+// A loaded frame of those planes, as a file holding R G B A, Z and N.X N.Y N.Z would be.
+// UsageError when a plane's size does not fit.
+std::shared_ptr<Frame> frameFromMemory(const MemoryFrame& planes);
+
+// Channels `numbers` of a loaded frame's source image, side by side per pixel, row 0 the top row
+// of the data window: {0, 1, 2, 3} for the input's R G B A, {DepthChannel} for its depth.
+std::vector<float> sourcePixels(const Frame& frame, const std::vector<int>& numbers);
+
+} // namespace umbrix

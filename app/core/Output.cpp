@@ -1,0 +1,62 @@
+#include "app/core/Output.h"
+
+#include "app/core/OutputStamp.h"
+#include "app/files/ImageFile.h"
+#include "app/images/HostImage.h"
+
+#include <fmt/format.h>
+
+namespace umbrix {
+
+OutputShape outputShape(const OutputRequest& request) {
+    OutputShape shape;
+    OutputOptions& output = shape.options;
+    if (request.channels)
+        output.picks = parseChannelPicks(*request.channels);
+    for (const std::string& text : request.types)
+        output.types.push_back(parseTypeChoice(text));
+    if (request.compression) {
+        output.compression = parseCompression(*request.compression);
+        if (output.compression->lossy)
+            shape.warnings.push_back({Warning::Kind::LossyCompression,
+                                      fmt::format("--compression {} is lossy: carried channels "
+                                                  "will not keep their bits",
+                                                  *request.compression)});
+    }
+    output.clamp = request.clamp;
+    return shape;
+}
+
+OutputFormat formatOf(const std::string& path) {
+    return outputFormat(path);
+}
+
+void checkOutputChannels(const Frame& frame, const OutputOptions& options,
+                         const OutputFormat& format) {
+    outputChannels(frame, options, !format.exr, format.alpha);
+}
+
+Warnings writeWarnings(const Frame& frame, const OutputFormat& format, const OutputOptions& options,
+                       const std::string& shown) {
+    const std::vector<std::string> dropped = droppedChannels(frame, format, options);
+    if (dropped.empty())
+        return {};
+    return {{Warning::Kind::DroppedChannels,
+             fmt::format("{} keeps R G B{} only; dropped {} (write .exr to keep every channel)",
+                         shown, format.alpha ? " A" : "", fmt::join(dropped, " "))}};
+}
+
+void writeResult(const std::string& path, const OutputFormat& format, Rendered& result,
+                 const OutputOptions& options, const ControlValues& values) {
+    OutputOptions stamped = options;
+    stamped.stamp = outputStamp(values);
+    for (Attribute& attribute : writingTime())
+        stamped.stamp.push_back(std::move(attribute));
+    writeFrame(path, format, *result.source, *result.image, stamped);
+}
+
+std::vector<float> resultPixels(const Rendered& result) {
+    return gatherPixels(*result.image, {0, 1, 2, 3});
+}
+
+} // namespace umbrix

@@ -1,0 +1,139 @@
+#include "app/core/RenderWarnings.h"
+
+#include "app/core/ControlSetting.h"
+
+#include <array>
+#include <cmath>
+#include <fmt/format.h>
+#include <optional>
+#include <vector>
+
+namespace umbrix {
+
+namespace {
+
+// As the tool reads its controls: as floats, a switch on unless zero, the combo's "Rendered
+// Normals" only at exactly zero.
+bool switchedOn(const ControlValues& values, std::string_view id) {
+    return static_cast<float>(values[id]) != 0.0f;
+}
+
+bool comparesRenderedNormals(const ControlValues& values) {
+    return switchedOn(values, "UseSSAO") && static_cast<float>(values["FilterMethod"]) == 0.0f;
+}
+
+// The tool spaces pixels by the sine of half the field of view, in floats: at zero or NaN every
+// calculated normal is NaN. A NaN z control leaves every normal's z NaN.
+std::optional<std::string> normalsSpoiler(const ControlValues& values) {
+    const double fov = values["CamFOV"];
+    const float halfAngleSine = std::sin(static_cast<float>(fov * 0.017453292519943295) * 0.5f);
+    if (halfAngleSine == 0.0f || std::isnan(halfAngleSine))
+        return fmt::format("CamFOV={} makes every calculated normal NaN (R G B of the output)",
+                           fov);
+    const double zControl = values["NormalsZControll"];
+    if (std::isnan(static_cast<float>(zControl)))
+        return fmt::format("NormalsZControll={} makes the z of every calculated normal NaN (R of "
+                           "the output)",
+                           zControl);
+    return std::nullopt;
+}
+
+std::string channelsOf(const Frame& frame) {
+    std::vector<std::string> names;
+    for (const FrameChannel& channel : frame.channels)
+        names.push_back(channel.format.name);
+    return names.empty() ? "no channels" : fmt::format("{}", fmt::join(names, " "));
+}
+
+bool hasSuppliedNormal(const Frame& frame) {
+    for (int k = 0; k < NormalComponents; ++k)
+        if (frame.map.names[static_cast<std::size_t>(SuppliedNormalX + k)].empty())
+            return false;
+    return true;
+}
+
+bool isNormal(int number) {
+    return number >= SuppliedNormalX && number < SuppliedNormalX + NormalComponents;
+}
+
+// Another channel could have been the depth, or the normal (`normal`), and was passed over.
+void warnAboutPassedOver(Warnings& warnings, const Frame& frame, const std::string& shown,
+                         bool normal) {
+    std::vector<std::string> ignored, picks;
+    for (const ChannelMap::PassedOver& other : frame.map.passedOver)
+        if (isNormal(other.number) == normal) {
+            ignored.push_back(other.name);
+            picks.push_back(fmt::format("--map {}={}", other.name, roleName(other.number)));
+        }
+    if (ignored.empty())
+        return;
+    const int first = normal ? SuppliedNormalX : DepthChannel;
+    const int count = normal ? NormalComponents : 1;
+    std::vector<std::string> used;
+    for (int number = first; number < first + count; ++number)
+        used.push_back(frame.map.names[static_cast<std::size_t>(number)]);
+    const std::string usedText = fmt::format("{}", fmt::join(used, " "));
+    const std::string ignoredText = fmt::format("{}", fmt::join(ignored, " "));
+    warnings.push_back({normal ? Warning::Kind::NormalPassedOver : Warning::Kind::DepthPassedOver,
+                        fmt::format("{}: {} and {} could both be the {}; using {}, ignoring {} "
+                                    "(pick with {})",
+                                    shown, usedText, ignoredText, normal ? "normal" : "depth",
+                                    usedText, ignoredText, fmt::join(picks, " "))});
+}
+
+} // namespace
+
+Warnings controlWarnings(const ControlValues& values) {
+    Warnings warnings;
+    for (const ControlValues::Entry& entry : values.entries()) {
+        const auto& info = *entry.info;
+        if (info.dataType == "Number" && !withinDeclaredRange(info, entry.value))
+            warnings.push_back({Warning::Kind::ControlOutOfRange,
+                                fmt::format("{}={} is outside the control's range ({}); the tool "
+                                            "gets it as it is",
+                                            info.id, entry.value, declaredRange(info))});
+    }
+    const bool normals = switchedOn(values, "UseNormals");
+    if (!normals && !switchedOn(values, "UseSSAO"))
+        warnings.push_back({Warning::Kind::BothPassesOff,
+                            "UseNormals and UseSSAO are both off: the tool writes nothing, so the "
+                            "output will be all zeros, every channel"});
+    if (normals)
+        if (const auto spoiler = normalsSpoiler(values))
+            warnings.push_back({Warning::Kind::NormalsNaN, *spoiler});
+    return warnings;
+}
+
+Warnings channelWarnings(const Frame& frame, const std::string& shown,
+                         const ControlValues& values) {
+    Warnings warnings;
+    if (!frame.map.hasDepth)
+        warnings.push_back({Warning::Kind::NoDepth,
+                            fmt::format("{} has no depth channel (Z, depth.Z, Depth.Z or "
+                                        "*.Depth.Z; it has {}): depth reads as 0 everywhere. Name "
+                                        "one with --map NAME=depth",
+                                        shown, channelsOf(frame))});
+    if (comparesRenderedNormals(values) && !hasSuppliedNormal(frame))
+        warnings.push_back(
+            {Warning::Kind::NoSuppliedNormals,
+             fmt::format(
+                 "{} has no supplied normals (N.X N.Y N.Z, N.x..., N.R N.G N.B, Normal.X... "
+                 "or *.Normal.X...): with FilterMethod \"Rendered Normals\" occlusion "
+                 "reads them as 0. Use --set FilterMethod=\"Calculated Normals\", or name "
+                 "them with --map NAME=normal.x (normal.y, normal.z)",
+                 shown)});
+    warnAboutPassedOver(warnings, frame, shown, false);
+    warnAboutPassedOver(warnings, frame, shown, true);
+    return warnings;
+}
+
+std::string roleOf(int number) {
+    static const std::array<const char*, ResultChannels> results = {
+        "normal z (result)", "normal y (result)", "normal x (result)", "occlusion (result)"};
+    if (number >= 0 && number < ResultChannels)
+        return results[static_cast<std::size_t>(number)];
+    const std::string_view role = roleName(number);
+    return role.empty() ? "carried" : std::string(role);
+}
+
+} // namespace umbrix

@@ -1,0 +1,55 @@
+#include "app/core/Tool.h"
+
+#include "app/Failure.h"
+#include "app/files/CodecThreads.h"
+
+#include <new>
+
+namespace umbrix {
+
+Tool::Tool(const std::string& libraryPath) : Session(libraryPath), Controls(Session.controls()) {}
+
+minihost::OperatorPtr Tool::takeOperator() const {
+    {
+        const std::lock_guard guard(PoolLock);
+        if (!Idle.empty()) {
+            minihost::OperatorPtr tool = std::move(Idle.back());
+            Idle.pop_back();
+            return tool;
+        }
+    }
+    return Session.createOperator();
+}
+
+void Tool::giveBack(minihost::OperatorPtr tool) const {
+    const std::lock_guard guard(PoolLock);
+    Idle.push_back(std::move(tool));
+}
+
+Rendered Tool::render(std::shared_ptr<const Frame> source, const ControlValues& values,
+                      double time) const {
+    const std::string& path = source->path;
+    try {
+        minihost::OperatorPtr tool = takeOperator();
+        values.applyTo(*tool);
+        minihost::ImagePtr image = renderImage(*tool, *source->image, time);
+        giveBack(std::move(tool));
+        return {std::move(source), std::move(image)};
+    } catch (const std::bad_alloc&) {
+        throw RunError(path + ": out of memory while rendering");
+    } catch (const RunError& e) {
+        throw RunError(path + ": " + e.what());
+    }
+}
+
+void releaseSourceImage(Rendered& result) {
+    if (result.source.use_count() == 1)
+        const_cast<Frame&>(*result.source).image.reset();
+}
+
+void useThreads(int threads) {
+    minihost::setThreads(threads);
+    runCodecsOnHostPool();
+}
+
+} // namespace umbrix

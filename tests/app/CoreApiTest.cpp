@@ -1,0 +1,250 @@
+// The core API in-process: what every face (command line, look page, Python) calls.
+
+#include "app/Failure.h"
+#include "app/core/FrameSource.h"
+#include "app/core/Output.h"
+#include "app/core/RenderWarnings.h"
+#include "app/core/Tool.h"
+#include "tests/app/ProgramTest.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace apptest {
+namespace {
+
+using umbrix::ControlValues;
+using umbrix::Warning;
+
+class CoreApi : public ::testing::Test {
+  protected:
+    ScratchFolder Folder;
+    std::unique_ptr<umbrix::Tool> TheTool;
+
+    void SetUp() override { TheTool = std::make_unique<umbrix::Tool>(UMBRIX_PLUGIN_PATH); }
+    void TearDown() override { TheTool.reset(); }
+
+    ControlValues values(const std::vector<std::string>& settings) const {
+        ControlValues values = TheTool->defaults();
+        for (const std::string& text : settings)
+            values.applySetting(text);
+        return values;
+    }
+
+    std::shared_ptr<umbrix::Frame> loaded(const std::string& name, const FileData& data) {
+        const std::string path = Folder.path(name);
+        writeFile(path, data);
+        std::shared_ptr<umbrix::Frame> frame = umbrix::openFrame(path, umbrix::OpenOptions{});
+        umbrix::loadFrame(*frame);
+        return frame;
+    }
+
+    std::vector<std::uint32_t> renderedBits(std::shared_ptr<const umbrix::Frame> frame,
+                                            const ControlValues& values) const {
+        std::vector<std::uint32_t> result;
+        for (float sample : umbrix::resultPixels(TheTool->render(std::move(frame), values)))
+            result.push_back(bits(sample));
+        return result;
+    }
+};
+
+const std::vector<std::string> Occlusion = {"UseSSAO=1", "Matrix=3", "DepthThreshold=2"};
+const std::vector<std::string> CalculatedOcclusion = {"UseSSAO=1", "Matrix=2",
+                                                      "FilterMethod=Calculated Normals"};
+
+std::vector<std::string> textsOf(const umbrix::Warnings& warnings) {
+    std::vector<std::string> texts;
+    for (const Warning& warning : warnings)
+        texts.push_back(warning.text);
+    return texts;
+}
+
+TEST_F(CoreApi, ChannelWarningsComeAsDataWithTheCommandLinesTexts) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> channels;
+        std::vector<std::string> maps;
+        std::vector<std::string> settings;
+        std::vector<Warning::Kind> kinds;
+        const char* text; // of the first warning, "%" for the file's path
+    };
+    const std::vector<Case> cases = {
+        {"no depth",
+         {"R", "G", "B", "A"},
+         {},
+         {},
+         {Warning::Kind::NoDepth},
+         "% has no depth channel (Z, depth.Z, Depth.Z or *.Depth.Z; it has A B G R): depth reads "
+         "as 0 everywhere. Name one with --map NAME=depth"},
+        {"rendered normals missing",
+         {"Z"},
+         {},
+         {"UseSSAO=1"},
+         {Warning::Kind::NoSuppliedNormals},
+         nullptr},
+        {"calculated normals need none", {"Z"}, {}, {"UseSSAO=1", "FilterMethod=1"}, {}, nullptr},
+        {"two depths",
+         {"Z", "depth.Z"},
+         {},
+         {},
+         {Warning::Kind::DepthPassedOver},
+         "%: Z and depth.Z could both be the depth; using Z, ignoring depth.Z (pick with --map "
+         "depth.Z=depth)"},
+        {"two depths, one picked", {"Z", "depth.Z"}, {"depth.Z=depth"}, {}, {}, nullptr},
+        {"depth under another name", {"P.depth"}, {"P.depth=depth"}, {}, {}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Folder.path(std::string(c.what) + ".exr");
+        writeFile(path, makeFile(3, 2, c.channels, [](int x, int y, int k) {
+                      return static_cast<float>(x + 3 * y + k);
+                  }));
+        const auto frame = umbrix::openFrame(path, {std::nullopt, c.maps, std::nullopt});
+        EXPECT_FALSE(frame->image) << "opening reads no pixel";
+        EXPECT_EQ(frame->windows.width, 3);
+        const umbrix::Warnings warnings = umbrix::channelWarnings(*frame, path, values(c.settings));
+        std::vector<Warning::Kind> kinds;
+        for (const Warning& warning : warnings)
+            kinds.push_back(warning.kind);
+        EXPECT_EQ(kinds, c.kinds) << ::testing::PrintToString(textsOf(warnings));
+        if (c.text && !warnings.empty()) {
+            std::string expected = c.text;
+            for (std::size_t at; (at = expected.find('%')) != std::string::npos;)
+                expected.replace(at, 1, path);
+            EXPECT_EQ(warnings.front().text, expected);
+        }
+    }
+}
+
+TEST_F(CoreApi, ControlWarningsComeAsData) {
+    struct Case {
+        std::vector<std::string> settings;
+        std::vector<Warning::Kind> kinds;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}, nullptr},
+        {{"UseNormals=0"},
+         {Warning::Kind::BothPassesOff},
+         "UseNormals and UseSSAO are both off: the tool writes nothing, so the output will be all "
+         "zeros, every channel"},
+        {{"CamFOV=0"},
+         {Warning::Kind::NormalsNaN},
+         "CamFOV=0 makes every calculated normal NaN (R G B of the output)"},
+        {{"NormalsZControll=nan"},
+         {Warning::Kind::ControlOutOfRange, Warning::Kind::NormalsNaN},
+         nullptr},
+        {{"Matrix=2.5"}, {Warning::Kind::ControlOutOfRange}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.settings));
+        const umbrix::Warnings warnings = umbrix::controlWarnings(values(c.settings));
+        std::vector<Warning::Kind> kinds;
+        for (const Warning& warning : warnings)
+            kinds.push_back(warning.kind);
+        EXPECT_EQ(kinds, c.kinds) << ::testing::PrintToString(textsOf(warnings));
+        if (c.text && !warnings.empty()) {
+            EXPECT_EQ(warnings.front().text, c.text);
+        }
+    }
+}
+
+TEST_F(CoreApi, ValuesGoThroughJsonToTheBit) {
+    ControlValues set = values({"Amount=0.30000000000000004", "SmalDepth=-nan", "Matrix=7"});
+    ControlValues back = TheTool->defaults();
+    back.applyJson(set.json(), "values");
+    ASSERT_EQ(back.entries().size(), set.entries().size());
+    for (std::size_t k = 0; k < set.entries().size(); ++k)
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(back.entries()[k].value),
+                  std::bit_cast<std::uint64_t>(set.entries()[k].value))
+            << set.entries()[k].info->id;
+    back.applyJson(R"({"usessao": true, "FilterMethod": "Calculated Normals"})", "page");
+    EXPECT_EQ(back["UseSSAO"], 1.0);
+    EXPECT_EQ(back["FilterMethod"], 1.0);
+    EXPECT_THROW(back.applyJson(R"({"Matrx": 3})", "page"), umbrix::UsageError);
+    EXPECT_THROW(back.applyJson("[1]", "page"), umbrix::UsageError);
+    EXPECT_THROW(back.setText("UseSSAO", "maybe", "page"), umbrix::UsageError);
+}
+
+// One loaded frame rendered with other values gives what a fresh load and tool give each time.
+TEST_F(CoreApi, ALoadedFrameRendersAgainAsFresh) {
+    const FileData scene = sceneFile(24, 16, usualChannels());
+    const auto frame = loaded("scene.exr", scene);
+    const std::vector<std::vector<std::string>> looks = {Occlusion, CalculatedOcclusion, {}};
+    std::vector<std::vector<std::uint32_t>> again;
+    for (const auto& look : looks)
+        again.push_back(renderedBits(frame, values(look)));
+    for (std::size_t k = 0; k < looks.size(); ++k) {
+        TheTool = std::make_unique<umbrix::Tool>(UMBRIX_PLUGIN_PATH);
+        EXPECT_EQ(again[k], renderedBits(loaded("fresh.exr", scene), values(looks[k])))
+            << ::testing::PrintToString(looks[k]);
+    }
+    EXPECT_NE(again[0], again[1]);
+}
+
+// Python's arrays: depth, normals and R G B A as planes give the bits of the same scene in a file.
+TEST_F(CoreApi, AFrameFromMemoryRendersAsTheSameFile) {
+    const int width = 20, height = 12;
+    const FileData scene = sceneFile(width, height, usualChannels());
+    std::vector<float> depth, normal, rgba;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            depth.push_back(scene.at(x, y, "Z"));
+            for (const char* name : {"N.X", "N.Y", "N.Z"})
+                normal.push_back(scene.at(x, y, name));
+            for (const char* name : {"R", "G", "B", "A"})
+                rgba.push_back(scene.at(x, y, name));
+        }
+    const auto file = loaded("scene.exr", scene);
+    const auto memory = umbrix::frameFromMemory({width, height, depth, normal, rgba});
+    for (const auto& look : {Occlusion, CalculatedOcclusion})
+        EXPECT_EQ(renderedBits(memory, values(look)), renderedBits(file, values(look)));
+    EXPECT_EQ(umbrix::sourcePixels(*memory, {umbrix::DepthChannel}), depth);
+    EXPECT_EQ(umbrix::sourcePixels(*memory, {0, 1, 2, 3}), rgba);
+    const auto depthOnly = umbrix::frameFromMemory({width, height, depth, {}, {}});
+    EXPECT_EQ(umbrix::sourcePixels(*depthOnly, {3, 10}),
+              std::vector<float>(2 * static_cast<std::size_t>(width * height), 0.0f));
+    EXPECT_THROW(umbrix::frameFromMemory({width, height, depth, {}, depth}), umbrix::UsageError);
+    EXPECT_THROW(umbrix::frameFromMemory({0, height, {}, {}, {}}), umbrix::UsageError);
+}
+
+TEST_F(CoreApi, ConcurrentRendersEqualSequentialOnes) {
+    umbrix::useThreads(2);
+    const auto frame = loaded("scene.exr", sceneFile(32, 24, usualChannels()));
+    const ControlValues first = values(Occlusion);
+    const ControlValues second = values(CalculatedOcclusion);
+    const auto expectedFirst = renderedBits(frame, first);
+    const auto expectedSecond = renderedBits(frame, second);
+    for (int round = 0; round < 4; ++round) {
+        std::vector<std::uint32_t> a, b;
+        std::thread other([&] { b = renderedBits(frame, second); });
+        a = renderedBits(frame, first);
+        other.join();
+        EXPECT_EQ(a, expectedFirst);
+        EXPECT_EQ(b, expectedSecond);
+    }
+    umbrix::useThreads(0);
+}
+
+// Writing a result with both passes off writes carried channels as zeros without zeroing the
+// source's: a later result of the same source carries them again.
+TEST_F(CoreApi, WritingAResultKeepsTheSource) {
+    auto channels = usualChannels();
+    channels.emplace_back("id", Role::Other);
+    const FileData scene = sceneFile(16, 8, channels);
+    const auto frame = loaded("scene.exr", scene);
+    const std::string out = Folder.path("out.exr");
+    for (const bool passes : {false, true}) {
+        SCOPED_TRACE(passes);
+        const ControlValues look = values({passes ? "UseNormals=1" : "UseNormals=0"});
+        umbrix::Rendered result = TheTool->render(frame, look);
+        umbrix::writeResult(out, umbrix::formatOf(out), result, {}, look);
+        const FileData written = readFile(out);
+        EXPECT_EQ(bits(written.at(5, 4, "id")), bits(passes ? scene.at(5, 4, "id") : 0.0f));
+        const std::vector<float> pixels = umbrix::resultPixels(result);
+        EXPECT_EQ(bits(written.at(5, 4, "B")), bits(pixels[(5 + 4 * 16) * 4 + 2]));
+    }
+}
+
+} // namespace
+} // namespace apptest
