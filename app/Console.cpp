@@ -12,7 +12,6 @@ namespace {
 std::mutex Lock;
 std::string Status;
 std::set<std::string> Warned;
-thread_local std::vector<std::string>* Collected = nullptr;
 
 // Messages are told, not relied on: with stderr closed (EPIPE, as SIGPIPE is ignored) they are
 // lost, and the stream's error flag is cleared so that later lines are still tried.
@@ -46,30 +45,12 @@ void message(const std::string& text) {
 }
 
 void warning(const std::string& text) {
-    if (Collected) {
-        Collected->push_back(text);
-        return;
-    }
     {
         std::lock_guard guard(Lock);
         if (!Warned.insert(text).second)
             return;
     }
     message("warning: " + text);
-}
-
-std::vector<std::string> collectWarnings(const std::function<void()>& body) {
-    std::vector<std::string> kept;
-    std::vector<std::string>* outer = Collected;
-    Collected = &kept;
-    try {
-        body();
-    } catch (...) {
-        Collected = outer;
-        throw;
-    }
-    Collected = outer;
-    return kept;
 }
 
 void status(const std::string& text) {

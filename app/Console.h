@@ -1,8 +1,6 @@
 #pragma once
 
-#include <functional>
 #include <string>
-#include <vector>
 
 namespace umbrix {
 
@@ -16,10 +14,6 @@ bool isTerminal();
 void message(const std::string& text);
 // A warning, printed once however many frames raise it.
 void warning(const std::string& text);
-
-// Runs `body` with this thread's warnings kept for the caller instead of printed (and each kept
-// however often it was printed before): for a face that shows them its own way.
-std::vector<std::string> collectWarnings(const std::function<void()>& body);
 
 // The line that the next status() or message() replaces; empty clears it.
 void status(const std::string& text);

@@ -2,11 +2,10 @@
 
 #include "app/Console.h"
 #include "app/Failure.h"
-#include "app/commands/ControlSetting.h"
-#include "app/commands/SettingsFile.h"
-#include "app/files/FormatsModule.h"
-#include "app/files/ImageFile.h"
-#include "app/images/ChannelMap.h"
+#include "app/commands/StageFailures.h"
+#include "app/core/ControlSetting.h"
+#include "app/core/FrameSource.h"
+#include "app/core/SettingsFile.h"
 #include "app/sequence/FrameSequence.h"
 #include "look/LookServer.h"
 #include "look/LookService.h"
@@ -47,17 +46,15 @@ FrameSource frameSource(const LookOptions& options) {
             source.numbers.emplace_back(list[k]);
         }
     }
-    FrameNaming naming;
-    for (const std::string& text : options.maps)
-        naming.overrides.push_back(parseChannelOverride(text));
-    checkChannelOverrides(naming.overrides);
+    const FrameNaming naming = frameNaming({options.part, options.maps, std::nullopt});
     source.read = [paths = source.paths, numbers = source.numbers, naming,
-                   part = options.part](std::size_t index) {
+                   part = options.part](std::size_t index) -> std::shared_ptr<const Frame> {
         const std::string& path = paths[index];
         try {
-            return readFrame(path, naming, part);
-        } catch (const FormatsUnavailable& e) {
-            throw RunError(fmt::format("{}: {}", path, e.what()));
+            std::shared_ptr<Frame> frame =
+                needingFormats(path, [&] { return openFrame(path, naming, part); });
+            loadFrame(*frame);
+            return frame;
         } catch (const UsageError& e) {
             if (!numbers[index])
                 throw;
@@ -142,7 +139,7 @@ void openBrowser(const std::string& url) {
 
 void runLook(const LookOptions& options) {
     FrameSource source = frameSource(options);
-    const std::function<Frame(std::size_t)> read = source.read;
+    const auto read = source.read;
     std::atomic<LookServer*> server{nullptr};
     LookSession session(options.library.value_or(defaultLibraryPath()), std::move(source),
                         [&server] {

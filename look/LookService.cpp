@@ -1,8 +1,8 @@
 #include "look/LookService.h"
 
 #include "app/Failure.h"
-#include "app/commands/ControlSetting.h"
 #include "app/commands/ControlsCommand.h"
+#include "app/core/ControlSetting.h"
 #include "look/LookFrame.h"
 #include "look/PageFiles.h"
 #include "look/Views.h"

@@ -1,29 +1,18 @@
 #include "look/LookSession.h"
 
-#include "app/Console.h"
-#include "app/commands/RunReport.h"
-#include "app/commands/SettingsFile.h"
+#include "app/core/RenderWarnings.h"
 
-#include <bit>
 #include <chrono>
 
 namespace umbrix::look {
 
-namespace {
-
-bool takesValue(const Input& control) {
-    return minihost::info(control).controlKind != "ButtonControl";
-}
-
-} // namespace
-
 LookSession::LookSession(const std::string& libraryPath, FrameSource frames,
                          std::function<void()> rendered)
     : Frames(std::move(frames)), Page(libraryPath), Renderer(libraryPath),
-      Rendered(std::move(rendered)) {}
+      OnPicture(std::move(rendered)) {}
 
-void LookSession::start(Frame first) {
-    Loaded = std::make_shared<const Frame>(std::move(first));
+void LookSession::start(std::shared_ptr<const Frame> first) {
+    Loaded = std::move(first);
     LoadedIndex = 0;
     {
         std::lock_guard guard(Lock);
@@ -104,36 +93,32 @@ std::shared_ptr<const Picture> LookSession::picture() const {
 
 void LookSession::saveSettings(const std::string& path) const {
     std::lock_guard guard(Lock);
-    saveSettingsFile(path, Page.controls());
+    ControlValues(Page.controls()).save(path);
 }
 
 void LookSession::queueLocked() {
-    Job job{Generation, FrameIndex, {}};
-    for (const Input* control : Page.controls())
-        job.values.push_back(minihost::value(*control));
-    Waiting = std::move(job);
+    Waiting = Job{Generation, FrameIndex, ControlValues(Page.controls())};
     Wake.notify_one();
 }
 
 void LookSession::work() {
     for (;;) {
-        Job job;
+        std::optional<Job> job;
         {
             std::unique_lock guard(Lock);
             Wake.wait(guard, [this] { return Stopping || Waiting; });
             if (Stopping)
                 return;
-            job = std::move(*Waiting);
-            Waiting.reset();
+            job.swap(Waiting);
         }
-        std::shared_ptr<const Picture> picture = render(job);
+        std::shared_ptr<const Picture> picture = render(*job);
         {
             std::lock_guard guard(Lock);
             if (Waiting || Stopping)
                 continue; // superseded: its picture would not match the controls
             Published = std::move(picture);
         }
-        Rendered();
+        OnPicture();
     }
 }
 
@@ -143,7 +128,7 @@ bool LookSession::load(std::size_t index, Picture& picture) {
     // One frame in memory at a time, besides the one the page still shows.
     Loaded.reset();
     try {
-        Loaded = std::make_shared<const Frame>(Frames.read(index));
+        Loaded = Frames.read(index);
         LoadedIndex = index;
         return true;
     } catch (const std::exception& e) {
@@ -160,23 +145,18 @@ std::shared_ptr<Picture> LookSession::render(const Job& job) {
         return picture;
     picture->frame = Loaded;
     try {
-        const std::vector<Input*> controls = Renderer.controls();
-        for (std::size_t k = 0; k < controls.size() && k < job.values.size(); ++k)
-            if (takesValue(*controls[k]) &&
-                std::bit_cast<std::uint64_t>(minihost::value(*controls[k])) !=
-                    std::bit_cast<std::uint64_t>(job.values[k]))
-                Renderer.set(*controls[k], job.values[k]);
         const std::string& shown = Frames.paths[job.frameIndex];
-        picture->warnings = console::collectWarnings([&] {
-            warnAboutControls(Renderer);
-            warnAboutChannels(*Loaded, shown, Renderer);
-        });
+        for (const Warnings& warnings :
+             {controlWarnings(job.values), channelWarnings(*Loaded, shown, job.values)})
+            for (const Warning& warning : warnings)
+                picture->warnings.push_back(warning.text);
         const auto start = std::chrono::steady_clock::now();
-        picture->result =
-            Renderer.render(*Loaded->image, Frames.numbers[job.frameIndex].value_or(0));
+        Rendered rendered =
+            Renderer.render(Loaded, job.values, Frames.numbers[job.frameIndex].value_or(0));
         picture->milliseconds =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
+        picture->result = std::move(rendered.image);
     } catch (const std::exception& e) {
         picture->error = e.what();
         picture->result.reset();

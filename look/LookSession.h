@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/core/ControlValues.h"
+#include "app/core/Tool.h"
 #include "app/images/Frame.h"
 #include "app/images/ToolSession.h"
 
@@ -20,7 +22,7 @@ struct FrameSource {
     std::vector<std::string> paths;
     std::vector<std::optional<int>> numbers; // the sequence's frame numbers; nothing for one image
     // Reads frame `index`: UsageError or RunError, naming the file, when it cannot.
-    std::function<Frame(std::size_t index)> read;
+    std::function<std::shared_ptr<const Frame>(std::size_t index)> read;
 };
 
 // One finished render, as the page shows it: the frame, the tool's output image, or why the
@@ -50,7 +52,7 @@ class LookSession {
 
     // Starts rendering, with the values set so far. `first` is frame 0, read already, so that a
     // file that cannot be read stops the program before anything is served.
-    void start(Frame first);
+    void start(std::shared_ptr<const Frame> first);
 
     // The controls the page shows, in the tool's order: every input but the image.
     std::vector<Input*> controls() const;
@@ -76,13 +78,13 @@ class LookSession {
     struct Job {
         std::uint64_t generation = 0;
         std::size_t frameIndex = 0;
-        std::vector<double> values;
+        ControlValues values;
     };
 
     FrameSource Frames;
-    ToolSession Page;     // takes the user's changes as a host's controls would
-    ToolSession Renderer; // renders with a copy of Page's values, on the render thread
-    std::function<void()> Rendered;
+    ToolSession Page; // takes the user's changes as a host's controls would, About included
+    Tool Renderer;    // renders with a copy of Page's values, on the render thread
+    std::function<void()> OnPicture;
 
     mutable std::mutex Lock;
     std::condition_variable Wake;

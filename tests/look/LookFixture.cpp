@@ -37,16 +37,16 @@ SessionFixture::SessionFixture() {
     look::FrameSource frames;
     frames.paths = {"shot.0001.exr", "shot.0002.exr", "shot.0003.exr"};
     frames.numbers = {1, 2, 3};
-    frames.read = [](std::size_t index) -> Frame {
+    frames.read = [](std::size_t index) -> std::shared_ptr<const Frame> {
         if (index == 1)
             throw RunError("shot.0002.exr: cannot read: No such file or directory");
-        return testFrame(24 + static_cast<int>(index), 16);
+        return std::make_shared<const Frame>(testFrame(24 + static_cast<int>(index), 16));
     };
     Session = std::make_unique<look::LookSession>(UMBRIX_PLUGIN_PATH, std::move(frames), [this] {
         std::lock_guard guard(Lock);
         Published.notify_all();
     });
-    Session->start(testFrame());
+    Session->start(std::make_shared<const Frame>(testFrame()));
 }
 
 SessionFixture::~SessionFixture() {

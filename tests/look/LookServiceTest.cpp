@@ -1,6 +1,7 @@
 #include "look/LookService.h"
 
 #include "app/commands/ControlsCommand.h"
+#include "app/core/Tool.h"
 #include "app/files/Preview.h"
 #include "app/images/ToolSession.h"
 #include "tests/look/LookFixture.h"
@@ -57,12 +58,11 @@ class LookServiceTest : public ::testing::Test {
 
 // The tool's output for the test frame with these values, rendered the way `umbrix render` does.
 minihost::ImagePtr directRender(const std::vector<std::pair<std::string, double>>& values) {
-    ToolSession tool(UMBRIX_PLUGIN_PATH);
+    const Tool tool(UMBRIX_PLUGIN_PATH);
+    ControlValues chosen = tool.defaults();
     for (const auto& [id, value] : values)
-        tool.set(*tool.control(id), value);
-    Frame frame = looktest::testFrame();
-    tool.render(frame, 1.0);
-    return std::move(frame.image);
+        chosen.set(id, value, id);
+    return tool.render(std::make_shared<const Frame>(looktest::testFrame()), chosen, 1.0).image;
 }
 
 void expectSameBits(const Image& shown, const Image& rendered) {
