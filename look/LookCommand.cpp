@@ -6,6 +6,7 @@
 #include "app/core/ControlSetting.h"
 #include "app/core/FrameSource.h"
 #include "app/core/SettingsFile.h"
+#include "app/core/Tool.h"
 #include "app/sequence/FrameSequence.h"
 #include "look/LookServer.h"
 #include "look/LookService.h"
@@ -147,7 +148,7 @@ void runLook(const LookOptions& options) {
                                 serving->rendered();
                         });
     applySettings(session, options);
-    minihost::setThreads(options.threads);
+    useThreads(options.threads);
     session.start(read(0));
 
     boost::asio::io_context io;
@@ -170,6 +171,8 @@ void runLook(const LookOptions& options) {
     boost::asio::signal_set stop(io, SIGINT, SIGTERM);
     stop.async_wait([&io](const boost::system::error_code&, int) { io.stop(); });
     io.run();
+    // No render may tell the server of its picture while the server goes.
+    session.stop();
     server.store(nullptr);
 }
 

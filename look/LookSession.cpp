@@ -22,6 +22,10 @@ void LookSession::start(std::shared_ptr<const Frame> first) {
 }
 
 LookSession::~LookSession() {
+    stop();
+}
+
+void LookSession::stop() {
     {
         std::lock_guard guard(Lock);
         Stopping = true;

@@ -53,6 +53,8 @@ class LookSession {
     // Starts rendering, with the values set so far. `first` is frame 0, read already, so that a
     // file that cannot be read stops the program before anything is served.
     void start(std::shared_ptr<const Frame> first);
+    // Ends rendering once the render running (if any) is done; nothing is published after.
+    void stop();
 
     // The controls the page shows, in the tool's order: every input but the image.
     std::vector<Input*> controls() const;

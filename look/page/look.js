@@ -102,14 +102,16 @@ function controlRow(info) {
     row.append(inputs);
     return control;
   }
-  row.append(element("label", { for: fieldId }, info.name));
+  const label = element("label", { for: fieldId }, info.name);
+  if (info.kind !== "checkbox") row.append(label);
   const reset = element("button", { type: "button", class: "reset", title: `Reset to ${info.default}` }, "↺");
   reset.addEventListener("click", () => resetControls({ id: info.id }));
   row.append(reset);
   if (info.kind === "checkbox") {
     const box = element("input", { type: "checkbox", class: "check", id: fieldId });
     box.addEventListener("change", () => change(info.id, box.checked ? 1 : 0));
-    inputs.append(box);
+    inputs.append(box, label);
+    inputs.classList.add("first");
   } else if (info.kind === "combo") {
     const menu = element("select", { class: "combo", id: fieldId });
     info.entries.forEach((entry, index) => menu.append(element("option", { value: index }, entry)));

@@ -71,7 +71,7 @@ def row(driver, control_id):
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
-    run("demo", "-o", WORK, "--size", "320x180", "--quiet")
+    run("demo", "-o", WORK, "--size", "640x360", "--quiet")
     scene = os.path.join(WORK, "demo.exr")
     for frame in (1, 3):
         shutil.copy(scene, os.path.join(WORK, f"shot.{frame:04d}.exr"))
