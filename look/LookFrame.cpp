@@ -56,14 +56,6 @@ ChannelSamples ChannelSamples::depth(const Frame& frame) {
     return samples;
 }
 
-float ChannelSamples::at(int x, int y) const {
-    if (!Origin)
-        return 0.0f;
-    const char* sample = Origin + static_cast<std::size_t>(y / YSampling) * YStride +
-                         static_cast<std::size_t>(x / XSampling) * XStride;
-    return sampleAsFloat(sample, Type);
-}
-
 std::optional<Beauty> beautyOf(const Frame& frame) {
     std::vector<std::array<std::string, 3>> candidates = {{"R", "G", "B"}};
     for (const FrameChannel& channel : frame.channels) {

@@ -2,6 +2,7 @@
 
 #include "app/images/Frame.h"
 
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -15,7 +16,17 @@ class ChannelSamples {
     // The depth the tool reads: channel 4 of its image, zero where the file has none.
     static ChannelSamples depth(const Frame& frame);
 
-    float at(int x, int y) const;
+    float at(int x, int y) const {
+        if (!Origin)
+            return 0.0f;
+        const char* sample = Origin + static_cast<std::size_t>(y / YSampling) * YStride +
+                             static_cast<std::size_t>(x / XSampling) * XStride;
+        if (Type != Imf::FLOAT)
+            return sampleAsFloat(sample, Type);
+        float value;
+        std::memcpy(&value, sample, sizeof value);
+        return value;
+    }
 
   private:
     const char* Origin = nullptr; // null: zero everywhere

@@ -176,8 +176,7 @@ HttpResponse LookService::pixels(const HttpRequest& request) {
     if (!picture || !picture->result)
         return problem(404, "no picture");
     HttpResponse response{200, "application/octet-stream", {}, {}, std::nullopt};
-    const std::vector<std::uint8_t> rgba = viewPixels(*view, *picture->frame, *picture->result);
-    response.body.assign(rgba.begin(), rgba.end());
+    response.body = viewPixels(*view, *picture->frame, *picture->result);
     response.headers = {{"X-Umbrix-Generation", fmt::format("{}", picture->generation)},
                         {"X-Umbrix-Width", fmt::format("{}", picture->result->Width)},
                         {"X-Umbrix-Height", fmt::format("{}", picture->result->Height)}};

@@ -41,15 +41,17 @@ const SrgbCurve& srgb() {
 }
 
 struct Pixels {
-    std::vector<std::uint8_t> rgba;
+    std::string rgba;
     int width;
 
     void put(int x, int y, const std::array<std::uint8_t, 3>& colour) {
-        const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                                static_cast<std::size_t>(x)) *
-                               4;
-        std::copy(colour.begin(), colour.end(), rgba.begin() + static_cast<std::ptrdiff_t>(at));
-        rgba[at + 3] = 255;
+        char* at = rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                  static_cast<std::size_t>(x)) *
+                                     4;
+        at[0] = static_cast<char>(colour[0]);
+        at[1] = static_cast<char>(colour[1]);
+        at[2] = static_cast<char>(colour[2]);
+        at[3] = static_cast<char>(255);
     }
 };
 
@@ -113,12 +115,12 @@ std::optional<View> viewNamed(std::string_view name) {
     return std::nullopt;
 }
 
-std::vector<std::uint8_t> viewPixels(View view, const Frame& source, const Image& result) {
+std::string viewPixels(View view, const Frame& source, const Image& result) {
     const int width = result.Width;
     const int height = result.Height;
-    Pixels pixels{std::vector<std::uint8_t>(
-                      static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0),
-                  width};
+    Pixels pixels{
+        std::string(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, '\0'),
+        width};
     if (view == View::Depth) {
         depthPixels(pixels, source, width, height);
         return pixels.rgba;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,6 +19,6 @@ std::optional<View> viewNamed(std::string_view name);
 // beauty times the occlusion) go through the sRGB curve; the depth is stretched over its finite
 // range. A NaN shows as magenta, as in previews. Views of the beauty need one (see beautyOf):
 // without, they are black.
-std::vector<std::uint8_t> viewPixels(View view, const Frame& source, const Image& result);
+std::string viewPixels(View view, const Frame& source, const Image& result);
 
 } // namespace umbrix::look

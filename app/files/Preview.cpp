@@ -14,12 +14,6 @@ namespace {
 
 using Rgb = PreviewColour;
 
-constexpr Rgb NanColour = {255, 0, 255};
-
-std::uint8_t byteOf(float unit) {
-    return static_cast<std::uint8_t>(std::lround(std::clamp(unit, 0.0f, 1.0f) * 255.0f));
-}
-
 void put(PreviewPicture& picture, int x, int y, const Rgb& colour) {
     const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) +
                             static_cast<std::size_t>(x)) *
@@ -28,20 +22,6 @@ void put(PreviewPicture& picture, int x, int y, const Rgb& colour) {
 }
 
 } // namespace
-
-PreviewColour previewNormalColour(const float* xyz) {
-    if (std::isnan(xyz[0]) || std::isnan(xyz[1]) || std::isnan(xyz[2]))
-        return NanColour;
-    return {byteOf((xyz[0] + 1.0f) * 0.5f), byteOf((xyz[1] + 1.0f) * 0.5f),
-            byteOf((xyz[2] + 1.0f) * 0.5f)};
-}
-
-PreviewColour previewOcclusionColour(float v) {
-    if (std::isnan(v))
-        return NanColour;
-    const std::uint8_t grey = byteOf(v);
-    return {grey, grey, grey};
-}
 
 PreviewPicture previewPicture(const Image& result) {
     const auto width = static_cast<std::size_t>(result.Width);
