@@ -91,6 +91,8 @@ HttpResponse LookService::handle(const HttpRequest& request) {
         {"/api/result", false, &LookService::result}, {"/api/pixels", false, &LookService::pixels},
         {"/api/probe", false, &LookService::probe},   {"/api/control", true, &LookService::control},
         {"/api/reset", true, &LookService::reset},    {"/api/frame", true, &LookService::frame},
+        {"/api/state", false, &LookService::state},   {"/api/about", true, &LookService::about},
+        {"/api/save", true, &LookService::save},
     };
     for (const Route& route : routes)
         if (path == route.path) {
@@ -98,22 +100,16 @@ HttpResponse LookService::handle(const HttpRequest& request) {
                 return textResponse(405, "method not allowed");
             return (this->*route.answer)(request);
         }
-    if (path == "/api/state" || path == "/api/about" || path == "/api/save") {
-        const bool wantsPost = path != "/api/state";
-        if (wantsPost ? !post : !get)
-            return textResponse(405, "method not allowed");
-        return path == "/api/state" ? state() : path == "/api/about" ? about() : save();
-    }
     if (!get)
         return textResponse(405, "method not allowed");
     if (path == "/")
-        return page(request, "index.html");
+        return page("index.html");
     if (path == "/look.js" || path == "/look.css")
-        return page(request, path.substr(1));
+        return page(path.substr(1));
     return textResponse(404, "not found");
 }
 
-HttpResponse LookService::page(const HttpRequest&, std::string_view name) {
+HttpResponse LookService::page(std::string_view name) {
     const PageFile* file = pageFile(name);
     if (!file)
         return textResponse(404, "not found");
@@ -123,7 +119,7 @@ HttpResponse LookService::page(const HttpRequest&, std::string_view name) {
     return response;
 }
 
-HttpResponse LookService::state() {
+HttpResponse LookService::state(const HttpRequest&) {
     const std::vector<Input*> controls = Session.controls();
     Json list = Json::parse(controlsJson(controls));
     for (std::size_t k = 0; k < controls.size(); ++k)
@@ -261,7 +257,7 @@ HttpResponse LookService::reset(const HttpRequest& request) {
     return jsonResponse(200, {{"generation", generation}, {"values", values}});
 }
 
-HttpResponse LookService::about() {
+HttpResponse LookService::about(const HttpRequest&) {
     const auto box = Session.pressAbout();
     if (!box)
         return problem(500, "the tool showed no About box");
@@ -278,7 +274,7 @@ HttpResponse LookService::frame(const HttpRequest& request) {
     return jsonResponse(200, {{"generation", Session.showFrame(static_cast<std::size_t>(index))}});
 }
 
-HttpResponse LookService::save() {
+HttpResponse LookService::save(const HttpRequest&) {
     if (!Save.file)
         return problem(409, "nothing to save to: start umbrix look with --save-settings FILE");
     try {

@@ -45,16 +45,16 @@ class LookService {
     Access Rights;
     Saving Save;
 
-    HttpResponse page(const HttpRequest& request, std::string_view file);
-    HttpResponse state();
+    HttpResponse page(std::string_view file);
+    HttpResponse state(const HttpRequest& request);
     HttpResponse result(const HttpRequest& request);
     HttpResponse pixels(const HttpRequest& request);
     HttpResponse probe(const HttpRequest& request);
     HttpResponse control(const HttpRequest& request);
     HttpResponse reset(const HttpRequest& request);
-    HttpResponse about();
+    HttpResponse about(const HttpRequest& request);
     HttpResponse frame(const HttpRequest& request);
-    HttpResponse save();
+    HttpResponse save(const HttpRequest& request);
 };
 
 } // namespace umbrix::look
