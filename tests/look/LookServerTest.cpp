@@ -21,7 +21,7 @@ using namespace umbrix::look;
 // `Ready` is set and the server told.
 class ServerTest : public ::testing::Test {
   protected:
-    ServerLimits Limits{4096, 4096, 8, std::chrono::milliseconds(300)};
+    ServerLimits Limits{4096, 4096, 8, std::chrono::milliseconds(2000)};
     asio::io_context Io;
     std::atomic<bool> Ready{false};
     std::unique_ptr<LookServer> Server;
