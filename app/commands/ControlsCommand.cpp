@@ -58,7 +58,7 @@ void printRow(const std::string& id, const std::string& name, const std::string&
 
 std::string controlsJson(const std::vector<Input*>& controls) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (Input* in : controls)
+    for (const Input* in : controls)
         list.push_back(controlJson(minihost::info(*in)));
     return list.dump(2);
 }

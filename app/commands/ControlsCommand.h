@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/images/ToolSession.h"
+#include "host/Input.h"
 
 #include <optional>
 #include <string>
@@ -13,6 +13,9 @@ std::string controlsJson(const std::vector<Input*>& controls);
 
 // `umbrix controls [--json]`: identifier, displayed name, kind, default and range of every control.
 void runControls(bool json, const std::optional<std::string>& library);
+
+// What `controls --json` prints of these controls: a JSON array, in their order.
+std::string controlsJson(const std::vector<Input*>& controls);
 
 // `umbrix about`: the tool's About text.
 void runAbout(const std::optional<std::string>& library);

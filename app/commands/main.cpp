@@ -6,6 +6,7 @@
 #include "app/commands/DemoCommand.h"
 #include "app/commands/RenderCommand.h"
 #include "app/files/AtomicFile.h"
+#include "look/LookCommand.h"
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -26,7 +27,9 @@ struct Commands {
     CLI::App* demo = nullptr;
     CLI::App* controls = nullptr;
     CLI::App* about = nullptr;
+    CLI::App* look = nullptr;
     RenderOptions renderOptions;
+    LookOptions lookOptions;
     DemoOptions demoOptions;
     bool json = false;
     std::optional<std::string> library;
@@ -122,6 +125,34 @@ void addDemo(CLI::App& app, Commands& commands) {
     commands.demo = demo;
 }
 
+void addLook(CLI::App& app, Commands& commands) {
+    LookOptions& o = commands.lookOptions;
+    CLI::App* look = app.add_subcommand(
+        "look",
+        "Serve the controls and a live viewer to a browser on this machine, to find a look");
+    look->add_option("INPUT", o.input, "Image file to read (#### etc. for a sequence)")->required();
+    look->add_option("--set", o.settings, "Set a control: ID=VALUE (see 'umbrix controls')")
+        ->allow_extra_args(false);
+    look->add_option("--map", o.maps,
+                     "Put a file channel at a number or role: NAME=NUMBER, NAME=depth, "
+                     "NAME=normal.x")
+        ->allow_extra_args(false);
+    look->add_option("--frames", o.frames, "Frames: 1-100, 1-100x2, 100-1, 1,5,10-20");
+    look->add_option("--threads", o.threads, "Worker threads; 0 is one per core")
+        ->transform(threadCount());
+    look->add_option("--part", o.part,
+                     "The part of a multi-part EXR to render (default: the first with depth)");
+    look->add_option("--settings", o.settingsFile,
+                     "Control values to start from, a JSON file ({\"Matrix\": 16, ...})");
+    look->add_option("--save-settings", o.saveSettings,
+                     "Where the page's Save writes the control values, for render --settings");
+    look->add_option("--port", o.port, "Port on 127.0.0.1 to serve on; 0 picks a free one")
+        ->check(CLI::Range(0, 65535));
+    look->add_flag("--open", o.open, "Open the page in the desktop's browser");
+    addLibraryOption(*look, o.library);
+    commands.look = look;
+}
+
 void addInformation(CLI::App& app, Commands& commands) {
     commands.controls =
         app.add_subcommand("controls", "List the controls: identifier, name, kind, default, range");
@@ -140,6 +171,8 @@ void run(const Commands& commands) {
         runControls(commands.json, commands.library);
     else if (commands.about->parsed())
         runAbout(commands.library);
+    else if (commands.look->parsed())
+        runLook(commands.lookOptions);
 }
 
 int fail(int status, const std::string& text) {
@@ -230,6 +263,7 @@ int main(int argc, char** argv) {
     addRender(app, commands);
     addDemo(app, commands);
     addInformation(app, commands);
+    addLook(app, commands);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {

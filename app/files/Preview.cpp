@@ -12,27 +12,7 @@ namespace umbrix {
 
 namespace {
 
-using Rgb = std::array<std::uint8_t, 3>;
-
-constexpr Rgb NanColour = {255, 0, 255};
-
-std::uint8_t byteOf(float unit) {
-    return static_cast<std::uint8_t>(std::lround(std::clamp(unit, 0.0f, 1.0f) * 255.0f));
-}
-
-Rgb normalColour(const float* xyz) {
-    if (std::isnan(xyz[0]) || std::isnan(xyz[1]) || std::isnan(xyz[2]))
-        return NanColour;
-    return {byteOf((xyz[0] + 1.0f) * 0.5f), byteOf((xyz[1] + 1.0f) * 0.5f),
-            byteOf((xyz[2] + 1.0f) * 0.5f)};
-}
-
-Rgb occlusionColour(float v) {
-    if (std::isnan(v))
-        return NanColour;
-    const std::uint8_t grey = byteOf(v);
-    return {grey, grey, grey};
-}
+using Rgb = PreviewColour;
 
 void put(PreviewPicture& picture, int x, int y, const Rgb& colour) {
     const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width) +
@@ -55,8 +35,8 @@ PreviewPicture previewPicture(const Image& result) {
         for (int x = 0; x < result.Width; ++x) {
             const float* pixel =
                 &samples[(static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)) * 4];
-            put(picture, x, y, normalColour(pixel));
-            put(picture, result.Width + x, y, occlusionColour(pixel[3]));
+            put(picture, x, y, previewNormalColour(pixel));
+            put(picture, result.Width + x, y, previewOcclusionColour(pixel[3]));
         }
     return picture;
 }

@@ -2,6 +2,9 @@
 
 #include "host/Image.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +19,29 @@ struct PreviewPicture {
     std::vector<std::uint8_t> rgb;
 };
 PreviewPicture previewPicture(const Image& result);
+
+// One result pixel as the preview shows it, NaN as magenta: the normal from its x y z, and the
+// occlusion as grey. For other pictures that must match the preview's.
+// Inline: a viewer calls them for every pixel of every picture.
+using PreviewColour = std::array<std::uint8_t, 3>;
+
+inline std::uint8_t previewByte(float unit) {
+    return static_cast<std::uint8_t>(std::lround(std::clamp(unit, 0.0f, 1.0f) * 255.0f));
+}
+
+inline PreviewColour previewNormalColour(const float* xyz) {
+    if (std::isnan(xyz[0]) || std::isnan(xyz[1]) || std::isnan(xyz[2]))
+        return {255, 0, 255};
+    return {previewByte((xyz[0] + 1.0f) * 0.5f), previewByte((xyz[1] + 1.0f) * 0.5f),
+            previewByte((xyz[2] + 1.0f) * 0.5f)};
+}
+
+inline PreviewColour previewOcclusionColour(float occlusion) {
+    if (std::isnan(occlusion))
+        return {255, 0, 255};
+    const std::uint8_t grey = previewByte(occlusion);
+    return {grey, grey, grey};
+}
 
 // Writes the picture atomically. RunError on failure.
 void writePreview(const std::string& path, const PreviewPicture& picture);

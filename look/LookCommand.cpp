@@ -1,0 +1,179 @@
+#include "look/LookCommand.h"
+
+#include "app/Console.h"
+#include "app/Failure.h"
+#include "app/commands/StageFailures.h"
+#include "app/core/ControlSetting.h"
+#include "app/core/FrameSource.h"
+#include "app/core/SettingsFile.h"
+#include "app/core/Tool.h"
+#include "app/sequence/FrameSequence.h"
+#include "look/LookServer.h"
+#include "look/LookService.h"
+#include "look/LookSession.h"
+
+#include <atomic>
+#include <boost/asio/signal_set.hpp>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fmt/format.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace umbrix {
+
+namespace {
+
+using namespace look;
+
+FrameSource frameSource(const LookOptions& options) {
+    FrameSource source;
+    if (!options.frames) {
+        source.paths = {options.input};
+        source.numbers = {std::nullopt};
+    } else {
+        if (!hasFramePattern(options.input))
+            throw UsageError(fmt::format("--frames needs a frame number pattern (####, @ or %04d) "
+                                         "in INPUT: {}",
+                                         options.input));
+        const FrameList list(*options.frames);
+        for (std::size_t k = 0; k < list.size(); ++k) {
+            source.paths.push_back(framePath(options.input, list[k]));
+            source.numbers.emplace_back(list[k]);
+        }
+    }
+    const FrameNaming naming = frameNaming({options.part, options.maps, std::nullopt});
+    source.read = [paths = source.paths, numbers = source.numbers, naming,
+                   part = options.part](std::size_t index) -> std::shared_ptr<const Frame> {
+        const std::string& path = paths[index];
+        try {
+            std::shared_ptr<Frame> frame =
+                needingFormats(path, [&] { return openFrame(path, naming, part); });
+            loadFrame(*frame);
+            return frame;
+        } catch (const UsageError& e) {
+            if (!numbers[index])
+                throw;
+            throw UsageError(fmt::format("frame {}: {}", *numbers[index], e.what()));
+        } catch (const RunError& e) {
+            if (!numbers[index])
+                throw;
+            throw RunError(fmt::format("frame {}: {}", *numbers[index], e.what()));
+        }
+    };
+    return source;
+}
+
+// The values to start from: the settings file's, then each --set, as `render` takes them.
+void applySettings(LookSession& session, const LookOptions& options) {
+    std::vector<ControlSetting> all;
+    if (options.settingsFile)
+        all = readSettingsFile(*options.settingsFile, session.controls());
+    for (const std::string& text : options.settings)
+        all.push_back(parseControlSetting(text, session.controls()));
+    for (const ControlSetting& setting : all)
+        session.change(*setting.control, setting.value);
+}
+
+// A word as a POSIX shell reads it back.
+std::string shellWord(const std::string& word) {
+    if (!word.empty() &&
+        word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789#@%_-+=.,/:") == std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The output is the user's to name; this one sits beside the input: shot.####.exr gives
+// shot_ao.####.exr.
+std::string suggestedOutput(const std::string& input) {
+    const std::filesystem::path path(input);
+    std::string name = path.filename().string();
+    const std::size_t dot = name.find('.');
+    name = dot == std::string::npos ? name + "_ao.exr" : name.insert(dot, "_ao");
+    return (path.parent_path() / name).string();
+}
+
+std::string renderLine(const LookOptions& options) {
+    if (!options.saveSettings)
+        return {};
+    std::string line = fmt::format("umbrix render {} -o {}", shellWord(options.input),
+                                   shellWord(suggestedOutput(options.input)));
+    if (options.frames)
+        line += " --frames " + shellWord(*options.frames);
+    if (options.part)
+        line += " --part " + shellWord(*options.part);
+    for (const std::string& map : options.maps)
+        line += " --map " + shellWord(map);
+    return line + " --settings " + shellWord(*options.saveSettings);
+}
+
+// Only where a desktop is: on a server over ssh the printed address is what the user follows.
+void openBrowser(const std::string& url) {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+        console::message("--open: no desktop here; open the address above in a browser");
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    std::string program = "xdg-open";
+    std::string address = url;
+    char* argv[] = {program.data(), address.data(), nullptr};
+    const int error = posix_spawnp(&child, "xdg-open", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        console::message("--open: cannot start xdg-open; open the address above in a browser");
+}
+
+} // namespace
+
+void runLook(const LookOptions& options) {
+    FrameSource source = frameSource(options);
+    const auto read = source.read;
+    std::atomic<LookServer*> server{nullptr};
+    LookSession session(options.library.value_or(defaultLibraryPath()), std::move(source),
+                        [&server] {
+                            if (LookServer* serving = server.load())
+                                serving->rendered();
+                        });
+    applySettings(session, options);
+    useThreads(options.threads);
+    session.start(read(0));
+
+    boost::asio::io_context io;
+    std::optional<LookService> service;
+    LookServer listening(
+        io, static_cast<unsigned short>(options.port), ServerLimits{},
+        [&service](const HttpRequest& request) { return service->handle(request); });
+    const Access access(Access::newToken(), listening.port());
+    service.emplace(session, access,
+                    LookService::Saving{options.saveSettings, renderLine(options)});
+    server.store(&listening);
+
+    const std::string url =
+        fmt::format("http://127.0.0.1:{}/?token={}", access.port(), access.token());
+    std::printf("umbrix: look at %s\n", url.c_str());
+    std::fflush(stdout);
+    if (options.open)
+        openBrowser(url);
+
+    boost::asio::signal_set stop(io, SIGINT, SIGTERM);
+    stop.async_wait([&io](const boost::system::error_code&, int) { io.stop(); });
+    io.run();
+    // No render may tell the server of its picture while the server goes.
+    session.stop();
+    server.store(nullptr);
+}
+
+} // namespace umbrix

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace umbrix {
+
+// `umbrix look`: what it reads, as `render` takes it, and where it serves.
+struct LookOptions {
+    std::string input;
+    std::vector<std::string> settings; // --set ID=VALUE
+    std::vector<std::string> maps;     // --map NAME=NUMBER
+    std::optional<std::string> frames;
+    int threads = 0;
+    std::optional<std::string> library;
+    std::optional<std::string> part;
+    std::optional<std::string> settingsFile; // --settings: values to start from
+    std::optional<std::string> saveSettings; // --save-settings: where the page's Save writes
+    int port = 0;                            // 0: a free one
+    bool open = false;                       // start the desktop's browser on the page
+};
+
+// Serves the control page and viewer on loopback until SIGINT or SIGTERM. Throws UsageError or
+// RunError, as `render` would, before anything is served.
+void runLook(const LookOptions& options);
+
+} // namespace umbrix

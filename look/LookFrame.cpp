@@ -1,0 +1,78 @@
+#include "look/LookFrame.h"
+
+#include <array>
+#include <utility>
+
+namespace umbrix::look {
+
+namespace {
+
+const FrameChannel* channelNamed(const Frame& frame, const std::string& name) {
+    for (const FrameChannel& channel : frame.channels)
+        if (channel.format.name == name)
+            return &channel;
+    return nullptr;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+} // namespace
+
+std::optional<ChannelSamples> ChannelSamples::of(const Frame& frame, const std::string& name) {
+    const FrameChannel* channel = channelNamed(frame, name);
+    if (!channel)
+        return std::nullopt;
+    ChannelSamples samples;
+    if (channel->carried >= 0) {
+        const CarriedPlane& plane = frame.carried[static_cast<std::size_t>(channel->carried)];
+        samples.Origin = plane.bytes.get();
+        samples.XStride = plane.xStride;
+        samples.YStride = plane.yStride;
+        samples.XSampling = channel->format.xSampling;
+        samples.YSampling = channel->format.ySampling;
+        samples.Type = channel->format.type;
+        return samples;
+    }
+    if (!frame.image || !minihost::stores(*frame.image, channel->number))
+        return std::nullopt;
+    const auto layout = minihost::layout(std::as_const(*frame.image), channel->number);
+    samples.Origin = reinterpret_cast<const char*>(layout.first);
+    samples.XStride = static_cast<std::size_t>(layout.pixelStride);
+    samples.YStride = static_cast<std::size_t>(layout.rowStride);
+    return samples;
+}
+
+ChannelSamples ChannelSamples::depth(const Frame& frame) {
+    ChannelSamples samples;
+    if (frame.image && minihost::stores(*frame.image, DepthChannel)) {
+        const auto layout = minihost::layout(std::as_const(*frame.image), DepthChannel);
+        samples.Origin = reinterpret_cast<const char*>(layout.first);
+        samples.XStride = static_cast<std::size_t>(layout.pixelStride);
+        samples.YStride = static_cast<std::size_t>(layout.rowStride);
+    }
+    return samples;
+}
+
+std::optional<Beauty> beautyOf(const Frame& frame) {
+    std::vector<std::array<std::string, 3>> candidates = {{"R", "G", "B"}};
+    for (const FrameChannel& channel : frame.channels) {
+        const std::string& name = channel.format.name;
+        if (endsWith(name, ".Combined.R")) {
+            const std::string layer = name.substr(0, name.size() - 1);
+            candidates.push_back({layer + "R", layer + "G", layer + "B"});
+        }
+    }
+    for (const auto& names : candidates) {
+        auto r = ChannelSamples::of(frame, names[0]);
+        auto g = ChannelSamples::of(frame, names[1]);
+        auto b = ChannelSamples::of(frame, names[2]);
+        if (r && g && b)
+            return Beauty{*r, *g, *b, names[0] + " " + names[1] + " " + names[2]};
+    }
+    return std::nullopt;
+}
+
+} // namespace umbrix::look

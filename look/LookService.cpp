@@ -1,0 +1,288 @@
+#include "look/LookService.h"
+
+#include "app/Failure.h"
+#include "app/commands/ControlsCommand.h"
+#include "app/core/ControlSetting.h"
+#include "look/LookFrame.h"
+#include "look/PageFiles.h"
+#include "look/Views.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+namespace umbrix::look {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+HttpResponse jsonResponse(int status, const Json& body) {
+    return {status, "application/json", body.dump(), {}, std::nullopt};
+}
+
+HttpResponse problem(int status, const std::string& text) {
+    return jsonResponse(status, Json{{"error", text}});
+}
+
+// A value as JSON has no NaN or infinity: those as the words --set takes.
+Json valueJson(double value) {
+    if (std::isfinite(value))
+        return value;
+    return std::isnan(value) ? "nan" : (value > 0 ? "inf" : "-inf");
+}
+
+std::optional<Json> bodyObject(const HttpRequest& request) {
+    Json body =
+        Json::parse(request.body.empty() ? std::string("{}") : request.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object())
+        return std::nullopt;
+    return body;
+}
+
+// A whole number from a query, in [0, limit).
+std::optional<long long> queryNumber(const HttpRequest& request, const std::string& name) {
+    const auto text = queryValue(request.target, name);
+    if (!text || text->empty())
+        return std::nullopt;
+    long long number = 0;
+    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), number);
+    if (error != std::errc() || end != text->data() + text->size())
+        return std::nullopt;
+    return number;
+}
+
+const char* contentTypeOf(std::string_view file) {
+    if (file.ends_with(".js"))
+        return "text/javascript; charset=utf-8";
+    if (file.ends_with(".css"))
+        return "text/css; charset=utf-8";
+    return "text/html; charset=utf-8";
+}
+
+Json floatJson(float value) {
+    return {{"text", fmt::format("{}", value)},
+            {"bits", fmt::format("{:08x}", std::bit_cast<std::uint32_t>(value))}};
+}
+
+} // namespace
+
+LookService::LookService(LookSession& session, Access access, Saving saving)
+    : Session(session), Rights(std::move(access)), Save(std::move(saving)) {}
+
+HttpResponse LookService::handle(const HttpRequest& request) {
+    if (request.target.size() > MaxTarget)
+        return textResponse(414, "request target too long");
+    if (request.body.size() > MaxBody)
+        return textResponse(413, "request body too large");
+    if (auto refused = Rights.refusal(request))
+        return *refused;
+    const std::string path = targetPath(request.target);
+    const bool get = request.method == "GET";
+    const bool post = request.method == "POST";
+    struct Route {
+        const char* path;
+        bool post;
+        HttpResponse (LookService::*answer)(const HttpRequest&);
+    };
+    static const Route routes[] = {
+        {"/api/result", false, &LookService::result}, {"/api/pixels", false, &LookService::pixels},
+        {"/api/probe", false, &LookService::probe},   {"/api/control", true, &LookService::control},
+        {"/api/reset", true, &LookService::reset},    {"/api/frame", true, &LookService::frame},
+        {"/api/state", false, &LookService::state},   {"/api/about", true, &LookService::about},
+        {"/api/save", true, &LookService::save},
+    };
+    for (const Route& route : routes)
+        if (path == route.path) {
+            if ((route.post && !post) || (!route.post && !get))
+                return textResponse(405, "method not allowed");
+            return (this->*route.answer)(request);
+        }
+    if (!get)
+        return textResponse(405, "method not allowed");
+    if (path == "/")
+        return page("index.html");
+    if (path == "/look.js" || path == "/look.css")
+        return page(path.substr(1));
+    return textResponse(404, "not found");
+}
+
+HttpResponse LookService::page(std::string_view name) {
+    const PageFile* file = pageFile(name);
+    if (!file)
+        return textResponse(404, "not found");
+    HttpResponse response{200, contentTypeOf(name), std::string(file->bytes), {}, std::nullopt};
+    if (name == "index.html")
+        response.headers.emplace_back("Set-Cookie", Rights.cookie());
+    return response;
+}
+
+HttpResponse LookService::state(const HttpRequest&) {
+    const std::vector<Input*> controls = Session.controls();
+    Json list = Json::parse(controlsJson(controls));
+    for (std::size_t k = 0; k < controls.size(); ++k)
+        list[k]["value"] = valueJson(Session.value(*controls[k]));
+    Json frames = Json::array();
+    const FrameSource& source = Session.frames();
+    for (std::size_t k = 0; k < source.paths.size(); ++k)
+        frames.push_back(source.numbers[k] ? fmt::format("{}", *source.numbers[k])
+                                           : source.paths[k]);
+    return jsonResponse(200, {{"controls", list},
+                              {"frames", frames},
+                              {"frame", Session.frameIndex()},
+                              {"generation", Session.generation()},
+                              {"saveFile", Save.file ? Json(*Save.file) : Json(nullptr)},
+                              {"renderLine", Save.renderLine}});
+}
+
+HttpResponse LookService::result(const HttpRequest& request) {
+    const auto wanted = queryNumber(request, "generation");
+    if (!wanted || *wanted < 0 || static_cast<std::uint64_t>(*wanted) > Session.generation())
+        return problem(400, "generation: not one the page was given");
+    const auto generation = static_cast<std::uint64_t>(*wanted);
+    const std::shared_ptr<const Picture> picture = Session.picture();
+    if (!picture || picture->generation < generation)
+        return {200, "application/json", {}, {}, generation};
+    Json facts = {{"generation", picture->generation},
+                  {"frame", picture->frameIndex},
+                  {"milliseconds", picture->milliseconds},
+                  {"warnings", picture->warnings}};
+    if (!picture->error.empty())
+        facts["error"] = picture->error;
+    if (picture->result) {
+        const Windows& w = picture->frame->windows;
+        facts["width"] = picture->result->Width;
+        facts["height"] = picture->result->Height;
+        facts["x"] = w.x;
+        facts["y"] = w.y;
+        facts["beauty"] =
+            beautyOf(*picture->frame) ? Json(beautyOf(*picture->frame)->names) : Json(nullptr);
+    }
+    return jsonResponse(200, facts);
+}
+
+HttpResponse LookService::pixels(const HttpRequest& request) {
+    const auto name = queryValue(request.target, "view");
+    const std::optional<View> view = name ? viewNamed(*name) : std::nullopt;
+    if (!view)
+        return problem(400, "view: one of normals, occlusion, shaded, depth, beauty");
+    const std::shared_ptr<const Picture> picture = Session.picture();
+    if (!picture || !picture->result)
+        return problem(404, "no picture");
+    HttpResponse response{200, "application/octet-stream", {}, {}, std::nullopt};
+    response.body = viewPixels(*view, *picture->frame, *picture->result);
+    response.headers = {{"X-Umbrix-Generation", fmt::format("{}", picture->generation)},
+                        {"X-Umbrix-Width", fmt::format("{}", picture->result->Width)},
+                        {"X-Umbrix-Height", fmt::format("{}", picture->result->Height)}};
+    return response;
+}
+
+HttpResponse LookService::probe(const HttpRequest& request) {
+    const std::shared_ptr<const Picture> picture = Session.picture();
+    if (!picture || !picture->result)
+        return problem(404, "no picture");
+    const Image& result = *picture->result;
+    const auto x = queryNumber(request, "x");
+    const auto y = queryNumber(request, "y");
+    if (!x || !y || *x < 0 || *y < 0 || *x >= result.Width || *y >= result.Height)
+        return problem(400, "x, y: a pixel of the picture");
+    const int px = static_cast<int>(*x);
+    const int py = static_cast<int>(*y);
+    Json values = Json::object();
+    const char* names[] = {"R", "G", "B", "A"};
+    for (int channel = 0; channel < 4; ++channel)
+        values[names[channel]] = floatJson(minihost::sample(result, px, py, channel));
+    values["depth"] = floatJson(ChannelSamples::depth(*picture->frame).at(px, py));
+    const Windows& w = picture->frame->windows;
+    return jsonResponse(200, {{"generation", picture->generation},
+                              {"x", px + w.x},
+                              {"y", py + w.y},
+                              {"values", values}});
+}
+
+HttpResponse LookService::control(const HttpRequest& request) {
+    const auto body = bodyObject(request);
+    if (!body || !body->contains("id") || !(*body)["id"].is_string() || !body->contains("value"))
+        return problem(400, "a control change is {\"id\": ..., \"value\": ...}");
+    const std::string id = (*body)["id"].get<std::string>();
+    const Json& given = (*body)["value"];
+    try {
+        Input* in = findControl(id, Session.controls(), id);
+        const minihost::ControlInfo& info = minihost::info(*in);
+        double value = 0.0;
+        if (given.is_number())
+            value = given.get<double>();
+        else if (given.is_string())
+            value = parseControlValue(info, given.get<std::string>(), info.id);
+        else if (given.is_boolean() && info.controlKind == "CheckboxControl")
+            value = given.get<bool>() ? 1.0 : 0.0;
+        else
+            throw UsageError(fmt::format("{}: {} is not a number", info.id, given.dump()));
+        const std::uint64_t generation = Session.change(*in, value);
+        return jsonResponse(200, {{"generation", generation}, {"value", valueJson(value)}});
+    } catch (const UsageError& e) {
+        return problem(400, e.what());
+    }
+}
+
+HttpResponse LookService::reset(const HttpRequest& request) {
+    const auto body = bodyObject(request);
+    if (!body)
+        return problem(400, "a reset is {\"id\": ...} or {} for every control");
+    std::vector<Input*> chosen;
+    try {
+        if (body->contains("id")) {
+            if (!(*body)["id"].is_string())
+                return problem(400, "id: a control's identifier");
+            chosen.push_back(
+                findControl((*body)["id"].get<std::string>(), Session.controls(), "reset"));
+        } else {
+            for (Input* in : Session.controls())
+                if (minihost::info(*in).defaultValue)
+                    chosen.push_back(in);
+        }
+    } catch (const UsageError& e) {
+        return problem(400, e.what());
+    }
+    std::uint64_t generation = Session.generation();
+    Json values = Json::object();
+    for (Input* in : chosen) {
+        const minihost::ControlInfo& info = minihost::info(*in);
+        const double value = info.defaultValue.value_or(0.0);
+        generation = Session.change(*in, value);
+        values[info.id] = valueJson(value);
+    }
+    return jsonResponse(200, {{"generation", generation}, {"values", values}});
+}
+
+HttpResponse LookService::about(const HttpRequest&) {
+    const auto box = Session.pressAbout();
+    if (!box)
+        return problem(500, "the tool showed no About box");
+    return jsonResponse(200, {{"caption", box->first}, {"text", box->second}});
+}
+
+HttpResponse LookService::frame(const HttpRequest& request) {
+    const auto body = bodyObject(request);
+    if (!body || !body->contains("index") || !(*body)["index"].is_number_integer())
+        return problem(400, "a frame is {\"index\": N}");
+    const auto index = (*body)["index"].get<long long>();
+    if (index < 0 || static_cast<std::size_t>(index) >= Session.frames().paths.size())
+        return problem(400, fmt::format("index: 0 to {}", Session.frames().paths.size() - 1));
+    return jsonResponse(200, {{"generation", Session.showFrame(static_cast<std::size_t>(index))}});
+}
+
+HttpResponse LookService::save(const HttpRequest&) {
+    if (!Save.file)
+        return problem(409, "nothing to save to: start umbrix look with --save-settings FILE");
+    try {
+        Session.saveSettings(*Save.file);
+    } catch (const std::exception& e) {
+        return problem(500, e.what());
+    }
+    return jsonResponse(200, {{"file", *Save.file}, {"renderLine", Save.renderLine}});
+}
+
+} // namespace umbrix::look

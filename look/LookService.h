@@ -1,0 +1,60 @@
+#pragma once
+
+#include "look/Access.h"
+#include "look/HttpMessage.h"
+#include "look/LookSession.h"
+
+#include <optional>
+#include <string>
+
+namespace umbrix::look {
+
+// What the page may do, request by request: the handler behind the server, apart from any socket.
+//
+//   GET  /?token=T                 the page (and the cookie that stands for the token after)
+//   GET  /look.js, /look.css       its script and styles
+//   GET  /api/state                the controls as the tool declares them, with their values;
+//                                  the frames; where Save writes
+//   GET  /api/result?generation=G  the newest picture's facts once generation G or a newer one is
+//                                  rendered: size, frame, render time, warnings, or the frame's
+//                                  error
+//   GET  /api/pixels?view=V        that picture as 8-bit RGBA rows (see Views.h)
+//   GET  /api/probe?x=X&y=Y        the output's R G B A and the input's depth at a pixel
+//   POST /api/control  {"id", "value"}  one control changed, as --set takes the value
+//   POST /api/reset    {"id"} or {}     one control, or all, back to the default
+//   POST /api/about                pressing About: the box the tool shows
+//   POST /api/frame    {"index"}   another frame of the sequence
+//   POST /api/save                 the values in effect into --save-settings' file
+class LookService {
+  public:
+    struct Saving {
+        std::optional<std::string> file; // --save-settings
+        std::string renderLine;          // the command that renders the sequence with it
+    };
+
+    LookService(LookSession& session, Access access, Saving saving);
+
+    HttpResponse handle(const HttpRequest& request);
+
+    // A request's line and headers, and its body, at most: the server holds them to these too.
+    static constexpr std::size_t MaxTarget = 1024;
+    static constexpr std::size_t MaxBody = 4096;
+
+  private:
+    LookSession& Session;
+    Access Rights;
+    Saving Save;
+
+    HttpResponse page(std::string_view file);
+    HttpResponse state(const HttpRequest& request);
+    HttpResponse result(const HttpRequest& request);
+    HttpResponse pixels(const HttpRequest& request);
+    HttpResponse probe(const HttpRequest& request);
+    HttpResponse control(const HttpRequest& request);
+    HttpResponse reset(const HttpRequest& request);
+    HttpResponse about(const HttpRequest& request);
+    HttpResponse frame(const HttpRequest& request);
+    HttpResponse save(const HttpRequest& request);
+};
+
+} // namespace umbrix::look

@@ -1,0 +1,160 @@
+#include "look/Views.h"
+
+#include "app/files/Preview.h"
+#include "look/LookFrame.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace umbrix::look {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 3> Magenta = {255, 0, 255};
+
+// The sRGB curve over [0, 1] in steps fine enough that no 8-bit level is missed.
+class SrgbCurve {
+  public:
+    SrgbCurve() {
+        for (std::size_t k = 0; k < Levels.size(); ++k) {
+            const double v = static_cast<double>(k) / (Steps - 1);
+            const double encoded =
+                v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+            Levels[k] = static_cast<std::uint8_t>(std::lround(encoded * 255.0));
+        }
+    }
+    std::uint8_t operator()(float linear) const {
+        const float unit = std::clamp(linear, 0.0f, 1.0f);
+        return Levels[static_cast<std::size_t>(std::lround(unit * (Steps - 1)))];
+    }
+
+  private:
+    static constexpr int Steps = 1 << 16;
+    std::array<std::uint8_t, Steps> Levels{};
+};
+
+const SrgbCurve& srgb() {
+    static const SrgbCurve curve;
+    return curve;
+}
+
+struct Pixels {
+    std::string rgba;
+    int width;
+
+    void put(int x, int y, const std::array<std::uint8_t, 3>& colour) {
+        char* at = rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                  static_cast<std::size_t>(x)) *
+                                     4;
+        at[0] = static_cast<char>(colour[0]);
+        at[1] = static_cast<char>(colour[1]);
+        at[2] = static_cast<char>(colour[2]);
+        at[3] = static_cast<char>(255);
+    }
+};
+
+// A result channel's samples through its layout, without a lookup per pixel.
+class ResultChannel {
+  public:
+    ResultChannel(const Image& result, int channel) : Layout(minihost::layout(result, channel)) {}
+    float at(int x, int y) const {
+        const char* row = reinterpret_cast<const char*>(Layout.first) + y * Layout.rowStride;
+        return *reinterpret_cast<const float*>(row + x * Layout.pixelStride);
+    }
+
+  private:
+    minihost::ChannelLayout<const float> Layout;
+};
+
+std::array<std::uint8_t, 3> beautyColour(const Beauty& beauty, int x, int y, float scale) {
+    const std::array<float, 3> linear = {beauty.r.at(x, y) * scale, beauty.g.at(x, y) * scale,
+                                         beauty.b.at(x, y) * scale};
+    if (std::isnan(linear[0]) || std::isnan(linear[1]) || std::isnan(linear[2]))
+        return Magenta;
+    return {srgb()(linear[0]), srgb()(linear[1]), srgb()(linear[2])};
+}
+
+void depthPixels(Pixels& pixels, const Frame& source, int width, int height) {
+    const ChannelSamples depth = ChannelSamples::depth(source);
+    float low = std::numeric_limits<float>::infinity();
+    float high = -low;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (const float d = depth.at(x, y); std::isfinite(d)) {
+                low = std::min(low, d);
+                high = std::max(high, d);
+            }
+    const float span = high > low ? high - low : 1.0f;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float d = depth.at(x, y);
+            if (std::isnan(d)) {
+                pixels.put(x, y, Magenta);
+                continue;
+            }
+            const float unit = std::clamp((d - low) / span, 0.0f, 1.0f);
+            const auto grey = static_cast<std::uint8_t>(std::lround(unit * 255.0f));
+            pixels.put(x, y, {grey, grey, grey});
+        }
+}
+
+} // namespace
+
+std::optional<View> viewNamed(std::string_view name) {
+    static constexpr std::array<std::pair<std::string_view, View>, 5> names = {
+        {{"normals", View::Normals},
+         {"occlusion", View::Occlusion},
+         {"shaded", View::Shaded},
+         {"depth", View::Depth},
+         {"beauty", View::Beauty}}};
+    for (const auto& [known, view] : names)
+        if (known == name)
+            return view;
+    return std::nullopt;
+}
+
+std::string viewPixels(View view, const Frame& source, const Image& result) {
+    const int width = result.Width;
+    const int height = result.Height;
+    Pixels pixels{
+        std::string(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, '\0'),
+        width};
+    if (view == View::Depth) {
+        depthPixels(pixels, source, width, height);
+        return pixels.rgba;
+    }
+    const std::optional<Beauty> beauty = beautyOf(source);
+    const ResultChannel normalX(result, ResultNormalX), normalY(result, ResultNormalY),
+        normalZ(result, ResultNormalZ), occlusions(result, ResultOcclusion);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const float occlusion = occlusions.at(x, y);
+            switch (view) {
+            case View::Normals: {
+                const float xyz[3] = {normalX.at(x, y), normalY.at(x, y), normalZ.at(x, y)};
+                pixels.put(x, y, previewNormalColour(xyz));
+                break;
+            }
+            case View::Occlusion:
+                pixels.put(x, y, previewOcclusionColour(occlusion));
+                break;
+            case View::Shaded:
+                pixels.put(x, y,
+                           beauty ? beautyColour(*beauty, x, y, occlusion)
+                                  : std::array<std::uint8_t, 3>{0, 0, 0});
+                break;
+            case View::Beauty:
+                pixels.put(x, y,
+                           beauty ? beautyColour(*beauty, x, y, 1.0f)
+                                  : std::array<std::uint8_t, 3>{0, 0, 0});
+                break;
+            case View::Depth:
+                break;
+            }
+        }
+    return pixels.rgba;
+}
+
+} // namespace umbrix::look

@@ -1,0 +1,278 @@
+#include "look/LookService.h"
+
+#include "app/commands/ControlsCommand.h"
+#include "app/core/Tool.h"
+#include "app/files/Preview.h"
+#include "app/images/ToolSession.h"
+#include "tests/look/LookFixture.h"
+
+#include <bit>
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using namespace umbrix;
+using namespace umbrix::look;
+using Json = nlohmann::json;
+
+constexpr unsigned short Port = 8123;
+const std::string Token = "0123456789abcdef0123456789abcdef";
+const std::string Host = fmt::format("127.0.0.1:{}", Port);
+const std::string Origin = fmt::format("http://127.0.0.1:{}", Port);
+const std::string Cookie = fmt::format("umbrix-look-{}={}", Port, Token);
+
+HttpRequest get(const std::string& target) {
+    return {"GET", target, {{"host", Host}, {"cookie", Cookie}}, {}};
+}
+
+HttpRequest post(const std::string& target, const std::string& body) {
+    return {"POST", target, {{"host", Host}, {"cookie", Cookie}, {"origin", Origin}}, body};
+}
+
+class LookServiceTest : public ::testing::Test {
+  protected:
+    looktest::SessionFixture Fixture;
+    LookService Service{Fixture.session(), Access(Token, Port), {std::nullopt, {}}};
+
+    HttpResponse answer(const HttpRequest& request) { return Service.handle(request); }
+    void fixturePicture() { Fixture.pictureOf(1); }
+
+    Json answerJson(const HttpRequest& request) {
+        const HttpResponse response = answer(request);
+        EXPECT_EQ(response.status, 200) << request.target << ": " << response.body;
+        return Json::parse(response.body);
+    }
+
+    // Sets controls as the page does, and waits for the picture that shows them.
+    std::shared_ptr<const Picture>
+    changed(const std::vector<std::pair<std::string, Json>>& values) {
+        std::uint64_t generation = 0;
+        for (const auto& [id, value] : values)
+            generation = answerJson(post("/api/control", Json{{"id", id}, {"value", value}}.dump()))
+                             .at("generation");
+        return Fixture.pictureOf(generation);
+    }
+};
+
+// The tool's output for the test frame with these values, rendered the way `umbrix render` does.
+minihost::ImagePtr directRender(const std::vector<std::pair<std::string, double>>& values) {
+    const Tool tool(UMBRIX_PLUGIN_PATH);
+    ControlValues chosen = tool.defaults();
+    for (const auto& [id, value] : values)
+        chosen.set(id, value, id);
+    return tool.render(std::make_shared<const Frame>(looktest::testFrame()), chosen, 1.0).image;
+}
+
+void expectSameBits(const Image& shown, const Image& rendered) {
+    ASSERT_EQ(shown.Width, rendered.Width);
+    ASSERT_EQ(shown.Height, rendered.Height);
+    for (int y = 0; y < shown.Height; ++y)
+        for (int x = 0; x < shown.Width; ++x)
+            for (int channel = 0; channel < 4; ++channel)
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(minihost::sample(shown, x, y, channel)),
+                          std::bit_cast<std::uint32_t>(minihost::sample(rendered, x, y, channel)))
+                    << x << ", " << y << " channel " << channel;
+}
+
+TEST_F(LookServiceTest, RefusesWhoeverIsNotThePageItself) {
+    struct Case {
+        const char* what;
+        HttpRequest request;
+        int status;
+    };
+    auto without = [](HttpRequest request, const std::string& header) {
+        request.headers.erase(header);
+        return request;
+    };
+    auto with = [](HttpRequest request, const std::string& header, const std::string& value) {
+        request.headers[header] = value;
+        return request;
+    };
+    const std::string tokenQuery = "/?token=" + Token;
+    const Case cases[] = {
+        {"token in the address", without(get(tokenQuery), "cookie"), 200},
+        {"token in the cookie", get("/api/state"), 200},
+        {"localhost", with(get("/api/state"), "host", fmt::format("localhost:{}", Port)), 200},
+        {"::1", with(get("/api/state"), "host", fmt::format("[::1]:{}", Port)), 200},
+        {"no token", without(get("/api/state"), "cookie"), 403},
+        {"another token", without(get("/?token=" + std::string(32, '0')), "cookie"), 403},
+        {"a token one digit short", without(get("/?token=" + Token.substr(1)), "cookie"), 403},
+        {"another page's cookie",
+         with(get("/api/state"), "cookie", fmt::format("umbrix-look-{}={}", Port + 1, Token)), 403},
+        {"no Host", without(get("/api/state"), "host"), 421},
+        {"a rebound name", with(get("/api/state"), "host", fmt::format("evil.test:{}", Port)), 421},
+        {"another port", with(get("/api/state"), "host", "127.0.0.1:80"), 421},
+        {"a change without Origin",
+         without(post("/api/control", R"({"id":"Matrix","value":6})"), "origin"), 403},
+        {"a change from another site",
+         with(post("/api/control", R"({"id":"Matrix","value":6})"), "origin", "http://evil.test"),
+         403},
+        {"a change from another port",
+         with(post("/api/control", R"({"id":"Matrix","value":6})"), "origin",
+              "http://127.0.0.1:80"),
+         403},
+        {"a change from the page", post("/api/control", R"({"id":"Matrix","value":6})"), 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(answer(c.request).status, c.status);
+    }
+}
+
+TEST_F(LookServiceTest, AnswersBadRequestsWithTheirCause) {
+    struct Case {
+        const char* what;
+        HttpRequest request;
+        int status;
+        const char* saying; // part of the error, when there is one
+    };
+    const Case cases[] = {
+        {"an unknown path", get("/etc/passwd"), 404, ""},
+        {"a path up", get("/../look.js"), 404, ""},
+        {"a change by GET", get("/api/control"), 405, ""},
+        {"a state by POST", post("/api/state", "{}"), 405, ""},
+        {"a long target", get("/api/state?" + std::string(LookService::MaxTarget, 'x')), 414, ""},
+        {"a large body", post("/api/control", std::string(LookService::MaxBody + 1, ' ')), 413, ""},
+        {"a body that is not JSON", post("/api/control", "Matrix=6"), 400, "a control change is"},
+        {"a value that is not a number", post("/api/control", R"({"id":"Matrix","value":"six"})"),
+         400, "Matrix: 'six' is not a number"},
+        {"a value of no kind", post("/api/control", R"({"id":"Matrix","value":[6]})"), 400,
+         "is not a number"},
+        {"an unknown identifier", post("/api/control", R"({"id":"Matrx","value":6})"), 400,
+         "did you mean 'Matrix'?"},
+        {"the button as a value", post("/api/control", R"({"id":"About","value":1})"), 400,
+         "not a value"},
+        {"a reset of no control", post("/api/reset", R"({"id":"Nothing"})"), 400, "no control"},
+        {"a frame past the last", post("/api/frame", R"({"index":3})"), 400, "0 to 2"},
+        {"a frame that is not a number", post("/api/frame", R"({"index":"1"})"), 400, "index"},
+        {"a view of nothing", get("/api/pixels?view=all"), 400, "view"},
+        {"a probe outside", get("/api/probe?x=24&y=0"), 400, "pixel"},
+        {"a probe at no number", get("/api/probe?x=1e1&y=0"), 400, "pixel"},
+        {"a generation not yet given", get("/api/result?generation=99"), 400, "generation"},
+        {"a save with nowhere to save", post("/api/save", "{}"), 409, "--save-settings"},
+    };
+    fixturePicture();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const HttpResponse response = answer(c.request);
+        EXPECT_EQ(response.status, c.status);
+        EXPECT_NE(response.body.find(c.saying), std::string::npos) << response.body;
+    }
+    // Nothing above changed a control.
+    EXPECT_EQ(Fixture.session().generation(), 1U);
+}
+
+TEST_F(LookServiceTest, ShowsTheControlsAsTheToolDeclaresThemWithTheirValues) {
+    answerJson(post("/api/control", R"({"id":"matrix","value":" 7 "})"));
+    const Json state = answerJson(get("/api/state"));
+    Json declared = Json::parse(controlsJson(Fixture.session().controls()));
+    ASSERT_EQ(state.at("controls").size(), declared.size());
+    for (std::size_t k = 0; k < declared.size(); ++k) {
+        Json control = state.at("controls")[k];
+        const Json value = control.at("value");
+        control.erase("value");
+        EXPECT_EQ(control, declared[k]);
+        if (control.at("id") == "Matrix") {
+            EXPECT_EQ(value, 7.0);
+        } else if (control.at("kind") != "button") {
+            EXPECT_EQ(value, control.at("default")) << control.at("id");
+        }
+    }
+    EXPECT_EQ(state.at("frames"), Json::array({"1", "2", "3"}));
+}
+
+TEST_F(LookServiceTest, RendersWhatTheCommandLineWouldToTheBit) {
+    const auto picture = changed({{"UseSSAO", "on"},
+                                  {"Matrix", 3},
+                                  {"Amount", "0.05"},
+                                  {"DepthThreshold", 0.5},
+                                  {"FilterMethod", "Calculated Normals"}});
+    const auto rendered = directRender({{"UseSSAO", 1.0},
+                                        {"Matrix", 3.0},
+                                        {"Amount", 0.05},
+                                        {"DepthThreshold", 0.5},
+                                        {"FilterMethod", 1.0}});
+    expectSameBits(*picture->result, *rendered);
+    const Json probe = answerJson(get("/api/probe?x=5&y=4"));
+    EXPECT_EQ(probe.at("generation"), picture->generation);
+    const char* names[] = {"R", "G", "B", "A"};
+    for (int channel = 0; channel < 4; ++channel)
+        EXPECT_EQ(probe.at("values").at(names[channel]).at("bits"),
+                  fmt::format("{:08x}", std::bit_cast<std::uint32_t>(
+                                            minihost::sample(*rendered, 5, 4, channel))));
+    EXPECT_EQ(probe.at("values").at("depth").at("bits"),
+              fmt::format("{:08x}", std::bit_cast<std::uint32_t>(
+                                        minihost::sample(*looktest::testFrame().image, 5, 4, 4))));
+}
+
+TEST_F(LookServiceTest, AStormOfChangesEndsShowingTheNewestValues) {
+    std::vector<std::pair<std::string, Json>> storm = {{"UseSSAO", 1}};
+    for (int k = 0; k < 40; ++k)
+        storm.emplace_back(k % 2 ? "Matrix" : "Amount", k % 2 ? Json(1 + k % 7) : Json(0.01 * k));
+    const auto picture = changed(storm);
+    EXPECT_EQ(picture->generation, Fixture.session().generation());
+    expectSameBits(
+        *picture->result,
+        *directRender({{"UseSSAO", 1.0}, {"Matrix", 1 + 39 % 7}, {"Amount", 0.01 * 38}}));
+}
+
+TEST_F(LookServiceTest, AFrameThatCannotBeReadShowsWhyAndTheOthersStayUsable) {
+    std::uint64_t generation = answerJson(post("/api/frame", R"({"index":1})")).at("generation");
+    Fixture.pictureOf(generation);
+    Json result = answerJson(get(fmt::format("/api/result?generation={}", generation)));
+    EXPECT_EQ(result.at("frame"), 1);
+    EXPECT_EQ(result.at("error"), "shot.0002.exr: cannot read: No such file or directory");
+    EXPECT_EQ(answer(get("/api/pixels?view=normals")).status, 404);
+
+    generation = answerJson(post("/api/frame", R"({"index":2})")).at("generation");
+    Fixture.pictureOf(generation);
+    result = answerJson(get(fmt::format("/api/result?generation={}", generation)));
+    EXPECT_FALSE(result.contains("error"));
+    EXPECT_EQ(result.at("width"), 26);
+    EXPECT_EQ(answer(get("/api/pixels?view=depth")).body.size(), 26U * 16U * 4U);
+}
+
+TEST_F(LookServiceTest, ShowsTheViewsAsThePreviewDoes) {
+    const auto picture = changed({{"UseSSAO", 1}});
+    const PreviewPicture preview = previewPicture(*picture->result);
+    const std::string normals = answer(get("/api/pixels?view=normals")).body;
+    const std::string occlusion = answer(get("/api/pixels?view=occlusion")).body;
+    const std::string depth = answer(get("/api/pixels?view=depth")).body;
+    const int width = picture->result->Width;
+    for (int y = 0; y < picture->result->Height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const auto at = static_cast<std::size_t>((y * width + x) * 4 + c);
+                const auto left = static_cast<std::size_t>((y * 2 * width + x) * 3 + c);
+                const auto right = static_cast<std::size_t>((y * 2 * width + width + x) * 3 + c);
+                ASSERT_EQ(static_cast<std::uint8_t>(normals[at]), preview.rgb[left]);
+                ASSERT_EQ(static_cast<std::uint8_t>(occlusion[at]), preview.rgb[right]);
+            }
+    // The NaN depth at (3, 2) is magenta.
+    const auto pixel = [&](int x, int y) {
+        return depth.substr(static_cast<std::size_t>((y * width + x) * 4), 4);
+    };
+    EXPECT_EQ(pixel(3, 2), std::string("\xff\x00\xff\xff", 4));
+}
+
+TEST_F(LookServiceTest, AboutShowsTheToolsOwnBox) {
+    const Json box = answerJson(post("/api/about", "{}"));
+    EXPECT_EQ(box.at("caption"), "About this filter");
+    EXPECT_EQ(box.at("text"), ToolSession(UMBRIX_PLUGIN_PATH).aboutText());
+}
+
+TEST_F(LookServiceTest, ResetsOneControlOrAll) {
+    answerJson(post("/api/control", R"({"id":"Matrix","value":9})"));
+    answerJson(post("/api/control", R"({"id":"CamFOV","value":"nan"})"));
+    Json reset = answerJson(post("/api/reset", R"({"id":"CamFOV"})"));
+    EXPECT_EQ(reset.at("values"), Json({{"CamFOV", 45.0}}));
+    reset = answerJson(post("/api/reset", "{}"));
+    EXPECT_EQ(reset.at("values").at("Matrix"), 5.0);
+    EXPECT_EQ(reset.at("values").size(), 10U);
+    const auto picture = Fixture.pictureOf(reset.at("generation"));
+    expectSameBits(*picture->result, *directRender({}));
+}
+
+} // namespace

@@ -1,0 +1,179 @@
+#!/usr/bin/python3
+"""umbrix look driven in a real browser (headless chromium), as a user would.
+
+Usage: browser_test.py UMBRIX WORKDIR
+Leaves WORKDIR/look.png, a picture of the page.
+"""
+import json
+import os
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+
+import OpenImageIO as oiio
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select, WebDriverWait
+
+UMBRIX, WORK = sys.argv[1], sys.argv[2]
+WAIT = 60  # seconds: a loaded machine is slow, a broken page never gets there
+
+
+def run(*args):
+    done = subprocess.run([UMBRIX, *args], capture_output=True, text=True)
+    assert done.returncode == 0, f"umbrix {' '.join(args)}: {done.stderr}"
+    return done.stdout
+
+
+def bits(value):
+    return "%08x" % struct.unpack("<I", struct.pack("<f", value))[0]
+
+
+def pixel(path, x, y):
+    image = oiio.ImageBuf(path)
+    assert not image.has_error, image.geterror()
+    return image.getpixel(x, y)
+
+
+def float_bits(path):
+    return oiio.ImageBuf(path).get_pixels(oiio.FLOAT).tobytes()
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--disable-dev-shm-usage", "--window-size=1440,860",
+                 f"--user-data-dir={tempfile.mkdtemp(dir=WORK, prefix='chromium-')}"]:
+        options.add_argument(flag)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def settled(driver, frame=None):
+    """Waits until the picture on screen is the one of the controls on screen (and of `frame`)."""
+    WebDriverWait(driver, WAIT).until(lambda d: d.execute_script(
+        "const b = document.body.dataset; return b.ready && b.latest && b.shown === b.latest;") and
+        (frame is None or d.find_element(By.ID, "frame-label").text == frame))
+
+
+def row(driver, control_id):
+    return driver.find_element(By.CSS_SELECTOR, f'.control[data-id="{control_id}"]')
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    run("demo", "-o", WORK, "--size", "640x360", "--quiet")
+    scene = os.path.join(WORK, "demo.exr")
+    for frame in (1, 3):
+        shutil.copy(scene, os.path.join(WORK, f"shot.{frame:04d}.exr"))
+    with open(os.path.join(WORK, "shot.0002.exr"), "wb") as junk:
+        junk.write(b"v/1\x01 not an image")
+    first = os.path.join(WORK, "shot.0001.exr")
+    saved = os.path.join(WORK, "look.json")
+
+    look = subprocess.Popen([UMBRIX, "look", os.path.join(WORK, "shot.####.exr"), "--frames", "1-3",
+                             "--save-settings", saved, "--threads", "2"],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    driver = None
+    try:
+        line = look.stdout.readline().rstrip("\n")
+        match = re.fullmatch(r"umbrix: look at (http://127\.0\.0\.1:\d+/\?token=[0-9a-f]{32})", line)
+        assert match, f"printed {line!r}"
+        driver = browser()
+        driver.get(match.group(1))
+        settled(driver)
+
+        # Every control the tool declares, with its default.
+        for control in json.loads(run("controls", "--json")):
+            shown = row(driver, control["id"])
+            kind = control["kind"]
+            if kind == "button":
+                assert shown.find_element(By.CSS_SELECTOR, ".press").text == control["name"]
+                continue
+            assert shown.find_element(By.TAG_NAME, "label").text == control["name"]
+            default = control["default"]
+            if kind == "checkbox":
+                assert shown.find_element(By.CSS_SELECTOR, ".check").is_selected() == (default != 0)
+            elif kind == "combo":
+                menu = shown.find_element(By.CSS_SELECTOR, ".combo")
+                assert menu.get_attribute("value") == str(int(default))
+                assert [o.text for o in menu.find_elements(By.TAG_NAME, "option")] == control["entries"]
+            else:
+                number = float(shown.find_element(By.CSS_SELECTOR, ".number").get_attribute("value"))
+                assert number == default, (control["id"], number, default)
+
+        # A look: occlusion on, Matrix moved on its slider, Amount typed.
+        row(driver, "UseSSAO").find_element(By.CSS_SELECTOR, ".check").click()
+        slider = row(driver, "Matrix").find_element(By.CSS_SELECTOR, ".slider")
+        slider.click()
+        slider.send_keys(Keys.HOME, *[Keys.ARROW_RIGHT] * 8)
+        amount = row(driver, "Amount").find_element(By.CSS_SELECTOR, ".number")
+        amount.clear()
+        amount.send_keys("0.015", Keys.ENTER)
+        WebDriverWait(driver, WAIT).until(
+            lambda d: row(d, "Matrix").get_attribute("data-value") == "8" and
+            row(d, "Amount").get_attribute("data-value") == "0.015")
+        settled(driver)
+
+        # The probe reads what `umbrix render` writes there, to the bit.
+        canvas = driver.find_element(By.ID, "picture")
+        ActionChains(driver).move_to_element_with_offset(canvas, 37, -21).perform()
+        probe = driver.find_element(By.ID, "probe")
+        WebDriverWait(driver, WAIT).until(lambda d: probe.get_attribute("data-a-bits"))
+        x, y = int(probe.get_attribute("data-x")), int(probe.get_attribute("data-y"))
+        rendered = os.path.join(WORK, "set.exr")
+        run("render", first, "-o", rendered, "--quiet", "--ch", "R,G,B,A,Z", "--set", "UseSSAO=1",
+            "--set", "Matrix=8", "--set", "Amount=0.015")
+        values = pixel(rendered, x, y)
+        for k, name in enumerate(["r", "g", "b", "a", "depth"]):
+            assert probe.get_attribute(f"data-{name}-bits") == bits(values[k]), name
+
+        # Save, then render with the file: the same bits as the page's values.
+        driver.find_element(By.ID, "save").click()
+        line = WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "render-line")).text
+        assert line.endswith("--settings " + saved) and "--frames 1-3" in line, line
+        again = os.path.join(WORK, "saved.exr")
+        run("render", first, "-o", again, "--quiet", "--ch", "R,G,B,A,Z", "--settings", saved)
+        assert float_bits(again) == float_bits(rendered)
+
+        # The About button shows the tool's box.
+        row(driver, "About").find_element(By.CSS_SELECTOR, ".press").click()
+        dialog = driver.find_element(By.ID, "about")
+        WebDriverWait(driver, WAIT).until(lambda d: dialog.get_attribute("open") is not None)
+        assert driver.find_element(By.ID, "about-caption").text == "About this filter"
+        assert driver.find_element(By.ID, "about-text").text.startswith("Umbrix 1.00")
+        driver.find_element(By.ID, "about-ok").click()
+
+        # Frames: one that cannot be read says why; the next one shows again.
+        frame = driver.find_element(By.ID, "frame")
+        frame.send_keys(Keys.ARROW_RIGHT)
+        settled(driver, "2")
+        error = driver.find_element(By.ID, "frame-error")
+        assert error.is_displayed() and "shot.0002.exr" in error.text, error.text
+        frame.send_keys(Keys.ARROW_RIGHT)
+        settled(driver, "3")
+        assert not error.is_displayed() and canvas.is_displayed()
+
+        Select(driver.find_element(By.ID, "view")).select_by_value("occlusion")
+        WebDriverWait(driver, WAIT).until(
+            lambda d: d.execute_script("return document.body.dataset.view") == "occlusion")
+        driver.save_screenshot(os.path.join(WORK, "look.png"))
+    finally:
+        if driver:
+            driver.quit()
+        look.send_signal(signal.SIGTERM)
+        _, errors = look.communicate(timeout=WAIT)
+    assert look.returncode == 0, f"umbrix look ended with {look.returncode}: {errors}"
+    print("look in a browser: passed")
+
+
+main()
