@@ -106,7 +106,7 @@ class Decoder {
 
   private:
     exr_const_context_t Context;
-    exr_decode_pipeline_t Pipe = EXR_DECODE_PIPELINE_INITIALIZER;
+    exr_decode_pipeline_t Pipe{}; // all zero, as OpenEXR's initializer makes it
     bool Started = false;
     DecodeScratch Scratch;
 };

@@ -155,7 +155,7 @@ class Encoder {
 
   private:
     exr_const_context_t Context;
-    exr_encode_pipeline_t Pipe = EXR_ENCODE_PIPELINE_INITIALIZER;
+    exr_encode_pipeline_t Pipe{}; // all zero, as OpenEXR's initializer makes it
     bool Started = false;
     EncodeSink Sink;
 };
