@@ -21,13 +21,13 @@ def write_exr(path, channels, types=None):
     """An EXR of named (H, W) planes, float unless `types` names another type for a channel."""
     names = list(channels)
     height, width = next(iter(channels.values())).shape
-    spec = oiio.ImageSpec(width, height, len(names), "float")
-    spec.channelnames = tuple(names)
+    header = oiio.ImageSpec(width, height, len(names), "float")
+    header.channelnames = tuple(names)
     if types:
-        spec.channelformats = tuple(oiio.TypeDesc(types.get(name, "float")) for name in names)
+        header.channelformats = tuple(oiio.TypeDesc(types.get(name, "float")) for name in names)
     pixels = numpy.stack([numpy.asarray(channels[name], numpy.float32) for name in names], -1)
     out = oiio.ImageOutput.create(str(path))
-    assert out.open(str(path), spec), out.geterror()
+    assert out.open(str(path), header), out.geterror()
     assert out.write_image(pixels), out.geterror()
     out.close()
 
@@ -36,10 +36,10 @@ def read_exr(path, names=None):
     """An EXR's channels as float32 planes by name (`names` only, when given)."""
     image = oiio.ImageInput.open(str(path))
     assert image, oiio.geterror()
-    spec = image.spec()
+    header = image.spec()
     pixels = image.read_image("float")
     image.close()
-    return {name: pixels[:, :, k] for k, name in enumerate(spec.channelnames)
+    return {name: pixels[:, :, k] for k, name in enumerate(header.channelnames)
             if names is None or name in names}
 
 
