@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <fmt/format.h>
+#include <map>
 #include <optional>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@ class HeaderReader {
     HeaderReader(int fd, std::uint64_t size) : Fd(fd), Size(size) {}
 
     std::uint64_t left() const { return Size - At; }
+    std::uint64_t at() const { return At; }
 
     std::optional<std::uint32_t> word() {
         unsigned char bytes[4];
@@ -72,6 +74,42 @@ class HeaderReader {
     }
 };
 
+// Bytes of a value of the types OpenEXR reads by their type, whatever size the file declares: a
+// declared size that differs would have it read the rest of the header out of step.
+std::optional<std::uint64_t> fixedSize(const std::string& type) {
+    static const std::map<std::string, std::uint64_t> sizes = {
+        {"box2i", 16},      {"box2f", 16},   {"chromaticities", 32},
+        {"compression", 1}, {"double", 8},   {"envmap", 1},
+        {"float", 4},       {"int", 4},      {"keycode", 28},
+        {"lineOrder", 1},   {"m33f", 36},    {"m33d", 72},
+        {"m44f", 64},       {"m44d", 128},   {"rational", 8},
+        {"tiledesc", 9},    {"timecode", 8}, {"v2i", 8},
+        {"v2f", 8},         {"v2d", 16},     {"v3i", 12},
+        {"v3f", 12},        {"v3d", 24},     {"deepImageState", 1}};
+    const auto found = sizes.find(type);
+    if (found == sizes.end())
+        return std::nullopt;
+    return found->second;
+}
+
+// OpenEXR reads a channel list up to its empty name, whatever size the file declares: the bytes
+// it takes, the reader left where it began.
+std::optional<std::uint64_t> channelListSize(HeaderReader& reader) {
+    HeaderReader walk = reader;
+    // A name and 16 bytes of type, linearity and sampling a channel.
+    constexpr std::uint64_t ChannelFields = 16;
+    while (true) {
+        const std::optional<std::string> name = walk.name();
+        if (!name)
+            return std::nullopt;
+        if (name->empty())
+            return walk.at() - reader.at();
+        if (walk.left() < ChannelFields)
+            return std::nullopt;
+        walk.skip(ChannelFields);
+    }
+}
+
 // One header's attributes, up to the empty name that ends it; false where the scan cannot go on.
 bool checkAttributes(HeaderReader& reader, const std::string& path) {
     while (true) {
@@ -89,6 +127,14 @@ bool checkAttributes(HeaderReader& reader, const std::string& path) {
             throw RunError(fmt::format("{}: cannot read: header attribute '{}' declares {} bytes, "
                                        "more than the {} left in the file",
                                        path, excerpt(*name), bytes, reader.left()));
+        std::optional<std::uint64_t> size = fixedSize(*type);
+        if (*type == "chlist")
+            size = channelListSize(reader);
+        if (size && *size != static_cast<std::uint64_t>(bytes))
+            throw RunError(fmt::format("{}: cannot read: header attribute '{}' of type {} declares "
+                                       "{} bytes; a {} holds {}",
+                                       path, excerpt(*name), excerpt(*type), bytes, excerpt(*type),
+                                       *size));
         reader.skip(static_cast<std::uint64_t>(bytes));
     }
 }
