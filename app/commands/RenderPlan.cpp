@@ -1,6 +1,5 @@
 #include "app/commands/RenderPlan.h"
 
-#include "app/commands/SettingsSaving.h"
 #include "app/commands/StageFailures.h"
 #include "app/core/FrameSource.h"
 #include "app/files/SamePath.h"
@@ -9,24 +8,34 @@ namespace umbrix {
 
 namespace {
 
-// A preview over the render or the input would replace it without a word.
-void refusePreviewOverFiles(const RenderOptions& options) {
-    if (!options.preview)
+using NamedFiles = std::vector<std::pair<std::string, const char*>>;
+
+// A file an option writes that is one the run reads or writes would replace it without a word.
+void refuseOver(const char* option, const std::string& path, const char* written,
+                const NamedFiles& files) {
+    for (const auto& [file, what] : files)
+        if (samePath(path, file))
+            throw UsageError(fmt::format("{} {}: the same file as {}, which the {} would replace",
+                                         option, path, what, written));
+}
+
+void refuseWritingOverFiles(const RenderOptions& options) {
+    if (options.preview)
+        refuseOver("--preview", *options.preview, "preview",
+                   {{options.output, "the output"}, {options.input, "the input"}});
+    if (!options.saveSettings)
         return;
-    for (const auto& [path, what] :
-         {std::pair{options.output, "the output"}, std::pair{options.input, "the input"}})
-        if (samePath(*options.preview, path))
-            throw UsageError(fmt::format("--preview {}: the same file as {}, which the preview "
-                                         "would replace",
-                                         *options.preview, what));
+    NamedFiles files = {{options.input, "the input"}, {options.output, "the output"}};
+    if (options.preview)
+        files.emplace_back(*options.preview, "the preview");
+    refuseOver("--save-settings", *options.saveSettings, "settings", files);
 }
 
 } // namespace
 
 RenderPlan planRender(const RenderOptions& options) {
     Jobs jobs(options.input, options.output, options.preview, options.frames);
-    refusePreviewOverFiles(options);
-    refuseSettingsOverFiles(options);
+    refuseWritingOverFiles(options);
     const OutputFormat format =
         needingFormats(options.output, [&] { return formatOf(options.output); });
     if (options.preview)

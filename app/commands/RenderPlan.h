@@ -17,8 +17,9 @@ struct RenderPlan {
 };
 
 // Every check of render's options, in the order a user meets them: the frame patterns, a preview
-// over the output or input, the formats of the output and preview, --map, --ch, -d and
-// --compression. UsageError, or RunError when the formats module is needed and cannot be loaded.
+// or --save-settings over a file the run reads or writes, the formats of the output and preview,
+// --map, --ch, -d and --compression. UsageError, or RunError when the formats module is needed and
+// cannot be loaded.
 RenderPlan planRender(const RenderOptions& options);
 
 } // namespace umbrix

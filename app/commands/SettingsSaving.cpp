@@ -2,7 +2,6 @@
 
 #include "app/Failure.h"
 #include "app/files/AtomicFile.h"
-#include "app/files/SamePath.h"
 
 #include <fmt/format.h>
 #include <memory>
@@ -10,20 +9,6 @@
 #include <utility>
 
 namespace umbrix {
-
-void refuseSettingsOverFiles(const RenderOptions& options) {
-    if (!options.saveSettings)
-        return;
-    std::vector<std::pair<std::string, const char*>> files = {{options.input, "the input"},
-                                                              {options.output, "the output"}};
-    if (options.preview)
-        files.emplace_back(*options.preview, "the preview");
-    for (const auto& [path, what] : files)
-        if (samePath(*options.saveSettings, path))
-            throw UsageError(fmt::format("--save-settings {}: the same file as {}, which the "
-                                         "settings would replace",
-                                         *options.saveSettings, what));
-}
 
 FrameStages savingSettings(FrameStages stages, const RenderOptions& options,
                            const ControlValues& values) {

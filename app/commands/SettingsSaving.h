@@ -6,10 +6,6 @@
 
 namespace umbrix {
 
-// --save-settings onto the input, the output or the preview would replace a file the run reads or
-// writes: UsageError, before anything is read.
-void refuseSettingsOverFiles(const RenderOptions& options);
-
 // The stages of a run that saves its settings (--save-settings): they are written once the first
 // frame has been read, so that a run that cannot start leaves no look behind; a dry run only checks
 // that they could be.
