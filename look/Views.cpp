@@ -1,12 +1,16 @@
 #include "look/Views.h"
 
+#include "app/files/CodecThreads.h"
 #include "app/files/Preview.h"
 #include "look/LookFrame.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <mutex>
+#include <utility>
 
 namespace umbrix::look {
 
@@ -26,8 +30,10 @@ class SrgbCurve {
         }
     }
     std::uint8_t operator()(float linear) const {
-        const float unit = std::clamp(linear, 0.0f, 1.0f);
-        return Levels[static_cast<std::size_t>(std::lround(unit * (Steps - 1)))];
+        const float unit = linear > 0.0f ? (linear < 1.0f ? linear : 1.0f) : 0.0f;
+        // Rounded to the nearest step, halves up; exact as in previewByte.
+        const double step = static_cast<double>(unit * (Steps - 1)) + 0.5;
+        return Levels[static_cast<std::size_t>(step)];
     }
 
   private:
@@ -76,28 +82,46 @@ std::array<std::uint8_t, 3> beautyColour(const Beauty& beauty, int x, int y, flo
     return {srgb()(linear[0]), srgb()(linear[1]), srgb()(linear[2])};
 }
 
+// Runs rows(first, last) over bands of the picture's rows on the host's worker pool.
+void byBands(int height, const std::function<void(int, int)>& rows) {
+    constexpr int BandRows = 32;
+    const int bands = (height + BandRows - 1) / BandRows;
+    runOnHostPool(
+        bands, [&](int band) { rows(band * BandRows, std::min(height, (band + 1) * BandRows)); });
+}
+
 void depthPixels(Pixels& pixels, const Frame& source, int width, int height) {
     const ChannelSamples depth = ChannelSamples::depth(source);
+    // The finite range, band by band (min and max are the same in any order).
+    std::mutex rangeLock;
     float low = std::numeric_limits<float>::infinity();
     float high = -low;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            if (const float d = depth.at(x, y); std::isfinite(d)) {
-                low = std::min(low, d);
-                high = std::max(high, d);
-            }
+    byBands(height, [&](int first, int last) {
+        float bandLow = std::numeric_limits<float>::infinity();
+        float bandHigh = -bandLow;
+        for (int y = first; y < last; ++y)
+            for (int x = 0; x < width; ++x)
+                if (const float d = depth.at(x, y); std::isfinite(d)) {
+                    bandLow = std::min(bandLow, d);
+                    bandHigh = std::max(bandHigh, d);
+                }
+        const std::lock_guard hold(rangeLock);
+        low = std::min(low, bandLow);
+        high = std::max(high, bandHigh);
+    });
     const float span = high > low ? high - low : 1.0f;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const float d = depth.at(x, y);
-            if (std::isnan(d)) {
-                pixels.put(x, y, Magenta);
-                continue;
+    byBands(height, [&](int first, int last) {
+        for (int y = first; y < last; ++y)
+            for (int x = 0; x < width; ++x) {
+                const float d = depth.at(x, y);
+                if (std::isnan(d)) {
+                    pixels.put(x, y, Magenta);
+                    continue;
+                }
+                const std::uint8_t grey = previewByte((d - low) / span);
+                pixels.put(x, y, {grey, grey, grey});
             }
-            const float unit = std::clamp((d - low) / span, 0.0f, 1.0f);
-            const auto grey = static_cast<std::uint8_t>(std::lround(unit * 255.0f));
-            pixels.put(x, y, {grey, grey, grey});
-        }
+    });
 }
 
 } // namespace
@@ -123,38 +147,40 @@ std::string viewPixels(View view, const Frame& source, const Image& result) {
         width};
     if (view == View::Depth) {
         depthPixels(pixels, source, width, height);
-        return pixels.rgba;
+        return std::move(pixels.rgba);
     }
     const std::optional<Beauty> beauty = beautyOf(source);
     const ResultChannel normalX(result, ResultNormalX), normalY(result, ResultNormalY),
         normalZ(result, ResultNormalZ), occlusions(result, ResultOcclusion);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const float occlusion = occlusions.at(x, y);
-            switch (view) {
-            case View::Normals: {
-                const float xyz[3] = {normalX.at(x, y), normalY.at(x, y), normalZ.at(x, y)};
-                pixels.put(x, y, previewNormalColour(xyz));
-                break;
+    byBands(height, [&](int first, int last) {
+        for (int y = first; y < last; ++y)
+            for (int x = 0; x < width; ++x) {
+                const float occlusion = occlusions.at(x, y);
+                switch (view) {
+                case View::Normals: {
+                    const float xyz[3] = {normalX.at(x, y), normalY.at(x, y), normalZ.at(x, y)};
+                    pixels.put(x, y, previewNormalColour(xyz));
+                    break;
+                }
+                case View::Occlusion:
+                    pixels.put(x, y, previewOcclusionColour(occlusion));
+                    break;
+                case View::Shaded:
+                    pixels.put(x, y,
+                               beauty ? beautyColour(*beauty, x, y, occlusion)
+                                      : std::array<std::uint8_t, 3>{0, 0, 0});
+                    break;
+                case View::Beauty:
+                    pixels.put(x, y,
+                               beauty ? beautyColour(*beauty, x, y, 1.0f)
+                                      : std::array<std::uint8_t, 3>{0, 0, 0});
+                    break;
+                case View::Depth:
+                    break;
+                }
             }
-            case View::Occlusion:
-                pixels.put(x, y, previewOcclusionColour(occlusion));
-                break;
-            case View::Shaded:
-                pixels.put(x, y,
-                           beauty ? beautyColour(*beauty, x, y, occlusion)
-                                  : std::array<std::uint8_t, 3>{0, 0, 0});
-                break;
-            case View::Beauty:
-                pixels.put(x, y,
-                           beauty ? beautyColour(*beauty, x, y, 1.0f)
-                                  : std::array<std::uint8_t, 3>{0, 0, 0});
-                break;
-            case View::Depth:
-                break;
-            }
-        }
-    return pixels.rgba;
+    });
+    return std::move(pixels.rgba);
 }
 
 } // namespace umbrix::look

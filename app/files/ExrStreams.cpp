@@ -63,14 +63,15 @@ void ExrReadStream::readAt(char c[], std::size_t n, uint64_t at) const {
 }
 
 bool ExrReadStream::read(char c[], int n) {
-    if (n < 0 || Position + static_cast<uint64_t>(n) > Size)
+    // A chunk offset read from the file can put Position anywhere, even past 2^64 - n.
+    if (n < 0 || Position > Size || static_cast<uint64_t>(n) > Size - Position)
         throw Iex::InputExc("unexpected end of file");
     const auto bytes = static_cast<std::size_t>(n);
     if (bytes >= ReadBuffer) {
         readAt(c, bytes, Position);
     } else {
-        const bool buffered =
-            Position >= BufferStart && Position + bytes <= BufferStart + Buffer.size();
+        const bool buffered = Position >= BufferStart && Position - BufferStart <= Buffer.size() &&
+                              bytes <= Buffer.size() - (Position - BufferStart);
         if (!buffered) {
             Buffer.clear();
             Buffer.resize(

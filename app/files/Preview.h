@@ -25,8 +25,11 @@ PreviewPicture previewPicture(const Image& result);
 // Inline: a viewer calls them for every pixel of every picture.
 using PreviewColour = std::array<std::uint8_t, 3>;
 
+// unit in [0, 1] to 0..255, halves rounded up (as lround would, without its call); NaN gives 0.
 inline std::uint8_t previewByte(float unit) {
-    return static_cast<std::uint8_t>(std::lround(std::clamp(unit, 0.0f, 1.0f) * 255.0f));
+    const float clamped = unit > 0.0f ? (unit < 1.0f ? unit : 1.0f) : 0.0f;
+    // Exact: the product is a float below 256, and adding a half to it is exact in double.
+    return static_cast<std::uint8_t>(static_cast<int>(static_cast<double>(clamped * 255.0f) + 0.5));
 }
 
 inline PreviewColour previewNormalColour(const float* xyz) {
