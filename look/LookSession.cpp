@@ -29,6 +29,7 @@ void LookSession::stop() {
     {
         std::lock_guard guard(Lock);
         Stopping = true;
+        Running.request_stop();
     }
     Wake.notify_all();
     if (Worker.joinable())
@@ -102,23 +103,28 @@ void LookSession::saveSettings(const std::string& path) const {
 
 void LookSession::queueLocked() {
     Waiting = Job{Generation, FrameIndex, ControlValues(Page.controls())};
+    // The render under way, if any, is for older values: it stops at its next chunk.
+    Running.request_stop();
     Wake.notify_one();
 }
 
 void LookSession::work() {
     for (;;) {
         std::optional<Job> job;
+        std::stop_token stop;
         {
             std::unique_lock guard(Lock);
             Wake.wait(guard, [this] { return Stopping || Waiting; });
             if (Stopping)
                 return;
             job.swap(Waiting);
+            Running = std::stop_source();
+            stop = Running.get_token();
         }
-        std::shared_ptr<const Picture> picture = render(*job);
+        std::shared_ptr<const Picture> picture = render(*job, stop);
         {
             std::lock_guard guard(Lock);
-            if (Waiting || Stopping)
+            if (!picture || Waiting || Stopping)
                 continue; // superseded: its picture would not match the controls
             Published = std::move(picture);
         }
@@ -141,7 +147,7 @@ bool LookSession::load(std::size_t index, Picture& picture) {
     }
 }
 
-std::shared_ptr<Picture> LookSession::render(const Job& job) {
+std::shared_ptr<Picture> LookSession::render(const Job& job, std::stop_token stop) {
     auto picture = std::make_shared<Picture>();
     picture->generation = job.generation;
     picture->frameIndex = job.frameIndex;
@@ -155,12 +161,14 @@ std::shared_ptr<Picture> LookSession::render(const Job& job) {
             for (const Warning& warning : warnings)
                 picture->warnings.push_back(warning.text);
         const auto start = std::chrono::steady_clock::now();
-        Rendered rendered =
-            Renderer.render(Loaded, job.values, Frames.numbers[job.frameIndex].value_or(0));
+        std::optional<Rendered> rendered = Renderer.render(
+            Loaded, job.values, Frames.numbers[job.frameIndex].value_or(0), std::move(stop));
+        if (!rendered)
+            return nullptr;
         picture->milliseconds =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
-        picture->result = std::move(rendered.image);
+        picture->result = std::move(rendered->image);
     } catch (const std::exception& e) {
         picture->error = e.what();
         picture->result.reset();

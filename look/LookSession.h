@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,8 +40,9 @@ struct Picture {
 
 // The tool with its controls as the page sets them, and the frame rendered again whenever they
 // change. Renders run on a thread of their own, one at a time, always with the newest values: a
-// change made while one runs waits (only the newest change waits), and the result of a render
-// whose values changed meanwhile is dropped, so a picture shown always matches the controls.
+// change made while one runs stops it at its next chunk and waits (only the newest change waits),
+// and the result of a render whose values changed meanwhile is dropped, so a picture shown always
+// matches the controls.
 class LookSession {
   public:
     // Loads the tool (RunError when it cannot). `rendered` is told of every picture published, on
@@ -93,6 +95,7 @@ class LookSession {
     std::uint64_t Generation = 1;
     std::size_t FrameIndex = 0;
     std::optional<Job> Waiting;
+    std::stop_source Running; // stops the render under way
     std::shared_ptr<const Picture> Published;
     bool Stopping = false;
 
@@ -103,7 +106,8 @@ class LookSession {
 
     void queueLocked();
     void work();
-    std::shared_ptr<Picture> render(const Job& job);
+    // Null when `stop` ended the render.
+    std::shared_ptr<Picture> render(const Job& job, std::stop_token stop);
     bool load(std::size_t index, Picture& picture);
 };
 

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -137,7 +138,8 @@ void post(std::function<void()> job);
 void setChunkObserver(std::function<void()> observer);
 
 struct RenderResult {
-    bool ok = false; // what the operator's Process returned
+    bool ok = false;        // what the operator's Process returned
+    bool abandoned = false; // stopped before every chunk ran: the images are incomplete
     std::vector<std::pair<Output*, std::unique_ptr<Parameter>>> outputs;
 
     // Takes the output image out of the result; null when the output holds no image.
@@ -145,7 +147,9 @@ struct RenderResult {
 };
 
 // Makes a request at `time` with the inputs' current values and calls the operator's Process.
-RenderResult render(Operator& op, double time = 0.0);
+// Once `stop` is requested, DoMultiProcess starts no more chunks (those running finish) and the
+// result is abandoned, as a host abandons a render whose inputs changed.
+RenderResult render(Operator& op, double time = 0.0, std::stop_token stop = {});
 
 // ---- Operating-system stand-ins ---------------------------------------------------------------
 

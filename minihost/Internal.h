@@ -9,6 +9,7 @@
 
 #include <cstdarg>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ void countControlCreation();
 // Hands an image made during a render to the render's owner; null when no render is under way on
 // this thread.
 Image* adoptRenderImage(std::unique_ptr<Image> image);
+
+// What stops the render under way on this thread; a token that is never stopped when there is none.
+std::stop_token renderStop();
 
 } // namespace minihost::detail
 

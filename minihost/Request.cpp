@@ -4,6 +4,7 @@
 #include "minihost/Internal.h"
 
 #include <algorithm>
+#include <utility>
 
 struct RequestRecord {
     double time = 0.0;
@@ -22,6 +23,16 @@ class RenderScope {
     ~RenderScope() { renderImages = nullptr; }
     RenderScope(const RenderScope&) = delete;
     RenderScope& operator=(const RenderScope&) = delete;
+};
+
+thread_local std::stop_token renderStopToken;
+
+class StopScope {
+  public:
+    explicit StopScope(std::stop_token stop) { renderStopToken = std::move(stop); }
+    ~StopScope() { renderStopToken = {}; }
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
 };
 
 } // namespace
@@ -58,6 +69,10 @@ Image* adoptRenderImage(std::unique_ptr<Image> image) {
     return static_cast<Image*>(renderImages->back().get());
 }
 
+std::stop_token renderStop() {
+    return renderStopToken;
+}
+
 } // namespace detail
 
 ImagePtr RenderResult::takeImage(const Output* out) {
@@ -68,7 +83,7 @@ ImagePtr RenderResult::takeImage(const Output* out) {
     return nullptr;
 }
 
-RenderResult render(Operator& op, double time) {
+RenderResult render(Operator& op, double time, std::stop_token stop) {
     RequestRecord record;
     record.time = time;
     for (const auto& input : op.record()->inputs)
@@ -80,8 +95,10 @@ RenderResult render(Operator& op, double time) {
     RenderResult result;
     {
         RenderScope scope(&images);
+        StopScope stopping(stop);
         result.ok = op.Process(&request);
     }
+    result.abandoned = stop.stop_requested();
     // The result owns what the operator handed over; images it made and kept are dropped.
     for (auto& [output, data] : record.outputs) {
         auto owned = std::find_if(images.begin(), images.end(),

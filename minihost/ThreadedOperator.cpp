@@ -29,6 +29,7 @@ struct Run {
     // chunk, and what every chunk wrote is visible to the caller afterwards.
     std::atomic<long> handover{0};
     std::atomic<bool> failed{false};
+    std::stop_token stop; // once requested, no chunk starts
     std::mutex errorLock;
     std::exception_ptr error; // the first exception; later chunks are skipped
 };
@@ -36,7 +37,8 @@ struct Run {
 void runRange(void* context, long first, long last) {
     auto& run = *static_cast<Run*>(context);
     run.handover.load(std::memory_order_acquire);
-    for (long chunk = first; chunk != last && !run.failed.load(std::memory_order_relaxed);
+    for (long chunk = first;
+         chunk != last && !run.failed.load(std::memory_order_relaxed) && !run.stop.stop_requested();
          ++chunk) {
         try {
             run.op->ProcessChunk(run.req, chunk);
@@ -73,6 +75,7 @@ void ThreadedOperator::DoMultiProcess(Request* req, long chunks) {
     run.op = this;
     run.req = req;
     run.observer = observer.get();
+    run.stop = minihost::detail::renderStop();
     run.handover.store(0, std::memory_order_release);
     minihost::detail::runOnPool(chunks, runRange, &run);
     run.handover.load(std::memory_order_acquire);

@@ -4,6 +4,7 @@
 #include "app/files/CodecThreads.h"
 
 #include <new>
+#include <utility>
 
 namespace umbrix {
 
@@ -28,13 +29,22 @@ void Tool::giveBack(minihost::OperatorPtr tool) const {
 
 Rendered Tool::render(std::shared_ptr<const Frame> source, const ControlValues& values,
                       double time) const {
+    return *render(std::move(source), values, time, std::stop_token{});
+}
+
+std::optional<Rendered> Tool::render(std::shared_ptr<const Frame> source,
+                                     const ControlValues& values, double time,
+                                     std::stop_token stop) const {
     const std::string& path = source->path;
     try {
         minihost::OperatorPtr tool = takeOperator();
         values.applyTo(*tool);
-        minihost::ImagePtr image = renderImage(*tool, *source->image, time);
+        minihost::ImagePtr image = renderImage(*tool, *source->image, time, std::move(stop));
+        // An abandoned render's operator is dropped: its state stopped halfway.
+        if (!image)
+            return std::nullopt;
         giveBack(std::move(tool));
-        return {std::move(source), std::move(image)};
+        return Rendered{std::move(source), std::move(image)};
     } catch (const std::bad_alloc&) {
         throw RunError(path + ": out of memory while rendering");
     } catch (const RunError& e) {

@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,10 @@ class Tool {
     // frame's file, when the tool fails or memory runs out.
     Rendered render(std::shared_ptr<const Frame> source, const ControlValues& values,
                     double time = 0.0) const;
+    // The same, given up once `stop` is requested: nothing then. Chunks already running finish;
+    // no other starts.
+    std::optional<Rendered> render(std::shared_ptr<const Frame> source, const ControlValues& values,
+                                   double time, std::stop_token stop) const;
 
     // What the About button shows. Not while renders run.
     std::string aboutText() { return Session.aboutText(); }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace umbrix {
 
@@ -79,19 +80,22 @@ minihost::OperatorPtr ToolSession::createOperator() const {
     return createTool(LibraryPath);
 }
 
-minihost::ImagePtr renderImage(Operator& tool, const Image& source, double time) {
+minihost::ImagePtr renderImage(Operator& tool, const Image& source, double time,
+                               std::stop_token stop) {
     Input& imageIn = requiredInput(tool, "Input");
     Output* imageOut = minihost::findOutput(tool, "Output");
     // The host's inputs take a mutable image; the tool only reads its source.
     minihost::connect(imageIn, const_cast<Image*>(&source));
     minihost::RenderResult result;
     try {
-        result = minihost::render(tool, time);
+        result = minihost::render(tool, time, std::move(stop));
     } catch (...) {
         minihost::connect(imageIn, nullptr);
         throw;
     }
     minihost::connect(imageIn, nullptr);
+    if (result.abandoned)
+        return nullptr;
     minihost::ImagePtr image = imageOut ? result.takeImage(imageOut) : nullptr;
     if (!result.ok || !image)
         // The tool makes no image only without a source, which it always has here, or without

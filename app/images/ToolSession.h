@@ -2,6 +2,7 @@
 
 #include "minihost/Host.h"
 
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +37,10 @@ class ToolSession {
 };
 
 // Renders `source` with operator `tool` at `time`; the result stores the source's channels. The
-// source is only read. RunError when the tool hands back no image.
-minihost::ImagePtr renderImage(Operator& tool, const Image& source, double time);
+// source is only read. RunError when the tool hands back no image; null when `stop` was requested
+// before the render was done.
+minihost::ImagePtr renderImage(Operator& tool, const Image& source, double time,
+                               std::stop_token stop = {});
 
 // Where the tool library is when no path is given: installed with this program.
 std::string defaultLibraryPath();
