@@ -37,6 +37,9 @@ HttpRequest plainRequest(const WireRequest& message) {
 }
 
 std::optional<int> refusalStatus(const boost::beast::error_code& error) {
+    // The client closed the connection between requests: it is done.
+    if (error == http::error::end_of_stream)
+        return std::nullopt;
     if (error == http::error::header_limit)
         return 431;
     if (error == http::error::body_limit)

@@ -73,8 +73,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     bool Reading = false;
 
     void read() {
+        // Buffer may hold the start of the next request already: a client need not wait for an
+        // answer before it sends the next.
         startRequest(Parser, Server->Limits);
-        Buffer.clear();
         Reading = true;
         Stream.expires_after(Server->Limits.idle);
         http::async_read(Stream, Buffer, *Parser,
