@@ -2,13 +2,11 @@
 
 #include "app/Failure.h"
 
-#include <algorithm>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
-#include <cctype>
 #include <fmt/format.h>
 #include <list>
 #include <optional>
@@ -45,50 +43,6 @@ struct LookServer::State : std::enable_shared_from_this<LookServer::State> {
 
 namespace {
 
-HttpRequest plainRequest(const http::request<http::string_body>& message) {
-    HttpRequest request;
-    request.method = std::string(message.method_string());
-    request.target = std::string(message.target());
-    for (const auto& field : message) {
-        std::string name(field.name_string());
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        // A repeated header could say one thing to a check and another to its use: it says
-        // nothing.
-        const auto [at, fresh] = request.headers.emplace(name, std::string(field.value()));
-        if (!fresh)
-            at->second.clear();
-    }
-    request.body = message.body();
-    return request;
-}
-
-http::response<http::string_body> wireResponse(HttpResponse answer, unsigned version,
-                                               bool keepAlive) {
-    http::response<http::string_body> message{static_cast<http::status>(answer.status), version};
-    message.set(http::field::server, "umbrix");
-    message.set(http::field::content_type, answer.contentType);
-    for (const auto& [name, value] : commonHeaders())
-        message.set(name, value);
-    for (const auto& [name, value] : answer.headers)
-        message.set(name, value);
-    message.body() = std::move(answer.body);
-    message.keep_alive(keepAlive);
-    message.prepare_payload();
-    return message;
-}
-
-// What a request that could not be read gets, when it gets anything.
-std::optional<int> refusalStatus(const beast::error_code& error) {
-    if (error == http::error::header_limit)
-        return 431;
-    if (error == http::error::body_limit)
-        return 413;
-    if (&error.category() == &http::make_error_code(http::error::bad_target).category())
-        return 400;
-    return std::nullopt;
-}
-
 class Connection : public std::enable_shared_from_this<Connection> {
   public:
     Connection(tcp::socket socket, std::shared_ptr<LookServer::State> state)
@@ -111,18 +65,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
     beast::tcp_stream Stream;
     std::shared_ptr<LookServer::State> Server;
     beast::flat_buffer Buffer;
-    std::optional<http::request_parser<http::string_body>> Parser;
-    http::response<http::string_body> Reply;
+    std::optional<RequestParser> Parser;
+    WireResponse Reply;
     HttpRequest Request;
     unsigned Version = 11;
     bool KeepAlive = false;
     bool Reading = false;
 
     void read() {
-        Parser.emplace();
-        Parser->header_limit(static_cast<std::uint32_t>(Server->Limits.headerBytes));
-        Parser->body_limit(Server->Limits.bodyBytes);
-        Buffer.clear();
+        // Buffer may hold the start of the next request already: a client need not wait for an
+        // answer before it sends the next.
+        startRequest(Parser, Server->Limits);
         Reading = true;
         Stream.expires_after(Server->Limits.idle);
         http::async_read(Stream, Buffer, *Parser,
@@ -140,7 +93,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
                 close();
             return;
         }
-        const http::request<http::string_body>& message = Parser->get();
+        const WireRequest& message = Parser->get();
         Version = message.version();
         KeepAlive = message.keep_alive();
         Request = plainRequest(message);

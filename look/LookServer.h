@@ -1,24 +1,13 @@
 #pragma once
 
 #include "look/HttpMessage.h"
+#include "look/HttpWire.h"
 
 #include <boost/asio/io_context.hpp>
-#include <chrono>
-#include <cstddef>
 #include <functional>
 #include <memory>
 
 namespace umbrix::look {
-
-// What one client may take of the server. A request's line and headers, and its body, are small
-// for this page; a slow or silent client is dropped, and past the limit of connections the oldest
-// one still sending its request makes way for a new one.
-struct ServerLimits {
-    std::size_t headerBytes = 4096;
-    std::size_t bodyBytes = 4096;
-    std::size_t connections = 32;
-    std::chrono::milliseconds idle{10000};
-};
 
 using RequestHandler = std::function<HttpResponse(const HttpRequest&)>;
 

@@ -58,9 +58,13 @@ std::string scratchFile(std::string_view name, const std::uint8_t* data, std::si
     return path;
 }
 
+const char* toolPath() {
+    return UMBRIX_FUZZ_PLUGIN_PATH;
+}
+
 const umbrix::Tool& tool() {
     // Kept for the whole process: the library stays loaded, as in a run.
-    static const umbrix::Tool* loaded = new umbrix::Tool(UMBRIX_FUZZ_PLUGIN_PATH);
+    static const umbrix::Tool* loaded = new umbrix::Tool(toolPath());
     return *loaded;
 }
 

@@ -20,6 +20,9 @@ std::string scratchPath(std::string_view name);
 // Writes the bytes to the scratch file `name` and returns its path.
 std::string scratchFile(std::string_view name, const std::uint8_t* data, std::size_t size);
 
+// The tool's library, as built with the targets.
+const char* toolPath();
+
 // The tool, loaded once per process; each call starts from its defaults().
 const umbrix::Tool& tool();
 

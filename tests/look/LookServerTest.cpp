@@ -8,7 +8,9 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <gtest/gtest.h>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -104,6 +106,25 @@ TEST_F(ServerTest, RefusesWhatIsNotABoundedRequestAndGoesOnServing) {
         EXPECT_EQ(response->result_int(), c.status);
         EXPECT_TRUE(properRequest());
     }
+}
+
+TEST_F(ServerTest, AnswersRequestsSentTogetherAndNothingOnceTheClientIsDone) {
+    tcp::socket socket = connected();
+    asio::write(socket, asio::buffer(std::string("GET / HTTP/1.1\r\nHost: x\r\n\r\n"
+                                                 "POST / HTTP/1.1\r\nHost: x\r\n"
+                                                 "Content-Length: 3\r\n\r\ntwo")));
+    socket.shutdown(tcp::socket::shutdown_send);
+    std::vector<std::string> answers;
+    boost::beast::flat_buffer buffer;
+    for (;;) {
+        http::response<http::string_body> response;
+        boost::beast::error_code error;
+        http::read(socket, buffer, response, error);
+        if (error)
+            break;
+        answers.push_back(std::to_string(response.result_int()) + " " + response.body());
+    }
+    EXPECT_EQ(answers, (std::vector<std::string>{"200 ok \n", "200 ok two\n"}));
 }
 
 TEST_F(ServerTest, SlowClientsCannotHoldIt) {
