@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fmt/format.h>
+#include <limits>
 #include <stdexcept>
 
 namespace umbrix {
@@ -86,8 +87,11 @@ void pointChannels(exr_coding_channel_info_t* channels, int count, const Imf::Fr
 PartLayout layoutOf(exr_const_context_t context, int part) {
     PartLayout layout;
     exr_storage_t storage{};
-    exr_get_storage(context, part, &storage);
-    exr_get_data_window(context, part, &layout.data);
+    // Each answer is checked: a header the C++ reader took may still be one the core refuses.
+    if (const exr_result_t failed = exr_get_storage(context, part, &storage))
+        throw std::runtime_error(messageFor(failed));
+    if (const exr_result_t failed = exr_get_data_window(context, part, &layout.data))
+        throw std::runtime_error(messageFor(failed));
     layout.tiled = storage == EXR_STORAGE_TILED;
     if (layout.tiled) {
         uint32_t width = 0, height = 0;
@@ -100,13 +104,21 @@ PartLayout layoutOf(exr_const_context_t context, int part) {
             throw std::runtime_error(messageFor(EXR_ERR_BAD_CHUNK_LEADER));
         layout.tileWidth = static_cast<int>(width);
         layout.tileHeight = static_cast<int>(height);
-        const int across = static_cast<int>((int64_t{levelWidth} + width - 1) / width);
-        const int down = static_cast<int>((int64_t{levelHeight} + height - 1) / height);
-        layout.columns = across;
-        layout.chunks = across * down;
+        const int64_t across = (int64_t{levelWidth} + width - 1) / width;
+        const int64_t down = (int64_t{levelHeight} + height - 1) / height;
+        if (across <= 0 || down <= 0 || across * down > std::numeric_limits<int>::max())
+            throw std::runtime_error(messageFor(EXR_ERR_BAD_CHUNK_LEADER));
+        layout.columns = static_cast<int>(across);
+        layout.chunks = static_cast<int>(across * down);
     } else {
-        exr_get_scanlines_per_chunk(context, part, &layout.linesPerChunk);
+        if (const exr_result_t failed =
+                exr_get_scanlines_per_chunk(context, part, &layout.linesPerChunk))
+            throw std::runtime_error(messageFor(failed));
+        if (layout.linesPerChunk <= 0)
+            throw std::runtime_error(messageFor(EXR_ERR_BAD_CHUNK_LEADER));
         const int64_t height = int64_t{layout.data.max.y} - layout.data.min.y + 1;
+        if (height <= 0)
+            throw std::runtime_error(messageFor(EXR_ERR_BAD_CHUNK_LEADER));
         layout.chunks =
             static_cast<int>((height + layout.linesPerChunk - 1) / layout.linesPerChunk);
     }

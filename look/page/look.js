@@ -229,8 +229,11 @@ function showError(facts) {
 function showPicture(facts, bytes) {
   const canvas = $("picture");
   const resized = canvas.width !== facts.width || canvas.height !== facts.height;
-  canvas.width = facts.width;
-  canvas.height = facts.height;
+  // Setting either, even to what it is, makes the canvas a new bitmap.
+  if (resized) {
+    canvas.width = facts.width;
+    canvas.height = facts.height;
+  }
   canvas.getContext("2d").putImageData(new ImageData(bytes, facts.width, facts.height), 0, 0);
   canvas.hidden = false;
   $("frame-error").hidden = true;

@@ -5,12 +5,9 @@
 #include "app/core/Output.h"
 #include "app/core/RenderWarnings.h"
 #include "app/core/Tool.h"
-#include "minihost/Host.h"
 #include "tests/app/ProgramTest.h"
 
-#include <atomic>
 #include <gtest/gtest.h>
-#include <stop_token>
 #include <thread>
 
 namespace apptest {
@@ -227,36 +224,6 @@ TEST_F(CoreApi, ConcurrentRendersEqualSequentialOnes) {
         EXPECT_EQ(b, expectedSecond);
     }
     umbrix::useThreads(0);
-}
-
-// A render stopped partway starts no more chunks and gives nothing; the tool renders the next
-// values as if it had never run.
-TEST_F(CoreApi, AStoppedRenderEndsAtItsNextChunkAndLeavesNoTrace) {
-    umbrix::useThreads(2);
-    const auto frame = loaded("scene.exr", sceneFile(16, 96, usualChannels()));
-    const ControlValues look = values(Occlusion);
-    std::atomic<int> chunks{0};
-    std::stop_source stopping;
-    // Every chunk done asks to stop before anything else can start: at most one chunk a thread.
-    minihost::setChunkObserver([&] {
-        stopping.request_stop();
-        ++chunks;
-    });
-    const auto whole = renderedBits(frame, look);
-    const int all = chunks.exchange(0);
-    stopping = std::stop_source();
-    EXPECT_FALSE(TheTool->render(frame, look, 0.0, stopping.get_token()));
-    const int ran = chunks.exchange(0);
-    std::stop_source before;
-    before.request_stop();
-    EXPECT_FALSE(TheTool->render(frame, look, 0.0, before.get_token()));
-    const int ranStoppedBefore = chunks.exchange(0);
-    minihost::setChunkObserver(nullptr);
-    umbrix::useThreads(0);
-    EXPECT_GT(all, 8);
-    EXPECT_LE(ran, 2) << "of " << all; // one for each of the two threads
-    EXPECT_EQ(ranStoppedBefore, 0);
-    EXPECT_EQ(renderedBits(frame, look), whole);
 }
 
 // Writing a result with both passes off writes carried channels as zeros without zeroing the

@@ -1,7 +1,9 @@
 #include "tests/render/RenderTest.h"
 
+#include <atomic>
 #include <fmt/format.h>
 #include <ostream>
+#include <stop_token>
 
 namespace rendertest {
 namespace {
@@ -96,6 +98,42 @@ TEST_F(RenderThreads, OneAndEightThreadsGiveTheSameBits) {
                 occluded += at(*single, x, y, 3) != 1.0f;
         EXPECT_GT(occluded, 100);
     }
+}
+
+// A render stopped partway (a host's answer to changed inputs) starts no chunk after the stop,
+// and the operator's next render is whole.
+TEST_F(RenderThreads, AStoppedRenderStartsNoMoreChunksAndTheNextIsWhole) {
+    ThreadCount threads(2);
+    Random random(77);
+    const ImagePtr source = randomImage(16, 96, {4, 10, 11, 12}, random);
+    ReferenceControls c;
+    c.UseSSAO = 1.0;
+    c.Matrix = 3.0;
+    c.DepthThreshold = 3.0;
+    apply(*Tool, c);
+    std::atomic<int> chunks{0};
+    std::stop_source stopping;
+    // Each chunk done asks to stop before its thread can start another: one chunk a thread.
+    minihost::setChunkObserver([&] {
+        stopping.request_stop();
+        ++chunks;
+    });
+    const auto stoppedRun = [&](std::stop_token stop) {
+        minihost::connect(input(*Tool, "Input"), source.get());
+        const minihost::RenderResult result = minihost::render(*Tool, 0.0, std::move(stop));
+        minihost::connect(input(*Tool, "Input"), nullptr);
+        EXPECT_TRUE(result.abandoned);
+        return chunks.exchange(0);
+    };
+    const int ran = stoppedRun(stopping.get_token());
+    std::stop_source before;
+    before.request_stop();
+    const int ranStoppedBefore = stoppedRun(before.get_token());
+    renderChecked(*source, c);
+    minihost::setChunkObserver(nullptr);
+    EXPECT_LE(ran, 2);
+    EXPECT_EQ(ranStoppedBefore, 0);
+    EXPECT_GT(chunks.load(), 8) << "a whole render's chunks";
 }
 
 } // namespace
