@@ -147,7 +147,7 @@ void readZipPart(int fd, std::uint64_t size, const std::string& path, int part,
     init.read_fn = readAt;
     init.size_fn = sizeOfSource;
     // A damaged offset table is refused, not searched around.
-    init.flags = EXR_CONTEXT_FLAG_DISABLE_CHUNK_RECONSTRUCTION;
+    init.flags = EXR_CONTEXT_FLAG_DISABLE_CHUNK_RECONSTRUCTION | EXR_CONTEXT_FLAG_STRICT_HEADER;
     CoreContext context;
     coreMessage.clear();
     const exr_result_t opened = exr_start_read(context.place(), path.c_str(), &init);

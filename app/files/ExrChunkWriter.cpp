@@ -5,6 +5,7 @@
 #include "app/files/ZipBlocks.h"
 #include "minihost/Host.h"
 
+#include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfIO.h>
 #include <OpenEXR/ImfMultiPartOutputFile.h>
 #include <algorithm>
@@ -202,6 +203,8 @@ void writeZipPart(ExrWriteStream& stream, const Imf::Header& header,
     init.user_data = const_cast<std::vector<char>*>(&bytes);
     init.read_fn = readHeaderBytes;
     init.size_fn = sizeOfHeaderBytes;
+    // Without it an attribute the core cannot parse ends the header there, silently.
+    init.flags = EXR_CONTEXT_FLAG_STRICT_HEADER;
     CoreContext from;
     coreMessage.clear();
     check(exr_start_read(from.place(), "header", &init));
@@ -216,6 +219,13 @@ void writeZipPart(ExrWriteStream& stream, const Imf::Header& header,
     check(exr_write_header(out));
 
     const PartLayout layout = layoutOf(out, 0);
+    // The chunks are read from `buffer`, which covers the header's data window: a core header
+    // that saw another one would have them read outside it.
+    const Imath::Box2i& window = header.dataWindow();
+    if (layout.data.min.x != window.min.x || layout.data.min.y != window.min.y ||
+        layout.data.max.x != window.max.x || layout.data.max.y != window.max.y)
+        throw std::runtime_error(
+            "OpenEXR's core library reads another data window from the header");
     exr_lineorder_t order{};
     check(exr_get_lineorder(out, 0, &order));
     const bool backwards = order == EXR_LINEORDER_DECREASING_Y;

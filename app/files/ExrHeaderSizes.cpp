@@ -122,6 +122,11 @@ bool checkAttributes(HeaderReader& reader, const std::string& path) {
         const std::optional<std::uint32_t> declared = reader.word();
         if (!type || !declared)
             return false;
+        // OpenEXR's core reader stops at such an attribute, and its headers differ from the C++
+        // reader's from there on.
+        if (type->empty())
+            throw RunError(fmt::format("{}: cannot read: header attribute '{}' has no type", path,
+                                       excerpt(*name)));
         const auto bytes = static_cast<std::int32_t>(*declared);
         if (bytes < 0 || static_cast<std::uint64_t>(bytes) > reader.left())
             throw RunError(fmt::format("{}: cannot read: header attribute '{}' declares {} bytes, "
