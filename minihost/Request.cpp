@@ -25,12 +25,14 @@ class RenderScope {
     RenderScope& operator=(const RenderScope&) = delete;
 };
 
-thread_local std::stop_token renderStopToken;
+// A pointer, not a token: a thread-local with a destructor costs glibc an allocation on first use,
+// which it cannot fail gracefully when memory runs out.
+thread_local const std::stop_token* renderStopToken = nullptr;
 
 class StopScope {
   public:
-    explicit StopScope(std::stop_token stop) { renderStopToken = std::move(stop); }
-    ~StopScope() { renderStopToken = {}; }
+    explicit StopScope(const std::stop_token& stop) { renderStopToken = &stop; }
+    ~StopScope() { renderStopToken = nullptr; }
     StopScope(const StopScope&) = delete;
     StopScope& operator=(const StopScope&) = delete;
 };
@@ -70,7 +72,7 @@ Image* adoptRenderImage(std::unique_ptr<Image> image) {
 }
 
 std::stop_token renderStop() {
-    return renderStopToken;
+    return renderStopToken ? *renderStopToken : std::stop_token();
 }
 
 } // namespace detail

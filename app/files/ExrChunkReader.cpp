@@ -118,7 +118,7 @@ void decodeChunks(exr_const_context_t context, int part, const PartLayout& layou
         int x = 0, y = 0, tileX = 0, tileY = 0;
         layout.chunkAt(index, x, y, tileX, tileY);
         exr_chunk_info_t chunk{};
-        coreMessage.clear();
+        clearCoreMessage();
         exr_result_t result =
             layout.tiled ? exr_read_tile_chunk_info(context, part, tileX, tileY, 0, 0, &chunk)
                          : exr_read_scanline_chunk_info(context, part, y, &chunk);
@@ -149,7 +149,7 @@ void readZipPart(int fd, std::uint64_t size, const std::string& path, int part,
     // A damaged offset table is refused, not searched around.
     init.flags = EXR_CONTEXT_FLAG_DISABLE_CHUNK_RECONSTRUCTION | EXR_CONTEXT_FLAG_STRICT_HEADER;
     CoreContext context;
-    coreMessage.clear();
+    clearCoreMessage();
     const exr_result_t opened = exr_start_read(context.place(), path.c_str(), &init);
     if (opened != EXR_ERR_SUCCESS)
         throw RunError(fmt::format("{}: cannot read: {}", path, messageFor(opened)));

@@ -138,7 +138,7 @@ class Encoder {
 
     void encode(const exr_chunk_info_t& chunk, const Imf::FrameBuffer& buffer, int x, int y,
                 std::vector<std::uint8_t>& out) {
-        coreMessage.clear();
+        clearCoreMessage();
         check(Started ? exr_encoding_update(Context, 0, &chunk, &Pipe)
                       : exr_encoding_initialize(Context, 0, &chunk, &Pipe));
         Started = true;
@@ -180,7 +180,7 @@ void defineParts(exr_context_t out, exr_const_context_t from, const std::vector<
         const exr_result_t named = exr_get_name(from, part, &name);
         if (named != EXR_ERR_NO_ATTR_BY_NAME)
             check(named);
-        coreMessage.clear();
+        clearCoreMessage();
         check(exr_get_storage(from, part, &storage));
         int index = 0;
         check(exr_add_part(out, name, storage, &index));
@@ -206,7 +206,7 @@ void writeZipPart(ExrWriteStream& stream, const Imf::Header& header,
     // Without it an attribute the core cannot parse ends the header there, silently.
     init.flags = EXR_CONTEXT_FLAG_STRICT_HEADER;
     CoreContext from;
-    coreMessage.clear();
+    clearCoreMessage();
     check(exr_start_read(from.place(), "header", &init));
 
     exr_context_initializer_t writing = EXR_DEFAULT_CONTEXT_INITIALIZER;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fmt/format.h>
 #include <limits>
 #include <stdexcept>
@@ -13,15 +14,28 @@ namespace umbrix {
 
 namespace exrcore {
 
-thread_local std::string coreMessage;
+namespace {
+
+// A plain array, not a string: a thread-local with a destructor costs glibc an allocation on the
+// thread's first use, and short of memory it aborts the process instead of failing the call.
+constexpr std::size_t MessageBytes = 1024;
+thread_local char coreMessage[MessageBytes];
+
+} // namespace
 
 void keepMessage(exr_const_context_t, exr_result_t, const char* message) {
-    coreMessage = message ? message : "";
+    const std::size_t length = message ? std::min(std::strlen(message), MessageBytes - 1) : 0;
+    std::memcpy(coreMessage, message ? message : "", length);
+    coreMessage[length] = '\0';
+}
+
+void clearCoreMessage() {
+    coreMessage[0] = '\0';
 }
 
 std::string messageFor(exr_result_t result) {
-    std::string message = coreMessage.empty() ? exr_get_default_error_message(result) : coreMessage;
-    coreMessage.clear();
+    std::string message = coreMessage[0] ? coreMessage : exr_get_default_error_message(result);
+    clearCoreMessage();
     return oneLine(message);
 }
 

@@ -9,10 +9,10 @@
 // context, the pipelines' buffers and where a part's chunks lie.
 namespace umbrix::exrcore {
 
-// The core library reports a failure's words through a callback on the thread that failed.
-extern thread_local std::string coreMessage;
-
+// The core library reports a failure's words through a callback on the thread that failed; they
+// are kept for that thread until messageFor() takes them or clearCoreMessage() drops them.
 void keepMessage(exr_const_context_t, exr_result_t, const char* message);
+void clearCoreMessage();
 
 // The words for a failed call: the library's own when it gave some for this call.
 std::string messageFor(exr_result_t result);
@@ -31,7 +31,7 @@ class CoreContext {
     operator exr_context_t() const { return Context; }
     // Writes what the context still holds (the offset tables) and closes it.
     exr_result_t finish() {
-        coreMessage.clear();
+        clearCoreMessage();
         return exr_finish(&Context);
     }
 

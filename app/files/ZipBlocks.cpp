@@ -1,8 +1,11 @@
 #include "app/files/ZipBlocks.h"
 
+#include <algorithm>
 #include <libdeflate.h>
-#include <memory>
+#include <mutex>
 #include <new>
+#include <utility>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -12,34 +15,71 @@ namespace umbrix {
 
 namespace {
 
-struct DecompressorFree {
-    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-};
-struct CompressorFree {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+// Compressors and decompressors hold tables that are costly to set up for every block, so the ones
+// not in use wait here for the next block, whichever thread takes it. Not thread-locals: one with a
+// destructor costs glibc an allocation on a thread's first use, and short of memory it aborts the
+// process instead of failing the call.
+class Spares {
+  public:
+    libdeflate_decompressor* takeDecompressor() {
+        {
+            const std::lock_guard guard(Lock);
+            if (!Decompressors.empty()) {
+                libdeflate_decompressor* spare = Decompressors.back();
+                Decompressors.pop_back();
+                return spare;
+            }
+        }
+        libdeflate_decompressor* made = libdeflate_alloc_decompressor();
+        if (!made)
+            throw std::bad_alloc();
+        return made;
+    }
+    void give(libdeflate_decompressor* done) {
+        try {
+            const std::lock_guard guard(Lock);
+            Decompressors.push_back(done);
+        } catch (const std::bad_alloc&) {
+            libdeflate_free_decompressor(done);
+        }
+    }
+
+    libdeflate_compressor* takeCompressor(int level) {
+        {
+            const std::lock_guard guard(Lock);
+            const auto spare =
+                std::find_if(Compressors.begin(), Compressors.end(),
+                             [level](const auto& kept) { return kept.first == level; });
+            if (spare != Compressors.end()) {
+                libdeflate_compressor* taken = spare->second;
+                Compressors.erase(spare);
+                return taken;
+            }
+        }
+        libdeflate_compressor* made = libdeflate_alloc_compressor(level);
+        if (!made)
+            throw std::bad_alloc();
+        return made;
+    }
+    void give(int level, libdeflate_compressor* done) {
+        try {
+            const std::lock_guard guard(Lock);
+            Compressors.emplace_back(level, done);
+        } catch (const std::bad_alloc&) {
+            libdeflate_free_compressor(done);
+        }
+    }
+
+  private:
+    std::mutex Lock;
+    std::vector<libdeflate_decompressor*> Decompressors;
+    std::vector<std::pair<int, libdeflate_compressor*>> Compressors;
 };
 
-// One of each per thread: they hold tables that are costly to set up for every block.
-libdeflate_decompressor& decompressor() {
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> held;
-    if (!held) {
-        held.reset(libdeflate_alloc_decompressor());
-        if (!held)
-            throw std::bad_alloc();
-    }
-    return *held;
-}
-
-libdeflate_compressor& compressor(int level) {
-    thread_local std::unique_ptr<libdeflate_compressor, CompressorFree> held;
-    thread_local int heldLevel = 0;
-    if (!held || heldLevel != level) {
-        held.reset(libdeflate_alloc_compressor(level));
-        if (!held)
-            throw std::bad_alloc();
-        heldLevel = level;
-    }
-    return *held;
+// Never destroyed: a worker may still be zipping while the process exits.
+Spares& spares() {
+    static Spares* const kept = new Spares;
+    return *kept;
 }
 
 // SSE2 is part of every x86-64 processor; other machines take the plain loops, which give the same
@@ -142,8 +182,10 @@ bool unzipBlock(const std::uint8_t* packed, std::size_t packedSize, std::uint8_t
                 std::size_t size, std::vector<std::uint8_t>& scratch) {
     scratch.resize(size);
     std::size_t produced = 0;
-    const libdeflate_result result = libdeflate_zlib_decompress(&decompressor(), packed, packedSize,
+    libdeflate_decompressor* decompressor = spares().takeDecompressor();
+    const libdeflate_result result = libdeflate_zlib_decompress(decompressor, packed, packedSize,
                                                                 scratch.data(), size, &produced);
+    spares().give(decompressor);
     if (result != LIBDEFLATE_SUCCESS || produced != size)
         return false;
     undoPredictor(scratch.data(), size);
@@ -156,7 +198,11 @@ std::size_t zipBlock(const std::uint8_t* raw, std::size_t size, int level, std::
     scratch.resize(size);
     split(raw, scratch.data(), size);
     predict(scratch.data(), size);
-    return libdeflate_zlib_compress(&compressor(level), scratch.data(), size, packed, capacity);
+    libdeflate_compressor* compressor = spares().takeCompressor(level);
+    const std::size_t zipped =
+        libdeflate_zlib_compress(compressor, scratch.data(), size, packed, capacity);
+    spares().give(level, compressor);
+    return zipped;
 }
 
 } // namespace umbrix
