@@ -35,8 +35,8 @@ void countControlCreation();
 // this thread.
 Image* adoptRenderImage(std::unique_ptr<Image> image);
 
-// What stops the render under way on this thread; a token that is never stopped when there is none.
-std::stop_token renderStop();
+// What stops the request's render; a token that is never stopped when nothing can.
+std::stop_token renderStop(const Request& request);
 
 } // namespace minihost::detail
 

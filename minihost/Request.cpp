@@ -10,6 +10,7 @@ struct RequestRecord {
     double time = 0.0;
     std::vector<std::pair<const InputRecord*, Number>> numbers; // values as the request began
     std::vector<std::pair<Output*, Parameter*>> outputs;
+    std::stop_token stop; // once requested, DoMultiProcess starts no more chunks
 };
 
 namespace {
@@ -23,18 +24,6 @@ class RenderScope {
     ~RenderScope() { renderImages = nullptr; }
     RenderScope(const RenderScope&) = delete;
     RenderScope& operator=(const RenderScope&) = delete;
-};
-
-// A pointer, not a token: a thread-local with a destructor costs glibc an allocation on first use,
-// which it cannot fail gracefully when memory runs out.
-thread_local const std::stop_token* renderStopToken = nullptr;
-
-class StopScope {
-  public:
-    explicit StopScope(const std::stop_token& stop) { renderStopToken = &stop; }
-    ~StopScope() { renderStopToken = nullptr; }
-    StopScope(const StopScope&) = delete;
-    StopScope& operator=(const StopScope&) = delete;
 };
 
 } // namespace
@@ -71,8 +60,8 @@ Image* adoptRenderImage(std::unique_ptr<Image> image) {
     return static_cast<Image*>(renderImages->back().get());
 }
 
-std::stop_token renderStop() {
-    return renderStopToken ? *renderStopToken : std::stop_token();
+std::stop_token renderStop(const Request& request) {
+    return request.record() ? request.record()->stop : std::stop_token();
 }
 
 } // namespace detail
@@ -88,6 +77,7 @@ ImagePtr RenderResult::takeImage(const Output* out) {
 RenderResult render(Operator& op, double time, std::stop_token stop) {
     RequestRecord record;
     record.time = time;
+    record.stop = stop;
     for (const auto& input : op.record()->inputs)
         if (input->info.dataType != "Image")
             record.numbers.emplace_back(input.get(), input->value);
@@ -97,7 +87,6 @@ RenderResult render(Operator& op, double time, std::stop_token stop) {
     RenderResult result;
     {
         RenderScope scope(&images);
-        StopScope stopping(stop);
         result.ok = op.Process(&request);
     }
     result.abandoned = stop.stop_requested();

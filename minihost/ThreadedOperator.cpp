@@ -75,7 +75,7 @@ void ThreadedOperator::DoMultiProcess(Request* req, long chunks) {
     run.op = this;
     run.req = req;
     run.observer = observer.get();
-    run.stop = minihost::detail::renderStop();
+    run.stop = minihost::detail::renderStop(*req);
     run.handover.store(0, std::memory_order_release);
     minihost::detail::runOnPool(chunks, runRange, &run);
     run.handover.load(std::memory_order_acquire);
