@@ -19,66 +19,56 @@ namespace {
 // not in use wait here for the next block, whichever thread takes it. Not thread-locals: one with a
 // destructor costs glibc an allocation on a thread's first use, and short of memory it aborts the
 // process instead of failing the call.
-class Spares {
+template <typename Coder> class Spares {
   public:
-    libdeflate_decompressor* takeDecompressor() {
-        {
-            const std::lock_guard guard(Lock);
-            if (!Decompressors.empty()) {
-                libdeflate_decompressor* spare = Decompressors.back();
-                Decompressors.pop_back();
-                return spare;
-            }
-        }
-        libdeflate_decompressor* made = libdeflate_alloc_decompressor();
-        if (!made)
-            throw std::bad_alloc();
-        return made;
-    }
-    void give(libdeflate_decompressor* done) {
-        try {
-            const std::lock_guard guard(Lock);
-            Decompressors.push_back(done);
-        } catch (const std::bad_alloc&) {
-            libdeflate_free_decompressor(done);
-        }
-    }
+    using Make = Coder* (*)(int level);
+    using Free = void (*)(Coder*);
+    Spares(Make make, Free free) : MakeOne(make), FreeOne(free) {}
 
-    libdeflate_compressor* takeCompressor(int level) {
+    // One for `level`: a spare if there is one, else a new one.
+    Coder* take(int level) {
         {
             const std::lock_guard guard(Lock);
-            const auto spare =
-                std::find_if(Compressors.begin(), Compressors.end(),
-                             [level](const auto& kept) { return kept.first == level; });
-            if (spare != Compressors.end()) {
-                libdeflate_compressor* taken = spare->second;
-                Compressors.erase(spare);
+            const auto spare = std::find_if(Idle.begin(), Idle.end(), [level](const auto& kept) {
+                return kept.first == level;
+            });
+            if (spare != Idle.end()) {
+                Coder* taken = spare->second;
+                Idle.erase(spare);
                 return taken;
             }
         }
-        libdeflate_compressor* made = libdeflate_alloc_compressor(level);
+        Coder* made = MakeOne(level);
         if (!made)
             throw std::bad_alloc();
         return made;
     }
-    void give(int level, libdeflate_compressor* done) {
+    void give(int level, Coder* done) {
         try {
             const std::lock_guard guard(Lock);
-            Compressors.emplace_back(level, done);
+            Idle.emplace_back(level, done);
         } catch (const std::bad_alloc&) {
-            libdeflate_free_compressor(done);
+            FreeOne(done);
         }
     }
 
   private:
+    Make MakeOne;
+    Free FreeOne;
     std::mutex Lock;
-    std::vector<libdeflate_decompressor*> Decompressors;
-    std::vector<std::pair<int, libdeflate_compressor*>> Compressors;
+    std::vector<std::pair<int, Coder*>> Idle;
 };
 
 // Never destroyed: a worker may still be zipping while the process exits.
-Spares& spares() {
-    static Spares* const kept = new Spares;
+Spares<libdeflate_decompressor>& decompressors() {
+    static auto* const kept = new Spares<libdeflate_decompressor>(
+        [](int) { return libdeflate_alloc_decompressor(); }, libdeflate_free_decompressor);
+    return *kept;
+}
+
+Spares<libdeflate_compressor>& compressors() {
+    static auto* const kept =
+        new Spares<libdeflate_compressor>(libdeflate_alloc_compressor, libdeflate_free_compressor);
     return *kept;
 }
 
@@ -182,10 +172,10 @@ bool unzipBlock(const std::uint8_t* packed, std::size_t packedSize, std::uint8_t
                 std::size_t size, std::vector<std::uint8_t>& scratch) {
     scratch.resize(size);
     std::size_t produced = 0;
-    libdeflate_decompressor* decompressor = spares().takeDecompressor();
+    libdeflate_decompressor* decompressor = decompressors().take(0);
     const libdeflate_result result = libdeflate_zlib_decompress(decompressor, packed, packedSize,
                                                                 scratch.data(), size, &produced);
-    spares().give(decompressor);
+    decompressors().give(0, decompressor);
     if (result != LIBDEFLATE_SUCCESS || produced != size)
         return false;
     undoPredictor(scratch.data(), size);
@@ -198,10 +188,10 @@ std::size_t zipBlock(const std::uint8_t* raw, std::size_t size, int level, std::
     scratch.resize(size);
     split(raw, scratch.data(), size);
     predict(scratch.data(), size);
-    libdeflate_compressor* compressor = spares().takeCompressor(level);
+    libdeflate_compressor* compressor = compressors().take(level);
     const std::size_t zipped =
         libdeflate_zlib_compress(compressor, scratch.data(), size, packed, capacity);
-    spares().give(level, compressor);
+    compressors().give(level, compressor);
     return zipped;
 }
 
