@@ -43,6 +43,32 @@ Imf::Compression lossless(Imf::Compression given) {
     }
 }
 
+Imf::Compression exrCompression(Compression kind) {
+    switch (kind) {
+    case Compression::None:
+        return Imf::NO_COMPRESSION;
+    case Compression::Rle:
+        return Imf::RLE_COMPRESSION;
+    case Compression::Zips:
+        return Imf::ZIPS_COMPRESSION;
+    case Compression::Zip:
+        return Imf::ZIP_COMPRESSION;
+    case Compression::Piz:
+        return Imf::PIZ_COMPRESSION;
+    case Compression::Pxr24:
+        return Imf::PXR24_COMPRESSION;
+    case Compression::B44:
+        return Imf::B44_COMPRESSION;
+    case Compression::B44a:
+        return Imf::B44A_COMPRESSION;
+    case Compression::Dwaa:
+        return Imf::DWAA_COMPRESSION;
+    case Compression::Dwab:
+        return Imf::DWAB_COMPRESSION;
+    }
+    return Imf::ZIP_COMPRESSION;
+}
+
 // Attributes the format itself defines; another format's metadata may not take their names.
 bool reservedName(std::string_view name) {
     static constexpr std::array<std::string_view, 13> names = {"channels",
@@ -114,7 +140,7 @@ void setCompression(Imf::Header& header, const OutputOptions& options) {
         return;
     }
     const CompressionChoice& choice = *options.compression;
-    header.compression() = choice.kind;
+    header.compression() = exrCompression(choice.kind);
     if (choice.zipLevel)
         header.zipCompressionLevel() = *choice.zipLevel;
     if (choice.dwaQuality)

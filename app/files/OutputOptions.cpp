@@ -84,20 +84,20 @@ TypeChoice parseTypeChoice(std::string_view text) {
 CompressionChoice parseCompression(std::string_view text) {
     struct Known {
         std::string_view name;
-        Imf::Compression kind;
+        Compression kind;
         bool lossy;
     };
     static constexpr std::array<Known, 10> known = {{
-        {"none", Imf::NO_COMPRESSION, false},
-        {"rle", Imf::RLE_COMPRESSION, false},
-        {"zips", Imf::ZIPS_COMPRESSION, false},
-        {"zip", Imf::ZIP_COMPRESSION, false},
-        {"piz", Imf::PIZ_COMPRESSION, false},
-        {"pxr24", Imf::PXR24_COMPRESSION, true},
-        {"b44", Imf::B44_COMPRESSION, true},
-        {"b44a", Imf::B44A_COMPRESSION, true},
-        {"dwaa", Imf::DWAA_COMPRESSION, true},
-        {"dwab", Imf::DWAB_COMPRESSION, true},
+        {"none", Compression::None, false},
+        {"rle", Compression::Rle, false},
+        {"zips", Compression::Zips, false},
+        {"zip", Compression::Zip, false},
+        {"piz", Compression::Piz, false},
+        {"pxr24", Compression::Pxr24, true},
+        {"b44", Compression::B44, true},
+        {"b44a", Compression::B44a, true},
+        {"dwaa", Compression::Dwaa, true},
+        {"dwab", Compression::Dwab, true},
     }};
     const std::size_t colon = text.find(':');
     const std::string_view name = text.substr(0, colon);
@@ -112,8 +112,8 @@ CompressionChoice parseCompression(std::string_view text) {
     if (colon == std::string_view::npos)
         return choice;
     const std::string_view value = text.substr(colon + 1);
-    const bool zip = found->kind == Imf::ZIP_COMPRESSION || found->kind == Imf::ZIPS_COMPRESSION;
-    const bool dwa = found->kind == Imf::DWAA_COMPRESSION || found->kind == Imf::DWAB_COMPRESSION;
+    const bool zip = found->kind == Compression::Zip || found->kind == Compression::Zips;
+    const bool dwa = found->kind == Compression::Dwaa || found->kind == Compression::Dwab;
     int level = 0;
     float quality = 0.0f;
     if (zip && wholeIn(value, 1, 9, level))

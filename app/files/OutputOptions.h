@@ -2,7 +2,6 @@
 
 #include "app/images/Frame.h"
 
-#include <OpenEXR/ImfCompression.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,15 +26,18 @@ struct TypeChoice {
 // UsageError unless the text is TYPE or NAME=TYPE, TYPE being half or float.
 TypeChoice parseTypeChoice(std::string_view text);
 
-// --compression NAME, zip:LEVEL or dwaa:QUALITY, in OpenEXR's words.
+// The compressions an EXR is written with, by the names oiiotool gives them.
+enum class Compression { None, Rle, Zips, Zip, Piz, Pxr24, B44, B44a, Dwaa, Dwab };
+
+// --compression NAME, zip:LEVEL or dwaa:QUALITY.
 struct CompressionChoice {
     std::string text; // as given
-    Imf::Compression kind = Imf::ZIP_COMPRESSION;
+    Compression kind = Compression::Zip;
     std::optional<int> zipLevel;
     std::optional<float> dwaQuality;
     bool lossy = false;
 };
-// UsageError unless the text names a compression OpenEXR has.
+// UsageError unless the text names a compression EXR files have.
 CompressionChoice parseCompression(std::string_view text);
 
 // What the command line asks of the written channels.
