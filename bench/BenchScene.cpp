@@ -1,7 +1,7 @@
 #include "bench/BenchScene.h"
 
-#include "app/commands/DemoScene.h"
 #include "app/images/HostImage.h"
+#include "cli/DemoScene.h"
 
 namespace bench {
 

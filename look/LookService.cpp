@@ -1,7 +1,7 @@
 #include "look/LookService.h"
 
 #include "app/Failure.h"
-#include "app/commands/ControlsCommand.h"
+#include "app/core/ControlList.h"
 #include "app/core/ControlSetting.h"
 #include "look/LookFrame.h"
 #include "look/PageFiles.h"

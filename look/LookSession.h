@@ -1,9 +1,8 @@
 #pragma once
 
 #include "app/core/ControlValues.h"
+#include "app/core/FrameSource.h"
 #include "app/core/Tool.h"
-#include "app/images/Frame.h"
-#include "app/images/ToolSession.h"
 
 #include <condition_variable>
 #include <cstdint>

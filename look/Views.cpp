@@ -1,7 +1,7 @@
 #include "look/Views.h"
 
-#include "app/files/CodecThreads.h"
-#include "app/files/Preview.h"
+#include "app/core/Preview.h"
+#include "app/core/Tool.h"
 #include "look/LookFrame.h"
 
 #include <algorithm>
@@ -86,8 +86,8 @@ std::array<std::uint8_t, 3> beautyColour(const Beauty& beauty, int x, int y, flo
 void byBands(int height, const std::function<void(int, int)>& rows) {
     constexpr int BandRows = 32;
     const int bands = (height + BandRows - 1) / BandRows;
-    runOnHostPool(
-        bands, [&](int band) { rows(band * BandRows, std::min(height, (band + 1) * BandRows)); });
+    runOnWorkers(bands,
+                 [&](int band) { rows(band * BandRows, std::min(height, (band + 1) * BandRows)); });
 }
 
 void depthPixels(Pixels& pixels, const Frame& source, int width, int height) {

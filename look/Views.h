@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/images/Frame.h"
+#include "app/core/FrameSource.h"
 
 #include <cstdint>
 #include <optional>

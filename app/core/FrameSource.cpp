@@ -43,6 +43,10 @@ void loadFrame(Frame& frame) {
     loadPixels(frame);
 }
 
+std::shared_ptr<Frame> frameOfImage(PlainImage image, const std::string& name) {
+    return std::make_shared<Frame>(frameOf(std::move(image), name, {}));
+}
+
 std::shared_ptr<Frame> frameFromMemory(const MemoryFrame& planes) {
     if (planes.width <= 0 || planes.height <= 0)
         throw UsageError(fmt::format("{}: a frame needs a width and height above 0, not {}x{}",

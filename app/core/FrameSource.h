@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/images/Frame.h"
+#include "app/images/PlainImage.h"
 
 #include <memory>
 #include <optional>
@@ -42,6 +43,10 @@ struct MemoryFrame {
 // A loaded frame of those planes, as a file holding R G B A, Z and N.X N.Y N.Z would be.
 // UsageError when a plane's size does not fit.
 std::shared_ptr<Frame> frameFromMemory(const MemoryFrame& planes);
+
+// A loaded frame of an image made in memory, its channels named and mapped as a file's would be;
+// `name` names it in messages.
+std::shared_ptr<Frame> frameOfImage(PlainImage image, const std::string& name);
 
 // Channels `numbers` of a loaded frame's source image, side by side per pixel, row 0 the top row
 // of the data window: {0, 1, 2, 3} for the input's R G B A, {DepthChannel} for its depth.

@@ -1,6 +1,7 @@
 #include "app/core/Output.h"
 
 #include "app/core/OutputStamp.h"
+#include "app/files/AtomicFile.h"
 #include "app/files/ImageFile.h"
 #include "app/images/HostImage.h"
 
@@ -53,6 +54,10 @@ void writeResult(const std::string& path, const OutputFormat& format, Rendered& 
     for (Attribute& attribute : writingTime())
         stamped.stamp.push_back(std::move(attribute));
     writeFrame(path, format, *result.source, *result.image, stamped);
+}
+
+void keepOutputsWholeOnSignal() {
+    removeTemporaryOnSignal();
 }
 
 std::vector<float> resultPixels(const Rendered& result) {

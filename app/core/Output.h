@@ -47,6 +47,10 @@ Warnings writeWarnings(const Frame& frame, const OutputFormat& format, const Out
 void writeResult(const std::string& path, const OutputFormat& format, Rendered& result,
                  const OutputOptions& options, const ControlValues& values);
 
+// Makes an interrupt, quit, hang-up or termination remove the output being written before the
+// process ends, so that a stopped run leaves every output whole or absent. Once a process.
+void keepOutputsWholeOnSignal();
+
 // The result's R G B A (normal z y x, occlusion), side by side per pixel, row 0 the top row of the
 // data window.
 std::vector<float> resultPixels(const Rendered& result);

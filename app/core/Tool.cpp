@@ -62,4 +62,8 @@ void useThreads(int threads) {
     runCodecsOnHostPool();
 }
 
+void runOnWorkers(int count, const std::function<void(int)>& task) {
+    runOnHostPool(count, task);
+}
+
 } // namespace umbrix

@@ -4,6 +4,7 @@
 #include "app/core/Rendered.h"
 #include "app/images/ToolSession.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,5 +52,9 @@ class Tool {
 
 // Bounds every thread that renders, reads or writes (0: one per core). Not while renders run.
 void useThreads(int threads);
+
+// Runs task(0) … task(count - 1) on the workers renders run on and returns once all have run,
+// rethrowing the first exception any of them threw. Call from outside the workers.
+void runOnWorkers(int count, const std::function<void(int)>& task);
 
 } // namespace umbrix

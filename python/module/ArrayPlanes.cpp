@@ -1,6 +1,6 @@
 #include "python/module/ArrayPlanes.h"
 
-#include "app/images/ChannelMap.h"
+#include "contract/Controls.h"
 
 #include <Imath/half.h>
 #include <algorithm>

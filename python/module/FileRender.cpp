@@ -1,12 +1,12 @@
 #include "python/module/FileRender.h"
 
-#include "app/commands/RenderPlan.h"
-#include "app/commands/RenderStages.h"
-#include "app/commands/RunReport.h"
-#include "app/commands/StageFailures.h"
+#include "app/core/FrameSequence.h"
+#include "app/core/Progress.h"
+#include "app/core/RenderPlan.h"
+#include "app/core/RenderStages.h"
 #include "app/core/RenderWarnings.h"
-#include "app/sequence/FrameSequence.h"
-#include "app/sequence/Progress.h"
+#include "app/core/RunReport.h"
+#include "app/core/StageFailures.h"
 
 #include <charconv>
 #include <set>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/Failure.h"
-#include "app/commands/RenderCommand.h"
 #include "app/core/ControlValues.h"
+#include "app/core/RenderOptions.h"
 #include "app/core/Tool.h"
 
 #include <functional>

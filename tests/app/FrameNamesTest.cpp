@@ -1,5 +1,5 @@
 #include "app/Failure.h"
-#include "app/sequence/FrameSequence.h"
+#include "app/core/FrameSequence.h"
 
 #include <gtest/gtest.h>
 #include <string>

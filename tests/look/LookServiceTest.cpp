@@ -1,8 +1,8 @@
 #include "look/LookService.h"
 
-#include "app/commands/ControlsCommand.h"
+#include "app/core/ControlList.h"
+#include "app/core/Preview.h"
 #include "app/core/Tool.h"
-#include "app/files/Preview.h"
 #include "app/images/ToolSession.h"
 #include "tests/look/LookFixture.h"
 

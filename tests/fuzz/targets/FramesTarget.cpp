@@ -2,7 +2,7 @@
 // path and the output path. Every frame's paths are made as a run makes them.
 
 #include "app/Failure.h"
-#include "app/sequence/FrameSequence.h"
+#include "app/core/FrameSequence.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <algorithm>

@@ -2,10 +2,10 @@
 #include "app/Failure.h"
 #include "app/Suggestion.h"
 #include "app/Text.h"
-#include "app/commands/ControlsCommand.h"
-#include "app/commands/DemoCommand.h"
-#include "app/commands/RenderCommand.h"
-#include "app/files/AtomicFile.h"
+#include "app/core/Output.h"
+#include "cli/ControlsCommand.h"
+#include "cli/DemoCommand.h"
+#include "cli/RenderCommand.h"
 #include "look/LookCommand.h"
 
 #include <CLI/CLI.hpp>
@@ -271,7 +271,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return fail(ExitUsage, usageMessage(app, e, argc, argv));
     }
-    removeTemporaryOnSignal();
+    keepOutputsWholeOnSignal();
     try {
         run(commands);
         return ExitOk;

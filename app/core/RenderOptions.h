@@ -6,6 +6,7 @@
 
 namespace umbrix {
 
+// A run of frames to files, as `umbrix render` and `render_file` ask for it.
 struct RenderOptions {
     std::string input;
     std::string output;
@@ -29,8 +30,5 @@ struct RenderOptions {
     bool dryRun = false;        // everything short of rendering, writing nothing
     bool skipBadFrames = false; // a frame that cannot be read is left out, the run goes on
 };
-
-// `umbrix render`: one image, or a sequence with --frames. Throws UsageError or RunError.
-void runRender(const RenderOptions& options);
 
 } // namespace umbrix

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/sequence/FrameSequence.h"
+#include "app/core/FrameSequence.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/commands/RenderCommand.h"
-#include "app/commands/RenderPlan.h"
+#include "app/core/FramePipeline.h"
+#include "app/core/Progress.h"
+#include "app/core/RenderOptions.h"
+#include "app/core/RenderPlan.h"
 #include "app/core/Tool.h"
-#include "app/sequence/FramePipeline.h"
-#include "app/sequence/Progress.h"
 
 #include <vector>
 

@@ -1,12 +1,12 @@
-#include "app/commands/RenderStages.h"
+#include "app/core/RenderStages.h"
 
-#include "app/commands/RunReport.h"
-#include "app/commands/StageFailures.h"
+#include "app/core/FrameSequence.h"
 #include "app/core/FrameSource.h"
+#include "app/core/Preview.h"
 #include "app/core/RenderWarnings.h"
+#include "app/core/RunReport.h"
+#include "app/core/StageFailures.h"
 #include "app/files/AtomicFile.h"
-#include "app/files/Preview.h"
-#include "app/sequence/FrameSequence.h"
 
 namespace umbrix {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/commands/RenderCommand.h"
 #include "app/core/ControlValues.h"
-#include "app/sequence/FramePipeline.h"
+#include "app/core/FramePipeline.h"
+#include "app/core/RenderOptions.h"
 
 namespace umbrix {
 

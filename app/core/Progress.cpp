@@ -1,4 +1,4 @@
-#include "app/sequence/Progress.h"
+#include "app/core/Progress.h"
 
 #include "app/Console.h"
 #include "minihost/Host.h"

@@ -1,12 +1,12 @@
-#include "app/commands/RenderCommand.h"
+#include "cli/RenderCommand.h"
 
 #include "app/Console.h"
-#include "app/commands/RenderPlan.h"
-#include "app/commands/RenderStages.h"
-#include "app/commands/RunReport.h"
-#include "app/commands/SettingsSaving.h"
-#include "app/commands/StageFailures.h"
+#include "app/core/RenderPlan.h"
+#include "app/core/RenderStages.h"
 #include "app/core/RenderWarnings.h"
+#include "app/core/RunReport.h"
+#include "app/core/SettingsSaving.h"
+#include "app/core/StageFailures.h"
 #include "app/core/Tool.h"
 
 #include <fmt/format.h>

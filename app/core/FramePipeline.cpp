@@ -1,4 +1,4 @@
-#include "app/sequence/FramePipeline.h"
+#include "app/core/FramePipeline.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,13 +1,13 @@
-#include "app/commands/DemoCommand.h"
+#include "cli/DemoCommand.h"
 
 #include "app/Failure.h"
 #include "app/Text.h"
-#include "app/commands/DemoScene.h"
+#include "app/core/FrameSource.h"
 #include "app/core/Output.h"
+#include "app/core/Preview.h"
+#include "app/core/Progress.h"
 #include "app/core/Tool.h"
-#include "app/files/Preview.h"
-#include "app/images/HostImage.h"
-#include "app/sequence/Progress.h"
+#include "cli/DemoScene.h"
 
 #include <algorithm>
 #include <cmath>
@@ -77,8 +77,7 @@ void runDemo(const DemoOptions& options) {
     const std::string exr = (std::filesystem::path(options.folder) / "demo.exr").string();
     const std::string png = (std::filesystem::path(options.folder) / "demo.png").string();
     Progress progress(Progress::modeFor(options.quiet), 1);
-    const auto scene =
-        std::make_shared<Frame>(frameOf(demoScene(size.width, size.height), "demo scene", {}));
+    const auto scene = frameOfImage(demoScene(size.width, size.height), "demo scene");
     progress.startFrame(size.height);
     Rendered result = tool.render(scene, values);
     writeResult(exr, formatOf(exr), result, {}, values);

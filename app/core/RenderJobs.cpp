@@ -1,4 +1,4 @@
-#include "app/sequence/RenderJobs.h"
+#include "app/core/RenderJobs.h"
 
 #include "app/Failure.h"
 

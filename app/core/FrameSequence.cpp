@@ -1,4 +1,4 @@
-#include "app/sequence/FrameSequence.h"
+#include "app/core/FrameSequence.h"
 
 #include "app/Failure.h"
 #include "app/Text.h"

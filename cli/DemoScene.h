@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/files/ImageFormats.h"
+#include "app/core/FrameSource.h"
 
 namespace umbrix {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/commands/RenderCommand.h"
 #include "app/core/Output.h"
+#include "app/core/RenderJobs.h"
+#include "app/core/RenderOptions.h"
 #include "app/images/Frame.h"
-#include "app/sequence/RenderJobs.h"
 
 namespace umbrix {
 

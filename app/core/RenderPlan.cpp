@@ -1,7 +1,7 @@
-#include "app/commands/RenderPlan.h"
+#include "app/core/RenderPlan.h"
 
-#include "app/commands/StageFailures.h"
 #include "app/core/FrameSource.h"
+#include "app/core/StageFailures.h"
 #include "app/files/SamePath.h"
 
 namespace umbrix {

@@ -1,4 +1,4 @@
-#include "app/commands/SettingsSaving.h"
+#include "app/core/SettingsSaving.h"
 
 #include "app/Failure.h"
 #include "app/files/AtomicFile.h"

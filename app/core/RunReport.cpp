@@ -1,4 +1,4 @@
-#include "app/commands/RunReport.h"
+#include "app/core/RunReport.h"
 
 #include "app/Console.h"
 #include "app/core/ControlSetting.h"

@@ -1,4 +1,4 @@
-#include "app/commands/DemoScene.h"
+#include "cli/DemoScene.h"
 
 #include <algorithm>
 #include <array>

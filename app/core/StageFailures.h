@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/Failure.h"
+#include "app/core/FramePipeline.h"
+#include "app/core/RenderJobs.h"
 #include "app/files/FormatsModule.h"
-#include "app/sequence/FramePipeline.h"
-#include "app/sequence/RenderJobs.h"
 
 #include <exception>
 #include <fmt/format.h>

@@ -1,10 +1,8 @@
-#include "app/commands/ControlsCommand.h"
+#include "app/core/ControlList.h"
 
 #include "app/core/ControlSetting.h"
-#include "app/images/ToolSession.h"
 #include "host/Operator.h"
 
-#include <cstdio>
 #include <fmt/format.h>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -46,12 +44,12 @@ std::string defaultText(const minihost::ControlInfo& info) {
     return info.defaultValue ? describedValue(info, *info.defaultValue) : "";
 }
 
-void printRow(const std::string& id, const std::string& name, const std::string& kind,
-              const std::string& defaultValue, const std::string& range) {
+std::string tableRow(const std::string& id, const std::string& name, const std::string& kind,
+                     const std::string& defaultValue, const std::string& range) {
     std::string row =
         fmt::format("{:<22}{:<30}{:<10}{:<24}{}", id, name, kind, defaultValue, range);
     row.erase(row.find_last_not_of(' ') + 1);
-    std::puts(row.c_str());
+    return row;
 }
 
 } // namespace
@@ -63,23 +61,14 @@ std::string controlsJson(const std::vector<Input*>& controls) {
     return list.dump(2);
 }
 
-void runControls(bool json, const std::optional<std::string>& library) {
-    ToolSession tool(library.value_or(defaultLibraryPath()));
-    if (json) {
-        std::puts(controlsJson(tool.controls()).c_str());
-        return;
-    }
-    printRow("identifier", "name", "kind", "default", "range");
-    for (Input* in : tool.controls()) {
+std::vector<std::string> controlsTable(const std::vector<Input*>& controls) {
+    std::vector<std::string> rows{tableRow("identifier", "name", "kind", "default", "range")};
+    for (const Input* in : controls) {
         const auto& info = minihost::info(*in);
-        printRow(info.id, info.name, kindOf(info), defaultText(info),
-                 info.dataType == "Number" ? declaredRange(info) : "");
+        rows.push_back(tableRow(info.id, info.name, kindOf(info), defaultText(info),
+                                info.dataType == "Number" ? declaredRange(info) : ""));
     }
-}
-
-void runAbout(const std::optional<std::string>& library) {
-    ToolSession tool(library.value_or(defaultLibraryPath()));
-    std::puts(tool.aboutText().c_str());
+    return rows;
 }
 
 } // namespace umbrix

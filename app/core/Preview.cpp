@@ -1,4 +1,4 @@
-#include "app/files/Preview.h"
+#include "app/core/Preview.h"
 
 #include "app/files/AtomicFile.h"
 #include "app/files/FormatsModule.h"

@@ -1,4 +1,4 @@
-#include "app/commands/StageFailures.h"
+#include "app/core/StageFailures.h"
 
 #include <system_error>
 
