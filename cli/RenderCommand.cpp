@@ -13,25 +13,12 @@
 
 namespace umbrix {
 
-namespace {
-
-// The settings file first, then --set, each changing what came before.
-ControlValues controlValues(const Tool& tool, const RenderOptions& options) {
-    ControlValues values = tool.defaults();
-    if (options.settingsFile)
-        values.applySettingsFile(*options.settingsFile);
-    for (const std::string& text : options.settings)
-        values.applySetting(text);
-    return values;
-}
-
-} // namespace
-
 void runRender(const RenderOptions& options) {
     const RenderPlan plan = planRender(options);
     printWarnings(plan.output.warnings);
     const Tool tool(options.library.value_or(defaultLibraryPath()));
-    const ControlValues values = controlValues(tool, options);
+    ControlValues values = tool.defaults();
+    values.apply({options.settingsFile, options.settings, {}});
     printWarnings(controlWarnings(values));
     useThreads(options.threads);
     Progress progress(Progress::modeFor(options.quiet || options.dryRun), plan.jobs.size());

@@ -3,6 +3,7 @@
 #include "app/Suggestion.h"
 #include "app/Text.h"
 #include "app/core/Output.h"
+#include "app/core/Tool.h"
 #include "cli/ControlsCommand.h"
 #include "cli/DemoCommand.h"
 #include "cli/RenderCommand.h"
@@ -34,10 +35,6 @@ struct Commands {
     bool json = false;
     std::optional<std::string> library;
 };
-
-// More threads than this help on no machine the program meets, and each costs memory before it
-// does anything.
-constexpr int MaxThreads = 1024;
 
 CLI::Validator threadCount() {
     return CLI::Validator(

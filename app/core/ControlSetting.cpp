@@ -123,6 +123,21 @@ double parseControlValue(const minihost::ControlInfo& info, std::string_view tex
     return *value;
 }
 
+double givenValue(const minihost::ControlInfo& info, const GivenValue& given,
+                  const std::string& where) {
+    if (const double* number = std::get_if<double>(&given.value))
+        return *number;
+    if (const std::string* text = std::get_if<std::string>(&given.value))
+        return parseControlValue(info, *text, where);
+    if (const bool* state = std::get_if<bool>(&given.value)) {
+        if (isSwitch(info))
+            return *state ? 1.0 : 0.0;
+        throw UsageError(fmt::format("{}: {} is not a number ({} is not a switch)", where,
+                                     given.shown, info.id));
+    }
+    throw UsageError(fmt::format("{}: {} is not a number", where, given.shown));
+}
+
 ControlSetting parseControlSetting(std::string_view text, const std::vector<Input*>& controls) {
     const auto equals = text.find('=');
     if (equals == std::string_view::npos)

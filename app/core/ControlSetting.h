@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace umbrix {
@@ -27,6 +28,18 @@ Input* findControl(std::string_view id, const std::vector<Input*>& controls,
 // with `where`, when it is none of those.
 double parseControlValue(const minihost::ControlInfo& info, std::string_view text,
                          const std::string& where);
+
+// A control value as a face was given it: a number; text as typed on the command line; a bool,
+// which only a switch takes (as 1 or 0); or something that is none of these (a list, None).
+// `shown` is how the caller wrote it, for messages.
+struct GivenValue {
+    std::variant<std::monostate, double, std::string, bool> value;
+    std::string shown;
+};
+// The value `given` sets the control to, by the same rules from every face. UsageError, starting
+// with `where`, when it is no value for it.
+double givenValue(const minihost::ControlInfo& info, const GivenValue& given,
+                  const std::string& where);
 
 // One --set ID=VALUE. UsageError, with a suggestion for a mistyped identifier, when the text is not
 // a setting.

@@ -57,6 +57,17 @@ void ControlValues::applySettingsFile(const std::string& path) {
         entryOf(setting.control).value = setting.value;
 }
 
+void ControlValues::apply(const ControlSources& sources) {
+    if (sources.settingsFile)
+        applySettingsFile(*sources.settingsFile);
+    for (const std::string& text : sources.settings)
+        applySetting(text);
+    for (const NamedValue& named : sources.named) {
+        Input* control = findControl(named.id, Controls, named.where);
+        entryOf(control).value = givenValue(minihost::info(*control), named.value, named.where);
+    }
+}
+
 std::string ControlValues::json() const {
     std::vector<std::pair<std::string, double>> values;
     for (const Entry& entry : Entries)

@@ -1,13 +1,31 @@
 #pragma once
 
+#include "app/core/ControlSetting.h"
 #include "host/Input.h"
 #include "minihost/Host.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace umbrix {
+
+// A value given by name, as a face's keywords or a dict's items give it; `where` names it in
+// messages.
+struct NamedValue {
+    std::string id;
+    GivenValue value;
+    std::string where;
+};
+
+// Where a face's control values come from, in the order they apply after the tool's defaults, each
+// replacing what came before: a settings file, ID=VALUE texts as --set takes them, values by name.
+struct ControlSources {
+    std::optional<std::string> settingsFile;
+    std::vector<std::string> settings;
+    std::vector<NamedValue> named;
+};
 
 // A value for every control of the tool, in the order the tool declares them, as the command line
 // sets them: defaults first, then a settings file, then --set, each replacing what came before. A
@@ -38,6 +56,9 @@ class ControlValues {
     void applyJson(std::string_view json, const std::string& where);
     // A settings file: RunError when it cannot be read, UsageError naming the file and key.
     void applySettingsFile(const std::string& path);
+    // Each source in its turn, as every face composes values. UsageError naming the value that
+    // is wrong, RunError for a settings file that cannot be read.
+    void apply(const ControlSources& sources);
 
     // The values as a settings file holds them, each double to the bit.
     std::string json() const;

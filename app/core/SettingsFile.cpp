@@ -90,14 +90,15 @@ Json parsed(const std::string& text, const std::string& path) {
     }
 }
 
-double valueOf(const Json& value, const minihost::ControlInfo& info, const std::string& where) {
+GivenValue givenOf(const Json& value) {
+    GivenValue given{std::monostate{}, excerpt(value.dump())};
     if (value.is_number())
-        return value.get<double>();
-    if (value.is_string())
-        return parseControlValue(info, value.get<std::string>(), where);
-    if (value.is_boolean() && info.controlKind == "CheckboxControl")
-        return value.get<bool>() ? 1.0 : 0.0;
-    throw UsageError(fmt::format("{}: {} is not a number", where, excerpt(value.dump())));
+        given.value = value.get<double>();
+    else if (value.is_string())
+        given.value = value.get<std::string>();
+    else if (value.is_boolean())
+        given.value = value.get<bool>();
+    return given;
 }
 
 // Whole numbers as such, the rest with every digit that tells doubles apart; what JSON has no
@@ -134,7 +135,7 @@ std::vector<ControlSetting> settingsOf(const Json& object, const std::vector<Inp
     for (const auto& [key, value] : object.items()) {
         const std::string where = fmt::format("{}: {}", source, excerpt(key));
         Input* control = findControl(key, controls, where);
-        settings.push_back({control, valueOf(value, minihost::info(*control), where)});
+        settings.push_back({control, givenValue(minihost::info(*control), givenOf(value), where)});
     }
     return settings;
 }

@@ -50,6 +50,10 @@ class Tool {
     void giveBack(minihost::OperatorPtr tool) const;
 };
 
+// More threads than this help on no machine the program meets, and each costs memory before it
+// does anything.
+inline constexpr int MaxThreads = 1024;
+
 // Bounds every thread that renders, reads or writes (0: one per core). Not while renders run.
 void useThreads(int threads);
 

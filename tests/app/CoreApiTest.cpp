@@ -7,6 +7,7 @@
 #include "app/core/Tool.h"
 #include "tests/app/ProgramTest.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -145,6 +146,51 @@ TEST_F(CoreApi, ControlWarningsComeAsData) {
         EXPECT_EQ(kinds, c.kinds) << ::testing::PrintToString(textsOf(warnings));
         if (c.text && !warnings.empty()) {
             EXPECT_EQ(warnings.front().text, c.text);
+        }
+    }
+}
+
+// Every face composes values the same way: a settings file, then --set's texts, then values by
+// name, each replacing what came before; a bool only for a switch, text as --set reads it.
+TEST_F(CoreApi, ControlSourcesApplyInTurnByOneRule) {
+    const std::string file = Folder.path("look.json");
+    std::ofstream(file) << R"({"Matrix": 7, "Amount": 0.5, "UseSSAO": true})";
+    using umbrix::GivenValue;
+    const umbrix::ControlSources sources{
+        file,
+        {"Matrix=9", "amount=0.25"},
+        {{"matrix", GivenValue{11.0, "11"}, "keyword matrix"},
+         {"UseNormals", GivenValue{false, "False"}, "keyword UseNormals"},
+         {"FilterMethod", GivenValue{std::string("calculated normals"), "'calculated normals'"},
+          "keyword FilterMethod"}}};
+    ControlValues values = TheTool->defaults();
+    values.apply(sources);
+    EXPECT_EQ(values["Matrix"], 11.0);
+    EXPECT_EQ(values["Amount"], 0.25);
+    EXPECT_EQ(values["UseSSAO"], 1.0);
+    EXPECT_EQ(values["UseNormals"], 0.0);
+    EXPECT_EQ(values["FilterMethod"], 1.0);
+
+    struct Wrong {
+        umbrix::NamedValue named;
+        std::string message;
+    };
+    const Wrong wrongs[] = {
+        {{"Matrix", GivenValue{true, "True"}, "keyword Matrix"},
+         "keyword Matrix: True is not a number (Matrix is not a switch)"},
+        {{"Amount", GivenValue{{}, "[1]"}, "settings Amount"},
+         "settings Amount: [1] is not a number"},
+        {{"Amount", GivenValue{std::string("six"), "'six'"}, "Amount"},
+         "Amount: 'six' is not a number"},
+        {{"Matrx", GivenValue{1.0, "1"}, "keyword Matrx"}, "keyword Matrx"},
+    };
+    for (const Wrong& wrong : wrongs) {
+        ControlValues fresh = TheTool->defaults();
+        try {
+            fresh.apply({std::nullopt, {}, {wrong.named}});
+            ADD_FAILURE() << wrong.message << ": accepted";
+        } catch (const umbrix::UsageError& e) {
+            EXPECT_NE(std::string(e.what()).find(wrong.message), std::string::npos) << e.what();
         }
     }
 }
