@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -15,10 +17,26 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// A file could not be read or written, or the tool could not be loaded or run: exit 1.
+// A file could not be read or written, or the tool could not be loaded or run: exit 1. A failure
+// that concerns one file carries its path, and one in a frame of a sequence the frame, so that a
+// face hands them on without reading the message.
 class RunError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit RunError(const std::string& message, std::string path = {},
+                      std::optional<int> frame = std::nullopt)
+        : std::runtime_error(message),
+          Path(path.empty() ? nullptr : std::make_shared<const std::string>(std::move(path))),
+          Frame(frame) {}
+
+    // The file concerned; empty when the failure is no one file's.
+    const std::string& path() const { return Path ? *Path : NoPath; }
+    std::optional<int> frame() const { return Frame; }
+
+  private:
+    // Shared, so that copying the exception cannot throw.
+    std::shared_ptr<const std::string> Path;
+    std::optional<int> Frame;
+    static inline const std::string NoPath;
 };
 
 // An input that is not there to read (or cannot be looked at): the caller may know a likelier

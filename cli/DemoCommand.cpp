@@ -60,7 +60,8 @@ void makeFolder(const std::string& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error)
-        throw RunError(fmt::format("{}: cannot make the folder: {}", folder, error.message()));
+        throw RunError(fmt::format("{}: cannot make the folder: {}", folder, error.message()),
+                       folder);
 }
 
 } // namespace

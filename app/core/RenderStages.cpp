@@ -54,9 +54,9 @@ std::shared_ptr<Frame> RenderStages::readInput(const std::string& input) {
         std::string text = e.what();
         if (hasFramePattern(input))
             text += " (render a sequence with --frames)";
-        throw UnreadableFrame(text);
+        throw UnreadableFrame(text, e.path());
     } catch (const RunError& e) {
-        throw UnreadableFrame(e.what());
+        throw UnreadableFrame(e.what(), e.path());
     }
 }
 

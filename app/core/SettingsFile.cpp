@@ -32,7 +32,7 @@ std::string fileText(const std::string& path) {
     // Without O_NONBLOCK a pipe with no writer would block the open itself.
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
+        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)), path);
     struct stat info {};
     const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     std::string text;
@@ -53,14 +53,14 @@ std::string fileText(const std::string& path) {
     }
     close(fd);
     if (!regular)
-        throw RunError(
-            fmt::format("{}: cannot read: {}", path,
-                        S_ISDIR(info.st_mode) ? "it is a folder" : "not a regular file"));
+        throw RunError(fmt::format("{}: cannot read: {}", path,
+                                   S_ISDIR(info.st_mode) ? "it is a folder" : "not a regular file"),
+                       path);
     if (info.st_size > LargestFile)
         throw UsageError(fmt::format("{}: {} bytes, more than a settings file holds (at most {})",
                                      path, info.st_size, LargestFile));
     if (error != 0)
-        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(error)));
+        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(error)), path);
     // A file cut short while it was read is read as far as it goes.
     text.resize(done);
     return text;
@@ -118,13 +118,14 @@ void writeText(const std::string& target, const std::string& shown, const std::s
     WrittenFile file;
     file.fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (file.fd < 0)
-        throw RunError(fmt::format("{}: cannot write: {}", shown, std::strerror(errno)));
+        throw RunError(fmt::format("{}: cannot write: {}", shown, std::strerror(errno)), shown);
     struct stat info {};
     const bool regular = fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode);
     file.writeAt(text.data(), text.size(), 0);
     file.syncAndClose(regular);
     if (file.error != 0)
-        throw RunError(fmt::format("{}: cannot write: {}", shown, std::strerror(file.error)));
+        throw RunError(fmt::format("{}: cannot write: {}", shown, std::strerror(file.error)),
+                       shown);
 }
 
 std::vector<ControlSetting> settingsOf(const Json& object, const std::vector<Input*>& controls,

@@ -42,7 +42,8 @@ FrameStages namingFailures(const FrameStages& stages, const Jobs& jobs) {
                         outcome.written, jobs.size(), done);
         if (dynamic_cast<const UsageError*>(&e))
             throw UsageError(text);
-        throw RunError(text);
+        const auto* failure = dynamic_cast<const RunError*>(&e);
+        throw RunError(text, failure ? failure->path() : std::string(), job.frame);
     }
 }
 
@@ -66,7 +67,8 @@ PipelineOutcome runNamingFailures(const Jobs& jobs, const FrameStages& stages,
         outcome = runPipeline(jobs.size(), namingFailures(stages, jobs), skipping);
     } catch (const std::system_error& e) {
         throw RunError(fmt::format("{}: cannot render: out of memory or threads to start one ({})",
-                                   input, e.what()));
+                                   input, e.what()),
+                       input);
     }
     if (outcome.failure)
         reportFailure(outcome, jobs, done);

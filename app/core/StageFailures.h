@@ -28,7 +28,7 @@ auto needingFormats(const std::string& path, const Use& use) -> decltype(use()) 
     try {
         return use();
     } catch (const FormatsUnavailable& e) {
-        throw RunError(fmt::format("{}: {}", path, e.what()));
+        throw RunError(fmt::format("{}: {}", path, e.what()), path);
     }
 }
 

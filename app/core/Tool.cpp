@@ -46,9 +46,9 @@ std::optional<Rendered> Tool::render(std::shared_ptr<const Frame> source,
         giveBack(std::move(tool));
         return Rendered{std::move(source), std::move(image)};
     } catch (const std::bad_alloc&) {
-        throw RunError(path + ": out of memory while rendering");
+        throw RunError(path + ": out of memory while rendering", path);
     } catch (const RunError& e) {
-        throw RunError(path + ": " + e.what());
+        throw RunError(path + ": " + e.what(), path);
     }
 }
 

@@ -71,7 +71,7 @@ Existing existing(const std::string& path, const std::string& shownPath) {
     if (stat(path.c_str(), &info) != 0)
         return {};
     if (S_ISDIR(info.st_mode))
-        throw RunError(fmt::format("{}: cannot write: it is a folder", shownPath));
+        throw RunError(fmt::format("{}: cannot write: it is a folder", shownPath), shownPath);
     if (!S_ISREG(info.st_mode))
         return {false, std::nullopt};
     return {true, info.st_mode & 07777};
@@ -113,7 +113,8 @@ std::string createTemporary(const std::string& path, const std::string& shownPat
         }
         pending.clear();
         if (errno != EEXIST || attempt + 1 == Tries)
-            throw RunError(fmt::format("{}: cannot write: {}", shownPath, std::strerror(errno)));
+            throw RunError(fmt::format("{}: cannot write: {}", shownPath, std::strerror(errno)),
+                           shownPath);
     }
 }
 
@@ -133,9 +134,9 @@ void writeAtomically(const std::string& path,
         write(temporary);
         // After writing, as the writer opens the file again by its name.
         if (before.mode && chmod(temporary.c_str(), *before.mode) != 0)
-            throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)));
+            throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)), path);
         if (std::rename(temporary.c_str(), target.c_str()) != 0)
-            throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)));
+            throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)), path);
     } catch (...) {
         unlink(temporary.c_str());
         throw;
@@ -148,12 +149,12 @@ void checkFolderOf(const std::string& path) {
     const std::string folder = parent.empty() ? "." : parent.string();
     struct stat info {};
     if (stat(folder.c_str(), &info) != 0)
-        throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)));
+        throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)), path);
     if (!S_ISDIR(info.st_mode))
-        throw RunError(fmt::format("{}: cannot write: {} is not a folder", path, folder));
+        throw RunError(fmt::format("{}: cannot write: {} is not a folder", path, folder), path);
     // The new file is made in the folder, unless a device or pipe there is written in place.
     if (existing(target, path).replaceable && access(folder.c_str(), W_OK) != 0)
-        throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)));
+        throw RunError(fmt::format("{}: cannot write: {}", path, std::strerror(errno)), path);
 }
 
 void removeTemporaryOnSignal() {

@@ -129,9 +129,9 @@ void decodeChunks(exr_const_context_t context, int part, const PartLayout& layou
         if (result != EXR_ERR_SUCCESS) {
             const std::string where = layout.tiled ? fmt::format("tile ({}, {})", tileX, tileY)
                                                    : fmt::format("row {}", y);
-            throw RunError(
-                fmt::format("{}: cannot read: {}: {}", path, where,
-                            decoder.corrupt() ? "corrupt zip data" : messageFor(result)));
+            throw RunError(fmt::format("{}: cannot read: {}: {}", path, where,
+                                       decoder.corrupt() ? "corrupt zip data" : messageFor(result)),
+                           path);
         }
     }
 }
@@ -152,7 +152,7 @@ void readZipPart(int fd, std::uint64_t size, const std::string& path, int part,
     clearCoreMessage();
     const exr_result_t opened = exr_start_read(context.place(), path.c_str(), &init);
     if (opened != EXR_ERR_SUCCESS)
-        throw RunError(fmt::format("{}: cannot read: {}", path, messageFor(opened)));
+        throw RunError(fmt::format("{}: cannot read: {}", path, messageFor(opened)), path);
     const PartLayout layout = layoutOf(context, part);
     // A few batches per thread keep every thread busy to the end, each with its buffers reused.
     const int batches = std::min(layout.chunks, std::max(1, minihost::threads()) * 4);

@@ -126,12 +126,14 @@ bool checkAttributes(HeaderReader& reader, const std::string& path) {
         // reader's from there on.
         if (type->empty())
             throw RunError(fmt::format("{}: cannot read: header attribute '{}' has no type", path,
-                                       excerpt(*name)));
+                                       excerpt(*name)),
+                           path);
         const auto bytes = static_cast<std::int32_t>(*declared);
         if (bytes < 0 || static_cast<std::uint64_t>(bytes) > reader.left())
             throw RunError(fmt::format("{}: cannot read: header attribute '{}' declares {} bytes, "
                                        "more than the {} left in the file",
-                                       path, excerpt(*name), bytes, reader.left()));
+                                       path, excerpt(*name), bytes, reader.left()),
+                           path);
         std::optional<std::uint64_t> size = fixedSize(*type);
         if (*type == "chlist")
             size = channelListSize(reader);
@@ -139,7 +141,8 @@ bool checkAttributes(HeaderReader& reader, const std::string& path) {
             throw RunError(fmt::format("{}: cannot read: header attribute '{}' of type {} declares "
                                        "{} bytes; a {} holds {}",
                                        path, excerpt(*name), excerpt(*type), bytes, excerpt(*type),
-                                       *size));
+                                       *size),
+                           path);
         reader.skip(static_cast<std::uint64_t>(bytes));
     }
 }

@@ -155,7 +155,7 @@ ExrSource* exrSourceOf(const Frame& frame) {
 bool looksLikeExr(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
+        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)), path);
     char magic[4] = {};
     const bool exr = pread(fd, magic, sizeof magic, 0) == sizeof magic && Imf::isImfMagic(magic);
     close(fd);
@@ -188,10 +188,11 @@ Frame openExr(const std::string& path, const FrameNaming& naming,
                                ? fmt::format("{}: part {} holds deep data, which the tool cannot "
                                              "render",
                                              path, partName(header, rendered))
-                               : fmt::format("{}: deep images are not supported", path));
+                               : fmt::format("{}: deep images are not supported", path),
+                           path);
         const std::vector<ChannelFormat> channels = channelsOf(header);
         if (channels.empty())
-            throw RunError(fmt::format("{}: the image has no channels", path));
+            throw RunError(fmt::format("{}: the image has no channels", path), path);
         frame.windows = windowsOf(header);
         mapFrame(frame, channels, naming);
     } catch (...) {

@@ -281,9 +281,9 @@ void writeExr(const std::string& target, const std::string& shown, const Frame& 
     } catch (const RunError&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw RunError(fmt::format("{}: cannot write: out of memory", shown));
+        throw RunError(fmt::format("{}: cannot write: out of memory", shown), shown);
     } catch (const std::exception& e) {
-        throw RunError(fmt::format("{}: cannot write: {}", shown, oneLine(e.what())));
+        throw RunError(fmt::format("{}: cannot write: {}", shown, oneLine(e.what())), shown);
     }
 }
 

@@ -32,7 +32,8 @@ void checkChunkSize(std::uint64_t declared, std::uint64_t fileSize, const std::s
     if (declared > fileSize)
         throw RunError(fmt::format("{}: cannot read: a deep chunk declares {} bytes, more than "
                                    "the file's {}",
-                                   path, declared, fileSize));
+                                   path, declared, fileSize),
+                       path);
 }
 
 void checkDeepChunks(Imf::DeepScanLineInputPart& from, std::uint64_t fileSize,

@@ -26,13 +26,14 @@ ExrReadStream::ExrReadStream(const std::string& path) : IStream(path.c_str()) {
     // Without O_NONBLOCK a pipe with no writer would block the open itself.
     Fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (Fd < 0)
-        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
+        throw RunError(fmt::format("{}: cannot read: {}", path, std::strerror(errno)), path);
     struct stat info {};
     if (fstat(Fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         const bool folder = S_ISDIR(info.st_mode);
         ::close(Fd);
         throw RunError(fmt::format("{}: cannot read: {}", path,
-                                   folder ? "it is a folder" : "not a regular file"));
+                                   folder ? "it is a folder" : "not a regular file"),
+                       path);
     }
     fcntl(Fd, F_SETFL, fcntl(Fd, F_GETFL) & ~O_NONBLOCK);
     Size = static_cast<uint64_t>(info.st_size);
@@ -94,7 +95,7 @@ ExrWriteStream::ExrWriteStream(const std::string& path, const std::string& shown
     : OStream(path.c_str()), Shown(shownPath) {
     File.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (File.fd < 0)
-        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(errno)));
+        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(errno)), Shown);
     struct stat info {};
     Regular = fstat(File.fd, &info) == 0 && S_ISREG(info.st_mode);
     Buffer.reserve(WriteBuffer);
@@ -150,7 +151,8 @@ void ExrWriteStream::finish() {
     flush();
     File.syncAndClose(Regular);
     if (File.error != 0)
-        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(File.error)));
+        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(File.error)),
+                       Shown);
 }
 
 } // namespace umbrix

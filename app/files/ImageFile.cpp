@@ -23,11 +23,11 @@ namespace {
 void checkReadable(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
-        throw MissingInput(fmt::format("{}: cannot read: {}", path, std::strerror(errno)));
+        throw MissingInput(fmt::format("{}: cannot read: {}", path, std::strerror(errno)), path);
     if (S_ISDIR(info.st_mode))
-        throw RunError(fmt::format("{}: cannot read: it is a folder", path));
+        throw RunError(fmt::format("{}: cannot read: it is a folder", path), path);
     if (!S_ISREG(info.st_mode))
-        throw RunError(fmt::format("{}: cannot read: not a regular file", path));
+        throw RunError(fmt::format("{}: cannot read: not a regular file", path), path);
 }
 
 bool exrName(const std::string& path) {

@@ -188,7 +188,8 @@ ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
             ++next;
         if (next == ChannelCount)
             throw RunError(fmt::format("{}: too many channels ({}); the tool takes at most {}",
-                                       file, fileChannels.size(), ChannelCount));
+                                       file, fileChannels.size(), ChannelCount),
+                           file);
         assign(i, next);
     }
     map.hasDepth = taken[DepthChannel];

@@ -41,7 +41,8 @@ CarriedPlane carriedPlane(const Windows& windows, const ChannelFormat& format,
         plane.bytes = std::make_unique_for_overwrite<char[]>(plane.size);
     } catch (const std::bad_alloc&) {
         throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", path,
-                                   windows.width, windows.height));
+                                   windows.width, windows.height),
+                       path);
     }
     return plane;
 }
@@ -50,7 +51,8 @@ void checkFullResolution(const ChannelFormat& format, const std::string& path) {
     if (format.xSampling != 1 || format.ySampling != 1)
         throw RunError(fmt::format("{}: channel '{}' is subsampled ({}x{}); the tool needs it at "
                                    "full resolution",
-                                   path, format.name, format.xSampling, format.ySampling));
+                                   path, format.name, format.xSampling, format.ySampling),
+                       path);
 }
 
 } // namespace
@@ -92,7 +94,8 @@ void allocateFrame(Frame& frame) {
         frame.image = minihost::makeImage(windows.width, windows.height, extra);
     } catch (const std::bad_alloc&) {
         throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", frame.path,
-                                   windows.width, windows.height));
+                                   windows.width, windows.height),
+                       frame.path);
     }
 }
 

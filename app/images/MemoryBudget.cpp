@@ -35,7 +35,8 @@ void checkFrameFits(std::size_t width, std::size_t height, std::size_t channels,
         throw RunError(fmt::format("{}: image too large: {}x{} with {} channels needs {:.1f} GiB, "
                                    "this machine has {:.1f} GiB",
                                    file, width, height, channels, bytes / (1 << 30),
-                                   available / (1 << 30)));
+                                   available / (1 << 30)),
+                       file);
 }
 
 } // namespace umbrix

@@ -19,7 +19,7 @@ minihost::Plugin loadLibrary(const std::string& path) {
     try {
         return minihost::Plugin(path);
     } catch (const std::exception& e) {
-        throw RunError(e.what());
+        throw RunError(e.what(), path);
     }
 }
 
@@ -29,15 +29,15 @@ minihost::OperatorPtr createTool(const std::string& path) {
     const std::lock_guard guard(creating);
     const Registry* reg = minihost::findClass(ToolClass);
     if (!reg)
-        throw RunError(path + ": the library registers no class " + std::string(ToolClass));
+        throw RunError(path + ": the library registers no class " + std::string(ToolClass), path);
     minihost::OperatorPtr tool;
     try {
         tool = minihost::create(*reg);
     } catch (const std::exception& e) {
-        throw RunError(path + ": cannot create the tool: " + e.what());
+        throw RunError(path + ": cannot create the tool: " + e.what(), path);
     }
     if (!tool)
-        throw RunError(path + ": cannot create the tool");
+        throw RunError(path + ": cannot create the tool", path);
     return tool;
 }
 

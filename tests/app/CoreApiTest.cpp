@@ -4,10 +4,13 @@
 #include "app/core/FrameSource.h"
 #include "app/core/Output.h"
 #include "app/core/RenderWarnings.h"
+#include "app/core/StageFailures.h"
 #include "app/core/Tool.h"
 #include "tests/app/ProgramTest.h"
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -191,6 +194,48 @@ TEST_F(CoreApi, ControlSourcesApplyInTurnByOneRule) {
             ADD_FAILURE() << wrong.message << ": accepted";
         } catch (const umbrix::UsageError& e) {
             EXPECT_NE(std::string(e.what()).find(wrong.message), std::string::npos) << e.what();
+        }
+    }
+}
+
+// A face hands on the file (and frame) a failure concerns from the error, not from its text.
+TEST_F(CoreApi, FailuresCarryTheirFileAndFrame) {
+    const std::string missing = Folder.path("missing.exr");
+    const std::string folder = Folder.path("a folder");
+    std::filesystem::create_directory(folder);
+    struct Case {
+        const char* what;
+        std::function<void()> fail;
+        std::string path;
+        std::optional<int> frame;
+    };
+    const umbrix::Jobs jobs(Folder.path("in.####.exr"), Folder.path("out.####.exr"), std::nullopt,
+                            "7-8");
+    const umbrix::FrameStages reading{
+        [&](std::size_t index) -> umbrix::Rendered {
+            if (index == 1)
+                umbrix::openFrame(jobs[index].input, umbrix::OpenOptions{});
+            return {};
+        },
+        [](std::size_t, umbrix::Rendered&) {}, [](std::size_t, umbrix::Rendered&) {}};
+    const Case cases[] = {
+        {"an input that is not there", [&] { umbrix::openFrame(missing, umbrix::OpenOptions{}); },
+         missing, std::nullopt},
+        {"a settings file that is a folder", [&] { TheTool->defaults().applySettingsFile(folder); },
+         folder, std::nullopt},
+        {"a frame of a sequence",
+         [&] {
+             umbrix::runNamingFailures(jobs, reading, {}, Folder.path("in.####.exr"), "written");
+         },
+         Folder.path("in.0008.exr"), 8},
+    };
+    for (const Case& c : cases) {
+        try {
+            c.fail();
+            ADD_FAILURE() << c.what << ": no failure";
+        } catch (const umbrix::RunError& e) {
+            EXPECT_EQ(e.path(), c.path) << c.what << ": " << e.what();
+            EXPECT_EQ(e.frame(), c.frame) << c.what << ": " << e.what();
         }
     }
 }

@@ -16,7 +16,7 @@ CheckedFile::CheckedFile(const std::string& path, const std::string& shownPath)
     : IOProxy(path, IOProxy::Write), Shown(shownPath) {
     File.fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (File.fd < 0)
-        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(errno)));
+        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(errno)), Shown);
     struct stat info {};
     Regular = fstat(File.fd, &info) == 0 && S_ISREG(info.st_mode);
 }
@@ -69,7 +69,8 @@ void CheckedFile::finish() {
     std::lock_guard guard(Lock);
     File.syncAndClose(Regular);
     if (File.error != 0)
-        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(File.error)));
+        throw RunError(fmt::format("{}: cannot write: {}", Shown, std::strerror(File.error)),
+                       Shown);
 }
 
 } // namespace umbrix

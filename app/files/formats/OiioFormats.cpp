@@ -16,11 +16,11 @@ namespace {
 
 void checkSupported(const OIIO::ImageSpec& header, const std::string& path) {
     if (header.deep)
-        throw RunError(fmt::format("{}: deep images are not supported", path));
+        throw RunError(fmt::format("{}: deep images are not supported", path), path);
     if (header.depth > 1)
-        throw RunError(fmt::format("{}: volume images are not supported", path));
+        throw RunError(fmt::format("{}: volume images are not supported", path), path);
     if (header.nchannels <= 0)
-        throw RunError(fmt::format("{}: the image has no channels", path));
+        throw RunError(fmt::format("{}: the image has no channels", path), path);
 }
 
 Windows windowsOf(const OIIO::ImageSpec& header) {
@@ -53,7 +53,8 @@ std::unique_ptr<float[]> allocatePixels(const OIIO::ImageSpec& header, const std
         return std::make_unique_for_overwrite<float[]>(width * height * channels);
     } catch (const std::bad_alloc&) {
         throw RunError(fmt::format("{}: image too large: out of memory for {}x{} with {} channels",
-                                   path, width, height, channels));
+                                   path, width, height, channels),
+                       path);
     }
 }
 
@@ -102,14 +103,15 @@ class OiioFormats : public ImageFormats {
         try {
             out = OIIO::ImageOutput::create(path);
         } catch (const std::bad_alloc&) {
-            throw RunError(fmt::format("{}: cannot write: out of memory", path));
+            throw RunError(fmt::format("{}: cannot write: out of memory", path), path);
         }
         if (!out) {
             const std::string cause = oneLine(OIIO::geterror());
             // A writer for the name's format is there, so its making failed otherwise: memory.
             if (writerExists(path))
                 throw RunError(fmt::format("{}: cannot write: {}", path,
-                                           cause.empty() ? "out of memory" : cause));
+                                           cause.empty() ? "out of memory" : cause),
+                               path);
             throw UsageError(
                 fmt::format("{}: no image format goes with this name; use .exr", path));
         }
@@ -133,13 +135,14 @@ class OiioFormats : public ImageFormats {
         config.attribute("oiio:UnassociatedAlpha", 1);
         auto in = OIIO::ImageInput::open(path, &config);
         if (!in)
-            throw RunError(fmt::format("{}: cannot read: {}", path, oneLine(OIIO::geterror())));
+            throw RunError(fmt::format("{}: cannot read: {}", path, oneLine(OIIO::geterror())),
+                           path);
         const OIIO::ImageSpec& header = in->spec();
         checkSupported(header, path);
         PlainImage image{windowsOf(header), header.channelnames, allocatePixels(header, path),
                          metadataOf(header)};
         if (!in->read_image(0, 0, 0, header.nchannels, OIIO::TypeDesc::FLOAT, image.pixels.get()))
-            throw RunError(fmt::format("{}: cannot read: {}", path, oneLine(in->geterror())));
+            throw RunError(fmt::format("{}: cannot read: {}", path, oneLine(in->geterror())), path);
         in->close();
         return image;
     }
@@ -148,7 +151,8 @@ class OiioFormats : public ImageFormats {
                const PlainPixels& pixels) override {
         auto out = OIIO::ImageOutput::create(shown);
         if (!out)
-            throw RunError(fmt::format("{}: cannot write: {}", shown, oneLine(OIIO::geterror())));
+            throw RunError(fmt::format("{}: cannot write: {}", shown, oneLine(OIIO::geterror())),
+                           shown);
         CheckedFile file(target, shown);
         const OIIO::TypeDesc type = pixels.bytes ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::FLOAT;
         const bool written = out->set_ioproxy(&file) && out->open(target, headerOf(pixels)) &&
@@ -156,9 +160,9 @@ class OiioFormats : public ImageFormats {
         const std::string cause = written ? "" : oneLine(out->geterror());
         out->close();
         if (file.failed())
-            throw RunError(fmt::format("{}: cannot write: {}", shown, file.failure()));
+            throw RunError(fmt::format("{}: cannot write: {}", shown, file.failure()), shown);
         if (!written)
-            throw RunError(fmt::format("{}: cannot write: {}", shown, cause));
+            throw RunError(fmt::format("{}: cannot write: {}", shown, cause), shown);
         file.finish();
     }
 };
