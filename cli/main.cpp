@@ -95,6 +95,10 @@ void addRender(CLI::App& app, Commands& commands) {
     render->add_flag("--clamp", o.clamp,
                      "Write occlusion clamped to [0, 1] (the tool does not clamp)");
     render->add_flag("-q,--quiet", o.quiet, "No progress output");
+    render->add_option("--depth", o.depth,
+                       "How the depth channel measures depth: z (planar, the default), inverse "
+                       "(1/z), distance (along the ray), normalized:NEAR:FAR (0 near, 1 far), "
+                       "normalized-inverted:NEAR:FAR (1 near)");
     render->add_flag("-v,--verbose", o.verbose,
                      "Print each file channel's role and every control's value before rendering");
     render->add_flag("-n,--dry-run", o.dryRun,

@@ -47,6 +47,23 @@ std::shared_ptr<Frame> frameOfImage(PlainImage image, const std::string& name) {
     return std::make_shared<Frame>(frameOf(std::move(image), name, {}));
 }
 
+DepthCamera depthCamera(const Frame& frame, double camFov) {
+    if (frame.screen)
+        return {screenCamera(frame.windows, *frame.screen),
+                fmt::format("the file's screen window (width {}, centre {} {})",
+                            frame.screen->width, frame.screen->centreX, frame.screen->centreY)};
+    return {fovCamera(frame.windows, camFov),
+            fmt::format("CamFOV={} across the display window's width (the file describes no "
+                        "camera)",
+                        camFov)};
+}
+
+void convertDepth(Frame& frame, const DepthConvention& convention, double camFov) {
+    if (convention.kind == DepthConvention::Kind::Z)
+        return;
+    convertFrameDepth(frame, convention, depthCamera(frame, camFov).camera);
+}
+
 std::shared_ptr<Frame> frameFromMemory(const MemoryFrame& planes) {
     if (planes.width <= 0 || planes.height <= 0)
         throw UsageError(fmt::format("{}: a frame needs a width and height above 0, not {}x{}",

@@ -30,6 +30,18 @@ std::shared_ptr<Frame> openFrame(const std::string& path, const FrameNaming& nam
 // Reads the pixels of an opened frame; after it, the frame is only read. RunError, naming the file.
 void loadFrame(Frame& frame);
 
+// The camera a Distance depth is converted with: the file's screen window where it describes one,
+// else a field of view of `camFov` degrees (the CamFOV control). `source` says which, for -v.
+struct DepthCamera {
+    RayCamera camera;
+    std::string source;
+};
+DepthCamera depthCamera(const Frame& frame, double camFov);
+
+// Converts a loaded frame's depth from `convention` to the planar depth the tool reads, before it
+// renders; the output's depth channel keeps the file's samples. With Z, nothing is done.
+void convertDepth(Frame& frame, const DepthConvention& convention, double camFov);
+
 // A frame held by the caller, 32-bit floats, row 0 the top row: depth (width x height), and,
 // optionally, the supplied normal (x y z per pixel) and the input's R G B A (per pixel).
 struct MemoryFrame {

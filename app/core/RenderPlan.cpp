@@ -43,7 +43,8 @@ RenderPlan planRender(const RenderOptions& options) {
     FrameNaming naming = frameNaming({options.part, options.maps, options.layer});
     OutputShape output =
         outputShape({options.channels, options.types, options.compression, options.clamp});
-    return {std::move(jobs), std::move(naming), format, std::move(output)};
+    return {std::move(jobs), std::move(naming), format, std::move(output),
+            parseDepthConvention(options.depth)};
 }
 
 } // namespace umbrix

@@ -35,8 +35,10 @@ Rendered RenderStages::read(std::size_t index) {
         checkFolderOf(*job.preview);
     std::shared_ptr<Frame> frame = readInput(job.input);
     printWarnings(channelWarnings(*frame, Options.input, Values));
+    printWarnings(depthWarnings(*frame, Options.input, Plan.depth));
+    convertDepth(*frame, Plan.depth, Values[control::CamFOV]);
     if (Options.verbose && !Described) {
-        describeRun(*frame, job.input, Values);
+        describeRun(*frame, job.input, Values, Plan.depth);
         Described = true;
     }
     return {std::move(frame), nullptr};

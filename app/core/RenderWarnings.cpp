@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <fmt/format.h>
 #include <optional>
 #include <vector>
@@ -115,6 +116,11 @@ Warnings channelWarnings(const Frame& frame, const std::string& shown,
                                         "*.Depth.Z; it has {}): depth reads as 0 everywhere. Name "
                                         "one with --map NAME=depth",
                                         shown, channelsOf(frame))});
+    if (frame.map.depthIsOnlyChannel)
+        warnings.push_back({Warning::Kind::DepthFromOnlyChannel,
+                            fmt::format("{}: its only channel, Y, is taken as the depth (a depth "
+                                        "map); say how it measures depth with --depth",
+                                        shown)});
     if (comparesRenderedNormals(values) && !hasSuppliedNormal(frame))
         warnings.push_back(
             {Warning::Kind::NoSuppliedNormals,
@@ -127,6 +133,34 @@ Warnings channelWarnings(const Frame& frame, const std::string& shown,
     warnAboutPassedOver(warnings, frame, shown, false);
     warnAboutPassedOver(warnings, frame, shown, true);
     return warnings;
+}
+
+Warnings depthWarnings(const Frame& frame, const std::string& shown,
+                       const DepthConvention& convention) {
+    if (convention.kind != DepthConvention::Kind::Z || !frame.map.hasDepth)
+        return {};
+    // Stops at the first value outside: planar depth in scene units is seldom all within.
+    const PlaneSlice depth = imageSlice(*frame.image, DepthChannel);
+    bool finite = false;
+    for (int y = 0; y < frame.windows.height; ++y) {
+        const char* sample = depth.origin + static_cast<std::size_t>(y) * depth.yStride;
+        for (int x = 0; x < frame.windows.width; ++x, sample += depth.xStride) {
+            float d = 0.0f;
+            std::memcpy(&d, sample, sizeof d);
+            if (!std::isfinite(d))
+                continue;
+            if (d < 0.0f || d > 1.0f)
+                return {};
+            finite = true;
+        }
+    }
+    if (!finite)
+        return {};
+    return {{Warning::Kind::DepthWithinUnit,
+             fmt::format("{}: every depth value lies within [0, 1]; the tool reads planar depth in "
+                         "scene units. If it is normalised or inverse depth, say so with --depth "
+                         "normalized:NEAR:FAR, normalized-inverted:NEAR:FAR or inverse",
+                         shown)}};
 }
 
 std::string roleOf(int number) {

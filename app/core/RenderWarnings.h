@@ -17,6 +17,11 @@ Warnings controlWarnings(const ControlValues& values);
 // (the pattern, in a sequence).
 Warnings channelWarnings(const Frame& frame, const std::string& shown, const ControlValues& values);
 
+// A loaded frame's depth read as planar (`convention` Z) whose every finite value lies within
+// [0, 1]: more likely a normalised or inverse depth than a scene that small.
+Warnings depthWarnings(const Frame& frame, const std::string& shown,
+                       const DepthConvention& convention);
+
 // The role of a channel number, as -v shows it: "normal z (result)", "depth", "carried", ...
 std::string roleOf(int number);
 

@@ -9,15 +9,17 @@ namespace umbrix {
 // shows them its own way (the command line prints `text` after "umbrix: ", once a run).
 struct Warning {
     enum class Kind {
-        ControlOutOfRange, // a value outside the control's declared range
-        BothPassesOff,     // UseNormals and UseSSAO off: the output is all zeros
-        NormalsNaN,        // CamFOV or NormalsZControll that makes calculated normals NaN
-        NoDepth,           // the frame has no depth channel
-        NoSuppliedNormals, // "Rendered Normals" compared, but the frame has none
-        DepthPassedOver,   // two channels could be the depth
-        NormalPassedOver,  // two sets of channels could be the normal
-        LossyCompression,  // carried channels will not keep their bits
-        DroppedChannels,   // the output format cannot hold every channel
+        ControlOutOfRange,    // a value outside the control's declared range
+        BothPassesOff,        // UseNormals and UseSSAO off: the output is all zeros
+        NormalsNaN,           // CamFOV or NormalsZControll that makes calculated normals NaN
+        NoDepth,              // the frame has no depth channel
+        NoSuppliedNormals,    // "Rendered Normals" compared, but the frame has none
+        DepthPassedOver,      // two channels could be the depth
+        DepthFromOnlyChannel, // a file's only channel, Y, taken as the depth
+        DepthWithinUnit,      // planar depth whose every finite value lies in [0, 1]
+        NormalPassedOver,     // two sets of channels could be the normal
+        LossyCompression,     // carried channels will not keep their bits
+        DroppedChannels,      // the output format cannot hold every channel
     };
     Kind kind;
     std::string text;

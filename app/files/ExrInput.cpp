@@ -12,6 +12,7 @@
 #include <OpenEXR/ImfVersion.h>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -88,6 +89,19 @@ Windows windowsOf(const Imf::Header& header) {
             display.min.y,
             display.max.x - display.min.x + 1,
             display.max.y - display.min.y + 1};
+}
+
+// OpenEXR asks a program that knows no projection to write a screen window of width 1 centred
+// on 0, so that one says nothing about the camera; nor does one no projection can have.
+std::optional<ScreenWindow> screenOf(const Imf::Header& header) {
+    const ScreenWindow screen{header.screenWindowWidth(), header.screenWindowCenter().x,
+                              header.screenWindowCenter().y};
+    const bool unset = screen.width == 1.0f && screen.centreX == 0.0f && screen.centreY == 0.0f;
+    const bool possible = std::isfinite(screen.width) && screen.width > 0.0f &&
+                          std::isfinite(screen.centreX) && std::isfinite(screen.centreY);
+    if (unset || !possible)
+        return std::nullopt;
+    return screen;
 }
 
 Imf::FrameBuffer frameBufferOf(Frame& frame) {
@@ -194,6 +208,7 @@ Frame openExr(const std::string& path, const FrameNaming& naming,
         if (channels.empty())
             throw RunError(fmt::format("{}: the image has no channels", path), path);
         frame.windows = windowsOf(header);
+        frame.screen = screenOf(header);
         mapFrame(frame, channels, naming);
     } catch (...) {
         rethrowNaming(path, "cannot read");

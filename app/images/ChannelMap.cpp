@@ -170,6 +170,10 @@ ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
     };
     for (const ChannelOverride& override : overrides)
         assign(fileIndex(fileChannels, override, file), override.number);
+    if (overrides.empty() && fileChannels.size() == 1 && fileChannels[0] == "Y") {
+        assign(0, DepthChannel);
+        map.depthIsOnlyChannel = true;
+    }
     const std::array<bool, ChannelCount> chosen = taken;
     for (std::size_t i = 0; i < fileChannels.size(); ++i) {
         const int usual = usualNumber(fileChannels[i], results);

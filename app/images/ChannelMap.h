@@ -34,6 +34,7 @@ struct ChannelMap {
     std::vector<int> numbers;       // channel number of each file channel, in file order
     std::vector<std::string> names; // name of every channel number; empty for unused numbers
     bool hasDepth = false;
+    bool depthIsOnlyChannel = false; // a file of one channel, Y: a depth map, taken as the depth
     // File channels that have the usual name of a role another channel's usual name filled first:
     // they are carried instead, and the user may want them.
     struct PassedOver {
@@ -52,7 +53,8 @@ using ResultNames = std::array<std::string, ResultChannels>;
 // UsageError for a layer without a name, or one that makes names longer than LongestChannelName.
 ResultNames resultNames(const std::optional<std::string>& layer);
 
-// Maps file channels: overrides first, then the results' names, the usual names of depth and
+// Maps file channels: overrides first; a file's only channel, Y, as depth when there are none (a
+// grey depth map, as depth estimators write); then the results' names, the usual names of depth and
 // normals, then every other channel to the next free number from 13. UsageError for an override
 // naming a channel the file lacks; RunError when the numbers run out.
 ChannelMap mapChannels(const std::vector<std::string>& fileChannels,

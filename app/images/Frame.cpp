@@ -112,6 +112,30 @@ void fillFromCarried(Frame& frame, const FrameChannel& channel) {
     }
 }
 
+void convertFrameDepth(Frame& frame, const DepthConvention& convention, const RayCamera& camera) {
+    if (convention.kind == DepthConvention::Kind::Z)
+        return;
+    for (FrameChannel& channel : frame.channels) {
+        if (channel.number != DepthChannel)
+            continue;
+        const PlaneSlice depth = imageSlice(*frame.image, DepthChannel);
+        if (channel.carried < 0) {
+            CarriedPlane kept = carriedPlane(frame.windows, channel.format, frame.path);
+            for (int y = 0; y < frame.windows.height; ++y) {
+                const char* from = depth.origin + static_cast<std::size_t>(y) * depth.yStride;
+                char* to = kept.bytes.get() + static_cast<std::size_t>(y) * kept.yStride;
+                for (int x = 0; x < frame.windows.width;
+                     ++x, from += depth.xStride, to += kept.xStride)
+                    std::memcpy(to, from, sizeof(float));
+            }
+            channel.carried = static_cast<int>(frame.carried.size());
+            frame.carried.push_back(std::move(kept));
+        }
+        convertDepthSamples(depth.origin, depth.xStride, depth.yStride, frame.windows, convention,
+                            camera);
+    }
+}
+
 float sampleAsFloat(const char* sample, SampleType type) {
     if (type == SampleType::Half) {
         std::uint16_t bits = 0;

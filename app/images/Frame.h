@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/images/ChannelMap.h"
+#include "app/images/DepthConvention.h"
 #include "app/images/PlainImage.h"
 #include "minihost/Host.h"
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,7 @@ struct Frame {
     std::shared_ptr<SourceFile> source; // the input, as its reader keeps it for the writer
     std::vector<Attribute> metadata;    // an input of another format: what an EXR output keeps
     std::vector<std::string> parts;     // an EXR input's part names ("#N" for an unnamed part)
+    std::optional<ScreenWindow> screen; // an EXR input's, when it describes a projection
 };
 
 // Whether the tool reads channel `number` of its source: R G B A, depth and the supplied normal.
@@ -77,6 +80,11 @@ void mapFrame(Frame& frame, const std::vector<ChannelFormat>& channels, const Fr
 // Checks that a mapped frame fits in memory, and makes its source image and carried planes (not
 // cleared). RunError, naming the file, when it cannot.
 void allocateFrame(Frame& frame);
+
+// Converts a loaded frame's depth to the planar depth the tool reads. The file's own samples are
+// kept as a carried plane, so that the output's depth channel holds them bit for bit. Nothing for
+// a frame without depth, or with Z.
+void convertFrameDepth(Frame& frame, const DepthConvention& convention, const RayCamera& camera);
 
 // A sample of the given type as a float, as the EXR reader converts it.
 float sampleAsFloat(const char* sample, SampleType type);
