@@ -6,6 +6,8 @@
 #include <bit>
 #include <climits>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fmt/format.h>
@@ -14,6 +16,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -472,6 +475,26 @@ TEST_F(Failure, HeaderAttributesTheReadersWouldMisreadAreRefused) {
                       {"edited.exr", "header attribute '" + edit.attribute + "' " + edit.says});
         EXPECT_EQ(readBytes("out.exr"), "an older output");
     }
+}
+
+// A fault while a frame is read ends the process, but not silently: a farm's log names the frame,
+// and the process dies by the signal itself, as a scheduler expects of a crash.
+TEST_F(Failure, AFatalSignalWhileReadingNamesTheFile) {
+    fs::copy_file(Folder.path("in.exr"), Folder.path("crash-on-read.exr"));
+    const rlimit noCore{0, 0};
+    ASSERT_EQ(setrlimit(RLIMIT_CORE, &noCore), 0);
+    // The preloaded library before the sanitizer's runtime, and the signal left to the program.
+    std::string sanitizer = "ASAN_OPTIONS=";
+    if (const char* inherited = std::getenv("ASAN_OPTIONS"))
+        sanitizer += std::string(inherited) + ":";
+    sanitizer += "handle_segv=0:verify_asan_link_order=0";
+    const Outcome run =
+        umbrix({"render", Folder.path("crash-on-read.exr"), "-o", Folder.path("out.exr")},
+               {"LD_PRELOAD=" UMBRIX_CRASH_ON_READ, sanitizer});
+    EXPECT_EQ(run.status, 128 + SIGSEGV) << run.err;
+    EXPECT_EQ(run.err, "umbrix: " + Folder.path("crash-on-read.exr") +
+                           ": fatal signal 11 (SIGSEGV) while reading\n");
+    EXPECT_FALSE(fs::exists(Folder.path("out.exr")));
 }
 
 // Reading needs the permission to read: the message says so, not that the file is of no known
