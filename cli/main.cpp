@@ -1,5 +1,6 @@
 #include "app/Console.h"
 #include "app/Failure.h"
+#include "app/FatalSignal.h"
 #include "app/Suggestion.h"
 #include "app/Text.h"
 #include "app/core/Output.h"
@@ -257,6 +258,8 @@ std::string usageMessage(const CLI::App& app, const CLI::ParseError& error, int 
 int main(int argc, char** argv) {
     // A closed stderr (a farm's log reader gone) must not kill a run whose frames are written.
     std::signal(SIGPIPE, SIG_IGN);
+    // A fault in a frame's decoding ends the process, but a farm's log names the frame.
+    reportFatalSignals();
     CLI::App app("Normals and screen-space ambient occlusion from a depth channel.", "umbrix");
     app.set_version_flag("--version", "umbrix " UMBRIX_VERSION);
     app.require_subcommand(1);

@@ -1,6 +1,7 @@
 #include "app/core/FrameSource.h"
 
 #include "app/Failure.h"
+#include "app/FatalSignal.h"
 #include "app/files/ImageFile.h"
 #include "app/images/HostImage.h"
 
@@ -36,10 +37,12 @@ std::shared_ptr<Frame> openFrame(const std::string& path, const OpenOptions& opt
 
 std::shared_ptr<Frame> openFrame(const std::string& path, const FrameNaming& naming,
                                  const std::optional<std::string>& part) {
+    const ReadingFile reading(path);
     return std::make_shared<Frame>(openFile(path, naming, part));
 }
 
 void loadFrame(Frame& frame) {
+    const ReadingFile reading(frame.path);
     loadPixels(frame);
 }
 

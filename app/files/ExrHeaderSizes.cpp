@@ -2,6 +2,7 @@
 
 #include "app/Failure.h"
 #include "app/Text.h"
+#include "app/files/ExrHeaderValues.h"
 
 #include <cstring>
 #include <fmt/format.h>
@@ -49,6 +50,14 @@ class HeaderReader {
     }
 
     void skip(std::uint64_t bytes) { At += bytes; }
+
+    // The next `bytes` bytes; none where the file ends first.
+    std::string value(std::uint64_t bytes) {
+        std::string bytesRead(bytes, '\0');
+        if (!take(bytesRead.data(), bytesRead.size()))
+            bytesRead.clear();
+        return bytesRead;
+    }
 
     // Takes the zero that ends a list of headers, if it is next.
     bool endOfList() {
@@ -110,8 +119,9 @@ std::optional<std::uint64_t> channelListSize(HeaderReader& reader) {
     }
 }
 
-// One header's attributes, up to the empty name that ends it; false where the scan cannot go on.
-bool checkAttributes(HeaderReader& reader, const std::string& path) {
+// One header's attributes, up to the empty name that ends it, their values noted in `values`;
+// false where the scan cannot go on.
+bool checkAttributes(HeaderReader& reader, ExrHeaderValues& values, const std::string& path) {
     while (true) {
         const std::optional<std::string> name = reader.name();
         if (!name)
@@ -143,7 +153,14 @@ bool checkAttributes(HeaderReader& reader, const std::string& path) {
                                        path, excerpt(*name), excerpt(*type), bytes, excerpt(*type),
                                        *size),
                            path);
-        reader.skip(static_cast<std::uint64_t>(bytes));
+        if (!ExrHeaderValues::holds(*name) || !size) {
+            reader.skip(static_cast<std::uint64_t>(bytes));
+            continue;
+        }
+        const std::string value = reader.value(static_cast<std::uint64_t>(bytes));
+        if (value.size() != static_cast<std::uint64_t>(bytes))
+            return false;
+        values.note(*name, *type, value, path);
     }
 }
 
@@ -157,10 +174,13 @@ void checkExrHeaderSizes(int fd, std::uint64_t size, const std::string& path) {
         return;
     // A file of several parts has a header per part, and one more empty name after the last.
     const bool parts = (*version & MultiPartFlag) != 0;
-    do
-        if (!checkAttributes(reader, path))
+    std::uint64_t chunks = 0;
+    do {
+        ExrHeaderValues values;
+        if (!checkAttributes(reader, values, path))
             return;
-    while (parts && !reader.endOfList());
+        values.check(reader.left(), chunks, path);
+    } while (parts && !reader.endOfList());
 }
 
 } // namespace umbrix

@@ -8,7 +8,9 @@ namespace umbrix {
 // OpenEXR allocates what a header attribute declares before it reads it, so a header of a few
 // bytes can make it allocate gigabytes before it finds the file too short. RunError, naming the
 // file, when an attribute of the EXR file open as `fd`, `size` bytes long, declares more bytes
-// than the file holds after it. Anything else malformed is left for OpenEXR to report.
+// than the file holds after it, or a value the readers would divide by, allocate by, loop over or
+// index with is out of range (ExrHeaderValues.h). Anything else malformed is left for OpenEXR to
+// report.
 void checkExrHeaderSizes(int fd, std::uint64_t size, const std::string& path);
 
 } // namespace umbrix

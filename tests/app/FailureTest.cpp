@@ -3,14 +3,20 @@
 #include "tests/app/ExrFiles.h"
 #include "tests/app/ProgramTest.h"
 
+#include <bit>
+#include <climits>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fmt/format.h>
 #include <fstream>
 #include <grp.h>
+#include <limits>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -392,6 +398,102 @@ TEST_F(Failure, HeaderAttributesTheReadersWouldMisreadAreRefused) {
                                    one.substr(headerEnd(one, 8)));
     expectFailure({Folder.path("typeless.exr"), "-o", Folder.path("out.exr")}, 1,
                   {"typeless.exr", "header attribute 'cr' has no type"});
+    EXPECT_FALSE(fs::exists(Folder.path("out.exr")));
+
+    // Values a reader later divides by, allocates by, loops over or indexes with, each put in
+    // place of the value a valid file holds. one.exr: channel Z of floats, zip, (0, 0)-(3, 2).
+    ExrPart tiled = single;
+    tiled.tileSize = 2;
+    writeExrFile(Folder.path("tiled.exr"), {tiled});
+    const auto word = [](std::int32_t value) {
+        std::string bytes(4, '\0');
+        for (std::size_t b = 0; b < 4; ++b)
+            bytes[b] = static_cast<char>(static_cast<std::uint32_t>(value) >> (8 * b) & 0xff);
+        return bytes;
+    };
+    const auto real = [&word](float value) { return word(std::bit_cast<std::int32_t>(value)); };
+    const auto box = [&word](int minX, int minY, int maxX, int maxY) {
+        return word(minX) + word(minY) + word(maxX) + word(maxY);
+    };
+    const auto channelZ = [&word](int type, int xSampling, int ySampling) {
+        return std::string("Z\0", 2) + word(type) + word(0) + word(xSampling) + word(ySampling) +
+               std::string(1, '\0');
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float infinity = std::numeric_limits<float>::infinity();
+    struct Case {
+        std::string file, attribute, value, says;
+    };
+    const Case cases[] = {
+        {"one", "channels", channelZ(2, 0, 1), "gives channel 'Z' a sampling of 0x1"},
+        {"one", "channels", channelZ(2, 1, -2), "gives channel 'Z' a sampling of 1x-2"},
+        {"one", "channels", channelZ(2, 3, 1),
+         "gives channel 'Z' a sampling of 3x1, which does not divide the origin and size of "
+         "the data window (0, 0)-(3, 2)"},
+        {"one", "channels", channelZ(2, 1, 4),
+         "gives channel 'Z' a sampling of 1x4, which is larger than the data window (0, 0)-(3, 2)"},
+        {"one", "channels", channelZ(3, 1, 1), "gives channel 'Z' pixel type 3"},
+        {"one", "dataWindow", box(3, 0, 0, 2), "is (3, 0)-(0, 2): empty"},
+        {"one", "dataWindow", box(INT_MIN, 0, 3, 2),
+         "is (-2147483648, 0)-(3, 2): a corner is out of range"},
+        {"one", "dataWindow", box(0, 0, 3, INT_MAX),
+         "is (0, 0)-(3, 2147483647): a corner is out of range"},
+        {"one", "dataWindow", box(0, 0, 3, 999999999),
+         "is (0, 0)-(3, 999999999): 62500000 chunks, more offsets than the 48 bytes after the "
+         "header hold"},
+        {"one", "displayWindow", box(-1, -1, INT_MAX - 1, 2),
+         "is (-1, -1)-(2147483646, 2): a corner is out of range"},
+        {"one", "compression", std::string(1, '\x0a'), "is 10, not a compression of OpenEXR"},
+        {"one", "lineOrder", std::string(1, '\x03'), "is 3, not a line order"},
+        {"one", "pixelAspectRatio", real(nan), "is nan"},
+        {"one", "pixelAspectRatio", real(0), "is 0"},
+        {"one", "screenWindowWidth", real(-infinity), "is -inf"},
+        {"one", "screenWindowCenter", real(0) + real(infinity), "is (0, inf)"},
+        {"tiled", "tiles", word(0) + word(2) + std::string(1, '\0'), "gives tiles of 0x2"},
+        {"tiled", "tiles", word(-2) + word(2) + std::string(1, '\0'),
+         "gives tiles of 4294967294x2"},
+        {"tiled", "tiles", word(1 << 16) + word(1 << 16) + std::string(1, '\0'),
+         "gives tiles of 65536x65536, more pixels than the data window (0, 0)-(3, 2) and than "
+         "1024x1024"},
+        {"tiled", "tiles", word(2) + word(2) + std::string(1, '\x03'),
+         "gives level mode 3 and rounding mode 0"},
+        {"tiled", "tiles", word(2) + word(2) + std::string(1, '\x21'),
+         "gives level mode 1 and rounding mode 2"},
+        {"two", "chunkCount", word(0), "is 0"},
+        {"two", "chunkCount", word(INT_MAX), "is 2147483647, more offsets than the "},
+    };
+    writeBytes("out.exr", "an older output");
+    for (const Case& edit : cases) {
+        SCOPED_TRACE(edit.attribute + ": " + edit.says);
+        std::string bytes = readBytes(edit.file + ".exr");
+        const std::size_t name = bytes.find(edit.attribute + std::string(1, '\0'));
+        ASSERT_NE(name, std::string::npos);
+        const std::size_t value = bytes.find('\0', name + edit.attribute.size() + 1) + 5;
+        bytes.replace(value, edit.value.size(), edit.value);
+        writeBytes("edited.exr", bytes);
+        expectFailure({Folder.path("edited.exr"), "-o", Folder.path("out.exr")}, 1,
+                      {"edited.exr", "header attribute '" + edit.attribute + "' " + edit.says});
+        EXPECT_EQ(readBytes("out.exr"), "an older output");
+    }
+}
+
+// A fault while a frame is read ends the process, but not silently: a farm's log names the frame,
+// and the process dies by the signal itself, as a scheduler expects of a crash.
+TEST_F(Failure, AFatalSignalWhileReadingNamesTheFile) {
+    fs::copy_file(Folder.path("in.exr"), Folder.path("crash-on-read.exr"));
+    const rlimit noCore{0, 0};
+    ASSERT_EQ(setrlimit(RLIMIT_CORE, &noCore), 0);
+    // The preloaded library before the sanitizer's runtime, and the signal left to the program.
+    std::string sanitizer = "ASAN_OPTIONS=";
+    if (const char* inherited = std::getenv("ASAN_OPTIONS"))
+        sanitizer += std::string(inherited) + ":";
+    sanitizer += "handle_segv=0:verify_asan_link_order=0";
+    const Outcome run =
+        umbrix({"render", Folder.path("crash-on-read.exr"), "-o", Folder.path("out.exr")},
+               {"LD_PRELOAD=" UMBRIX_CRASH_ON_READ, sanitizer});
+    EXPECT_EQ(run.status, 128 + SIGSEGV) << run.err;
+    EXPECT_EQ(run.err, "umbrix: " + Folder.path("crash-on-read.exr") +
+                           ": fatal signal 11 (SIGSEGV) while reading\n");
     EXPECT_FALSE(fs::exists(Folder.path("out.exr")));
 }
 
