@@ -128,6 +128,21 @@ ChannelLayout<const float> layout(const Image& image, int channel);
 // Worker threads DoMultiProcess uses; 0 means one per core.
 void setThreads(int threads);
 int threads();
+// The cores this process may run on: the pool's size for 0.
+int processorCount();
+
+// While one lives, the DoMultiProcess runs this thread starts hand chunks to at most `workers` of
+// the pool's (0: any), so that callers sharing a pool as large as their sum run side by side.
+class RunWidth {
+  public:
+    explicit RunWidth(int workers);
+    ~RunWidth();
+    RunWidth(const RunWidth&) = delete;
+    RunWidth& operator=(const RunWidth&) = delete;
+
+  private:
+    int Outer;
+};
 
 // Runs `job` on the same worker threads and returns at once: the host's own work, such as decoding
 // and encoding files, shares the pool with the tools' chunks, so the pool's size bounds every

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace minihost {
 
 int processorCount() {
     cpu_set_t set;
@@ -28,12 +28,18 @@ int processorCount() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
 
+} // namespace minihost
+
+namespace {
+
 // A worker's stack. The system's default (often 8 MiB) is reserved for every worker against an
 // address-space limit, and chunks need far less.
 constexpr std::size_t WorkerStack = std::size_t{4} << 20;
 
 // Whether this thread is one of a pool's workers.
 thread_local bool isWorker = false;
+// The most workers this thread's runs use; 0 for all.
+thread_local int runWidth = 0;
 
 // At most Size threads work at once, whoever gives the pool work: each worker holds one of Size
 // places, and a thread that runs chunks itself takes a place the workers left free, or else hands
@@ -87,7 +93,9 @@ class Pool {
 
     void run(long count, minihost::detail::RangeBody body, void* context) {
         auto current = std::make_shared<Run>(count, body, context);
-        const long helpers = std::min<long>(count, static_cast<long>(Workers.size()));
+        const long workers = static_cast<long>(Workers.size());
+        const long helpers =
+            std::min(count, runWidth > 0 ? std::min<long>(runWidth, workers) : workers);
         if (helpers > 0) {
             {
                 const std::lock_guard guard(Shared->lock);
@@ -203,10 +211,38 @@ std::mutex poolLock;
 int poolThreads = 0;
 std::shared_ptr<Pool> pool;
 
+// A forked child has none of the workers, and its copy of a queue's lock may be held by one of
+// them: the parent's pool is left untouched there (its destructor would join threads that do not
+// exist) and the child's first run starts a pool of its own. The pool's lock is held across the
+// fork, so that the child's copy is free.
+std::vector<std::shared_ptr<Pool>>* forsaken = nullptr;
+
+void beforeFork() {
+    poolLock.lock();
+}
+
+void afterForkInParent() {
+    poolLock.unlock();
+}
+
+void afterForkInChild() {
+    if (pool) {
+        if (!forsaken)
+            forsaken = new std::vector<std::shared_ptr<Pool>>;
+        forsaken->push_back(std::move(pool));
+    }
+    poolLock.unlock();
+}
+
+// At load, before any user of the pool registers its own: those run before these at a fork, and
+// may wait there for runs that need the pool's lock.
+[[maybe_unused]] const int forkHandlers =
+    pthread_atfork(beforeFork, afterForkInParent, afterForkInChild);
+
 std::shared_ptr<Pool> currentPool() {
     const std::lock_guard guard(poolLock);
     if (!pool)
-        pool = std::make_shared<Pool>(poolThreads > 0 ? poolThreads : processorCount());
+        pool = std::make_shared<Pool>(poolThreads > 0 ? poolThreads : minihost::processorCount());
     return pool;
 }
 
@@ -222,6 +258,14 @@ void setThreads(int count) {
         old = std::move(pool);
     }
     // Its workers finish their jobs and end here, or with the last run still using it.
+}
+
+RunWidth::RunWidth(int workers) : Outer(runWidth) {
+    runWidth = workers;
+}
+
+RunWidth::~RunWidth() {
+    runWidth = Outer;
 }
 
 int threads() {

@@ -3,6 +3,7 @@
 #include "app/core/ControlValues.h"
 #include "app/core/Rendered.h"
 #include "app/core/Warning.h"
+#include "app/files/AtomicFile.h"
 #include "app/files/ImageFormats.h"
 #include "app/files/OutputChannels.h"
 
@@ -48,7 +49,8 @@ void writeResult(const std::string& path, const OutputFormat& format, Rendered& 
                  const OutputOptions& options, const ControlValues& values);
 
 // Makes an interrupt, quit, hang-up or termination remove the output being written before the
-// process ends, so that a stopped run leaves every output whole or absent. Once a process.
+// process ends, so that a stopped run leaves every output whole or absent. Once a process. A face
+// inside another program (the Python module) watches signals with a SignalWatch instead.
 void keepOutputsWholeOnSignal();
 
 // The result's R G B A (normal z y x, occlusion), side by side per pixel, row 0 the top row of the

@@ -27,6 +27,12 @@ void Tool::giveBack(minihost::OperatorPtr tool) const {
     Idle.push_back(std::move(tool));
 }
 
+void Tool::releaseIdle() const {
+    std::vector<minihost::OperatorPtr> dropped;
+    const std::lock_guard guard(PoolLock);
+    dropped.swap(Idle);
+}
+
 Rendered Tool::render(std::shared_ptr<const Frame> source, const ControlValues& values,
                       double time) const {
     return *render(std::move(source), values, time, std::stop_token{});

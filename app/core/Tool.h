@@ -37,6 +37,9 @@ class Tool {
     std::optional<Rendered> render(std::shared_ptr<const Frame> source, const ControlValues& values,
                                    double time, std::stop_token stop) const;
 
+    // Drops the operators kept for later renders, and the render state they hold.
+    void releaseIdle() const;
+
     // What the About button shows. Not while renders run.
     std::string aboutText() { return Session.aboutText(); }
 

@@ -2,6 +2,7 @@
 
 #include "app/Failure.h"
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fmt/format.h>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string_view>
@@ -27,12 +29,47 @@ namespace {
 char PendingPath[4096];
 std::atomic<bool> Pending{false};
 
-void onSignal(int signal) {
+constexpr std::array<int, 4> EndingSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// While a SignalWatch lives: the handlers the process had for the ending signals, those it hands
+// a signal on to, and what arrived.
+std::array<struct sigaction, NSIG> Previous{};
+std::array<std::atomic<bool>, NSIG> HandedOn{};
+std::atomic<unsigned> Arrivals{0};
+std::atomic<int> LastArrived{0};
+
+void onSignal(int signal, siginfo_t* info, void* context) {
+    const std::size_t index = static_cast<std::size_t>(signal);
+    if (HandedOn[index].load()) {
+        LastArrived.store(signal);
+        Arrivals.fetch_add(1);
+        const struct sigaction& previous = Previous[index];
+        if (previous.sa_flags & SA_SIGINFO)
+            previous.sa_sigaction(signal, info, context);
+        else
+            previous.sa_handler(signal);
+        return;
+    }
     if (Pending.load())
         unlink(PendingPath);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
+
+void install(int signal, int flags) {
+    struct sigaction action {};
+    action.sa_sigaction = onSignal;
+    action.sa_flags = SA_SIGINFO | flags;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+}
+
+bool isOurs(const struct sigaction& action) {
+    return (action.sa_flags & SA_SIGINFO) && action.sa_sigaction == onSignal;
+}
+
+std::mutex WatchLock;
+int Watches = 0;
 
 // Set before the file is made, so that a signal at any moment after leaves none behind.
 class PendingTemporary {
@@ -158,8 +195,42 @@ void checkFolderOf(const std::string& path) {
 }
 
 void removeTemporaryOnSignal() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        std::signal(signal, onSignal);
+    for (int signal : EndingSignals)
+        install(signal, 0);
+}
+
+SignalWatch::SignalWatch() : Start(Arrivals.load()) {
+    const std::lock_guard guard(WatchLock);
+    if (Watches++ > 0)
+        return;
+    for (int signal : EndingSignals) {
+        struct sigaction& previous = Previous[static_cast<std::size_t>(signal)];
+        sigaction(signal, nullptr, &previous);
+        if (previous.sa_handler == SIG_IGN || isOurs(previous))
+            continue;
+        HandedOn[static_cast<std::size_t>(signal)].store(previous.sa_handler != SIG_DFL);
+        install(signal, previous.sa_flags & (SA_ONSTACK | SA_RESTART));
+    }
+}
+
+SignalWatch::~SignalWatch() {
+    const std::lock_guard guard(WatchLock);
+    if (--Watches > 0)
+        return;
+    for (int signal : EndingSignals) {
+        const auto index = static_cast<std::size_t>(signal);
+        struct sigaction now {};
+        sigaction(signal, nullptr, &now);
+        // A handler set meanwhile stays; so does the program's own.
+        if (!isOurs(now) || isOurs(Previous[index]))
+            continue;
+        sigaction(signal, &Previous[index], nullptr);
+        HandedOn[index].store(false);
+    }
+}
+
+int SignalWatch::arrived() const {
+    return Arrivals.load() != Start ? LastArrived.load() : 0;
 }
 
 } // namespace umbrix

@@ -22,4 +22,23 @@ void checkFolderOf(const std::string& path);
 // the program ends.
 void removeTemporaryOnSignal();
 
+// For a caller inside another program (the Python module): while one lives, an ending signal that
+// the process handles itself is handed on to its handler and noted, so that a run can stop at
+// its next frame or block with every file whole; one that would end the process ends it as
+// removeTemporaryOnSignal's do, without the temporary; an ignored one stays ignored. Watches may
+// overlap, on any threads; the last to end puts the handlers back.
+class SignalWatch {
+  public:
+    SignalWatch();
+    ~SignalWatch();
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+    // The last signal handed on since this watch began, or 0.
+    int arrived() const;
+
+  private:
+    unsigned Start;
+};
+
 } // namespace umbrix

@@ -4,13 +4,16 @@
 
 #include <Imath/half.h>
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <fmt/format.h>
+#include <iterator>
 #include <latch>
 #include <mutex>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace umbrix::python {
@@ -33,6 +36,12 @@ ArrayView viewOf(const py::array& array, const char* name) {
     ArrayView view;
     view.data = static_cast<const char*>(array.data());
     view.type = type.char_();
+    view.swapped = type.attr("byteorder").cast<std::string>() ==
+                   (std::endian::native == std::endian::little ? ">" : "<");
+    if (view.swapped && view.type == 'g')
+        throw py::value_error(fmt::format("{}: a long double in the other byte order than this "
+                                          "machine's; give it as float64",
+                                          name));
     for (py::ssize_t k = 0; k < array.ndim(); ++k)
         view.stride[static_cast<std::size_t>(k)] = array.strides(k);
     return view;
@@ -49,9 +58,15 @@ ArrayView channelsArgument(const py::array& array, const char* name, int compone
     return viewOf(array, name);
 }
 
-template <typename Sample> float asFloat(const char* at) {
+template <typename Sample> float asFloat(const char* at, bool swapped) {
     Sample sample;
-    std::memcpy(&sample, at, sizeof sample);
+    if (swapped) {
+        std::array<char, sizeof sample> bytes;
+        std::reverse_copy(at, at + sizeof sample, bytes.begin());
+        std::memcpy(&sample, bytes.data(), sizeof sample);
+    } else {
+        std::memcpy(&sample, at, sizeof sample);
+    }
     if constexpr (std::is_same_v<Sample, std::uint16_t>)
         return static_cast<float>(Imath::half(Imath::half::FromBits, sample));
     else
@@ -73,7 +88,7 @@ void fillTyped(const ArrayView& from, Image& image, const std::vector<int>& numb
             char* out = reinterpret_cast<char*>(to[k].first) + y * to[k].rowStride;
             for (int x = 0; x < image.Width; ++x)
                 *reinterpret_cast<float*>(out + x * to[k].pixelStride) =
-                    asFloat<Sample>(in + x * from.stride[1]);
+                    asFloat<Sample>(in + x * from.stride[1], from.swapped);
         }
     }
 }
@@ -82,7 +97,8 @@ void fillTyped(const ArrayView& from, Image& image, const std::vector<int>& numb
 bool sideBySide(const ArrayView& from, const Image& image, const std::vector<int>& numbers) {
     const auto components = static_cast<py::ssize_t>(numbers.size());
     const minihost::ChannelLayout<const float> first = minihost::layout(image, numbers[0]);
-    if (from.type != 'f' || from.stride[2] != static_cast<py::ssize_t>(sizeof(float)) ||
+    if (from.type != 'f' || from.swapped ||
+        from.stride[2] != static_cast<py::ssize_t>(sizeof(float)) ||
         from.stride[1] != components * from.stride[2] || first.pixelStride != from.stride[1])
         return false;
     for (py::ssize_t k = 1; k < components; ++k)
@@ -167,14 +183,31 @@ constexpr std::size_t KeptImages = 2;
 std::mutex IdleLock;
 std::vector<minihost::ImagePtr> Idle;
 
+std::size_t imageBytes(const Image& image) {
+    return static_cast<std::size_t>(image.Width) * static_cast<std::size_t>(image.Height) *
+           minihost::channels(image).size() * sizeof(float);
+}
+
+// With IdleLock held.
+std::size_t keptBytes() {
+    std::size_t bytes = 0;
+    for (const minihost::ImagePtr& image : Idle)
+        bytes += imageBytes(*image);
+    return bytes;
+}
+
 void releaseImage(void* image) {
     minihost::ImageDeleter()(static_cast<Image*>(image));
 }
 
 } // namespace
 
-RenderArrays renderArrays(const py::array& depth, const std::optional<py::array>& normals,
+RenderArrays renderArrays(const py::array& given, const std::optional<py::array>& normals,
                           const std::optional<py::array>& rgba) {
+    // One channel, as image readers give it.
+    const py::array depth = given.ndim() == 3 && given.shape(2) == 1
+                                ? py::array(given[py::make_tuple(py::ellipsis(), 0)])
+                                : given;
     if (depth.ndim() != 2 || depth.shape(0) == 0 || depth.shape(1) == 0)
         throw py::value_error(fmt::format("depth: shape {} is not (height, width) with both "
                                           "above 0",
@@ -222,10 +255,38 @@ minihost::ImagePtr sourceImage(const RenderArrays& arrays) {
 }
 
 void keepSourceImage(minihost::ImagePtr image) {
+    static const std::size_t Bound = [] {
+        const long pages = sysconf(_SC_PHYS_PAGES);
+        const long pageSize = sysconf(_SC_PAGESIZE);
+        return pages > 0 && pageSize > 0
+                   ? static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize) / 16
+                   : std::size_t{0};
+    }();
+    std::vector<minihost::ImagePtr> dropped;
     const std::lock_guard guard(IdleLock);
     Idle.push_back(std::move(image));
-    if (Idle.size() > KeptImages)
-        Idle.erase(Idle.begin());
+    std::size_t kept = 0;
+    for (auto newest = Idle.rbegin(); newest != Idle.rend(); ++newest) {
+        kept += imageBytes(**newest);
+        if (kept > Bound || newest - Idle.rbegin() >= static_cast<std::ptrdiff_t>(KeptImages)) {
+            std::move(Idle.begin(), newest.base(), std::back_inserter(dropped));
+            Idle.erase(Idle.begin(), newest.base());
+            break;
+        }
+    }
+}
+
+std::size_t releaseSourceImages() {
+    std::vector<minihost::ImagePtr> dropped;
+    const std::lock_guard guard(IdleLock);
+    const std::size_t bytes = keptBytes();
+    dropped.swap(Idle);
+    return bytes;
+}
+
+std::size_t keptSourceBytes() {
+    const std::lock_guard guard(IdleLock);
+    return keptBytes();
 }
 
 py::array resultArray(minihost::ImagePtr image) {

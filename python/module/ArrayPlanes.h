@@ -15,6 +15,7 @@ namespace py = pybind11;
 struct ArrayView {
     const char* data = nullptr;
     char type = 'f';                     // numpy's character for the float type: e f d g
+    bool swapped = false;                // stored in the other byte order than this machine's
     std::array<py::ssize_t, 3> stride{}; // bytes per row, per column, per component
 };
 
@@ -28,7 +29,7 @@ struct RenderArrays {
 };
 
 // ValueError, naming the argument and the shapes, for an array that is not of a float type, has
-// the wrong shape or is empty.
+// the wrong shape or is empty. A depth of shape (H, W, 1) is read as (H, W).
 RenderArrays renderArrays(const py::array& depth, const std::optional<py::array>& normals,
                           const std::optional<py::array>& rgba);
 
@@ -36,8 +37,13 @@ RenderArrays renderArrays(const py::array& depth, const std::optional<py::array>
 // converted as a file's half or float samples are when read; one an earlier call gave back when
 // one fits. Needs no GIL.
 minihost::ImagePtr sourceImage(const RenderArrays& arrays);
-// Keeps a source image, once rendered, for a later call (the two most recent).
+// Keeps a source image, once rendered, for a later call: the two most recent, while together
+// they take at most a sixteenth of the machine's memory.
 void keepSourceImage(minihost::ImagePtr image);
+// Drops the images kept; returns the bytes their planes took.
+std::size_t releaseSourceImages();
+// The bytes the kept images' planes take.
+std::size_t keptSourceBytes();
 
 // The result's R G B A as an (H, W, 4) float32 array on the image's own first plane, which the
 // array keeps alive: nothing is copied back.

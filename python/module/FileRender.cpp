@@ -69,11 +69,11 @@ FileReport renderFiles(const RenderOptions& options, const Tool& tool, const Con
         RenderStages render(options, plan, tool, values, progress);
         FrameStages stages = options.dryRun ? render.checkingStages() : render.stages();
         // The render stage runs on the calling thread, between the reading and writing threads.
-        stages.render = [render = stages.render, &stopRequested](std::size_t index,
-                                                                 Rendered& frame) {
+        stages.render = [renderFrame = stages.render, &stopRequested, &plan, &render,
+                         &options](std::size_t index, Rendered& frame) {
             if (index > 0 && stopRequested())
-                throw Stopped{};
-            render(index, frame);
+                throw Stopped{reportOf(plan, {index, 0, {}, 0}, render, options.dryRun)};
+            renderFrame(index, frame);
         };
         const PipelineOutcome outcome =
             runNamingFailures(plan.jobs, stages, render.skipping(), options.input,

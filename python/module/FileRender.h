@@ -19,19 +19,22 @@ class FileError : public RunError {
     std::string path; // empty when the failure is no one file's
 };
 
-// Thrown when the caller stops a run between frames. Not a std::exception, so that no stage's
-// failure wrapper turns it into a message.
-struct Stopped {};
-
 // What `render_file` did: the files written (none in a dry run), the frames left out.
 struct FileReport {
     std::vector<std::string> written;
     std::vector<int> skipped;
 };
 
+// Thrown when the caller stops a run between frames, with what was done before. Not a
+// std::exception, so that no stage's failure wrapper turns it into a message.
+struct Stopped {
+    FileReport report;
+};
+
 // `umbrix render` with these options and values, its warnings and lines to the console, through
 // the stages the command runs. Before each frame after the first is rendered, `stopRequested` is
-// asked: when it says so, the frames before are written whole, none after, and Stopped is thrown.
+// asked: when it says so, the frames before are written whole, none after, and Stopped is thrown
+// with them.
 // UsageError or FileError as the program's; frames that cannot be read with skipBadFrames are
 // reported, not raised.
 FileReport renderFiles(const RenderOptions& options, const Tool& tool, const ControlValues& values,

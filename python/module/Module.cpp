@@ -5,6 +5,7 @@
 #include "app/ProgramFiles.h"
 #include "app/core/ControlList.h"
 #include "app/core/ControlValues.h"
+#include "app/core/Output.h"
 #include "app/core/RenderWarnings.h"
 #include "app/core/SettingsFile.h"
 #include "app/core/Tool.h"
@@ -14,15 +15,21 @@
 #include "python/module/ControlArguments.h"
 #include "python/module/FileRender.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <dlfcn.h>
 #include <filesystem>
 #include <fmt/format.h>
+#include <malloc.h>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
-#include <shared_mutex>
+#include <stop_token>
+#include <string_view>
+#include <thread>
 
 namespace umbrix::python {
 
@@ -84,23 +91,105 @@ void checkThreads(int threads) {
                                      threads, MaxThreads));
 }
 
-// The pool's size is the process's: it changes only while no render runs, and every render runs
-// with the size it asked for. Taken without the GIL, as a render may wait for it.
-std::shared_mutex ThreadsGate;
-int PoolThreads = -1;
+// Calls running together share one pool of the sum of their threads, so that calls on several
+// Python threads each run as a call with its own threads would. The pool is sized as a call
+// starts, and left as it is when one ends. Taken without the GIL.
+std::mutex CallsLock;
+std::condition_variable NoneRunning;
+int Running = 0;
+int ThreadsInUse = 0;
+int PoolSize = -1;
 
-std::shared_lock<std::shared_mutex> poolOf(int threads) {
-    for (;;) {
-        std::shared_lock shared(ThreadsGate);
-        if (PoolThreads == threads)
-            return shared;
-        shared.unlock();
-        const std::unique_lock only(ThreadsGate);
-        if (PoolThreads != threads) {
-            useThreads(threads);
-            PoolThreads = threads;
+class PoolShare {
+  public:
+    explicit PoolShare(int threads) : Threads(threads > 0 ? threads : minihost::processorCount()) {
+        const std::lock_guard guard(CallsLock);
+        ++Running;
+        ThreadsInUse += Threads;
+        if (ThreadsInUse != PoolSize) {
+            useThreads(ThreadsInUse);
+            PoolSize = ThreadsInUse;
         }
     }
+    ~PoolShare() {
+        const std::lock_guard guard(CallsLock);
+        ThreadsInUse -= Threads;
+        if (--Running == 0)
+            NoneRunning.notify_all();
+    }
+    PoolShare(const PoolShare&) = delete;
+    PoolShare& operator=(const PoolShare&) = delete;
+
+  private:
+    int Threads;
+    minihost::RunWidth Width{Threads};
+};
+
+// A fork waits for the calls running on other threads to end, and none starts until it is done:
+// the child then holds no lock a thread of the parent held, and its first call starts a pool of
+// its own.
+void beforeFork() {
+    std::unique_lock calls(CallsLock);
+    NoneRunning.wait(calls, [] { return Running == 0; });
+    calls.release();
+}
+
+void afterFork() {
+    CallsLock.unlock();
+}
+
+std::size_t release() {
+    std::size_t bytes = 0;
+    {
+        const py::gil_scoped_release unlocked;
+        {
+            const std::lock_guard guard(CallsLock);
+            // A pool in use ends with the last call that uses it.
+            if (Running == 0 && PoolSize > 0)
+                minihost::setThreads(PoolSize);
+        }
+        bytes = releaseSourceImages();
+        loadedTool().releaseIdle();
+        malloc_trim(0);
+    }
+    return bytes;
+}
+
+// Runs a render until a signal the process handles arrives: the watcher, as a signal handler may
+// not stop it itself, looks for one every few milliseconds.
+class StopOnSignal {
+  public:
+    explicit StopOnSignal(const SignalWatch& watch)
+        : Watcher([this, &watch](const std::stop_token& ended) {
+              std::mutex lock;
+              std::condition_variable_any never;
+              std::unique_lock guard(lock);
+              while (!ended.stop_requested())
+                  if (never.wait_for(guard, ended, std::chrono::milliseconds(10),
+                                     [&watch] { return watch.arrived() != 0; })) {
+                      Source.request_stop();
+                      return;
+                  }
+          }) {}
+    std::stop_token token() const { return Source.get_token(); }
+
+  private:
+    std::stop_source Source;
+    std::jthread Watcher;
+};
+
+// After a call stopped by `signal`: on the main thread, Python's handler runs and what it raises
+// is raised; elsewhere, or when it raises nothing, Interrupted. `report` goes with the exception.
+[[noreturn]] void raiseStopped(int signal, const py::object& report) {
+    if (PyErr_CheckSignals() != 0) {
+        py::error_already_set raised;
+        py::setattr(raised.value(), "report", report);
+        throw raised;
+    }
+    const py::object type = py::module_::import("umbrix._errors").attr("Interrupted");
+    const py::object error = type(signal, report);
+    PyErr_SetObject(type.ptr(), error.ptr());
+    throw py::error_already_set();
 }
 
 // The frame the arrays make, before its pixels: named as a file with their channels would be.
@@ -135,20 +224,29 @@ py::tuple render(const py::array& depth, const std::optional<py::array>& normals
                                      "Normals\" compares them: occlusion reads them as 0. Give "
                                      "normals=, or FilterMethod=\"Calculated Normals\""
                                    : warning.text);
-    Rendered result;
+    std::optional<Rendered> result;
+    int stoppedBy = 0;
     {
         const py::gil_scoped_release unlocked;
-        const auto pool = poolOf(threads);
+        const SignalWatch watch;
+        const PoolShare share(threads);
         try {
             frame->image = sourceImage(arrays);
         } catch (const std::bad_alloc&) {
             throw RunError("render(): out of memory for the arrays' image");
         }
-        result = tool.render(frame, values);
-        result.source.reset();
+        {
+            const StopOnSignal stop(watch);
+            result = tool.render(frame, values, 0.0, stop.token());
+        }
+        stoppedBy = watch.arrived();
+        if (result)
+            result->source.reset();
         keepSourceImage(std::move(frame->image));
     }
-    return py::make_tuple(resultArray(std::move(result.image)), warnings);
+    if (!result)
+        raiseStopped(stoppedBy, py::none());
+    return py::make_tuple(resultArray(std::move(result->image)), warnings);
 }
 
 std::mutex FileRunTurn;
@@ -158,29 +256,27 @@ py::tuple renderFile(RenderOptions options, const ControlArguments& arguments) {
     const Tool& tool = loadedTool();
     const ControlValues values = controlValues(tool, arguments);
     options.quiet = true;
-    bool stopped = false;
+    int stoppedBy = 0;
     FileReport report;
     std::vector<std::string> warnings;
     {
         const py::gil_scoped_release unlocked;
-        const auto pool = poolOf(options.threads);
+        const SignalWatch watch;
+        const PoolShare share(options.threads);
         const std::lock_guard turn(FileRunTurn);
         CallMessages messages(CallMessages::Scope::FileRun);
-        // Ctrl-C reaches Python's handler only on the main thread, with the GIL: asked there.
-        const auto interrupted = [] {
-            const py::gil_scoped_acquire locked;
-            return PyErr_CheckSignals() != 0;
-        };
         try {
-            report = renderFiles(options, tool, values, interrupted);
-        } catch (const Stopped&) {
-            stopped = true;
+            report = renderFiles(options, tool, values, [&watch] { return watch.arrived() != 0; });
+        } catch (const Stopped& stopped) {
+            stoppedBy = watch.arrived();
+            report = stopped.report;
         }
         warnings = messages.warnings();
     }
-    if (stopped)
-        throw py::error_already_set();
-    return py::make_tuple(report.written, report.skipped, warnings);
+    const py::tuple done = py::make_tuple(report.written, report.skipped, warnings);
+    if (stoppedBy != 0)
+        raiseStopped(stoppedBy, done);
+    return done;
 }
 
 py::dict loadSettings(const std::string& path) {
@@ -207,15 +303,20 @@ void raise(const char* kind, const std::string& message, const std::string& path
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 
+// The core says so wherever memory runs out, whatever the step.
+bool memoryRanOut(const RunError& failure) {
+    return std::string_view(failure.what()).find("out of memory") != std::string_view::npos;
+}
+
 void translate(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const UsageError& e) {
         raise("UsageError", e.what(), {});
     } catch (const FileError& e) {
-        raise("RenderError", e.what(), e.path);
+        raise(memoryRanOut(e) ? "OutOfMemory" : "RenderError", e.what(), e.path);
     } catch (const RunError& e) {
-        raise("RenderError", e.what(), {});
+        raise(memoryRanOut(e) ? "OutOfMemory" : "RenderError", e.what(), {});
     }
 }
 
@@ -229,6 +330,7 @@ PYBIND11_MODULE(_umbrix, module) {
     umbrix::setModuleFolder(programModuleFolder());
     divertConsole();
     py::register_exception_translator(translate);
+    pthread_atfork(beforeFork, afterFork, afterFork);
     module.attr("version") = UMBRIX_VERSION;
     module.def("controls", &controls);
     module.def("render", [](const py::array& depth, const std::optional<py::array>& normals,
@@ -265,5 +367,7 @@ PYBIND11_MODULE(_umbrix, module) {
                        {std::move(settingsFile), std::move(settings), std::move(keywords)});
                });
     module.def("load_settings", &loadSettings);
+    module.def("release", &release);
+    module.def("kept_bytes", &keptSourceBytes);
     module.def("save_settings", &saveSettings);
 }

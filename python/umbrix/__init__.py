@@ -5,16 +5,19 @@ writes them, controls by identifier with the command line's rules. ``controls()`
 """
 
 import json as _json
+import operator as _operator
 import os as _os
+import re as _re
 import warnings as _warnings
 
 import numpy as _numpy
 
 from umbrix import _umbrix
-from umbrix._errors import RenderError, UmbrixWarning, UsageError
+from umbrix._errors import Interrupted, OutOfMemory, RenderError, UmbrixWarning, UsageError
 
-__all__ = ["RenderError", "RenderReport", "UmbrixWarning", "UsageError", "controls",
-           "load_settings", "render", "render_file", "save_settings"]
+__all__ = ["Interrupted", "OutOfMemory", "RenderError", "RenderReport", "UmbrixWarning",
+           "UsageError", "controls", "load_settings", "release", "render", "render_file",
+           "save_settings"]
 
 __version__ = _umbrix.version
 
@@ -56,6 +59,9 @@ def _settings(settings):
 def _array(value, name):
     if value is None:
         return None
+    if isinstance(value, _numpy.ma.MaskedArray):
+        raise ValueError(f"{name}: a masked array, whose mask would be lost: give the values "
+                         f"to render in its place, such as {name}.filled(numpy.nan)")
     if isinstance(value, _numpy.ndarray):
         return value
     try:
@@ -69,15 +75,48 @@ def _path(value, name):
         return None
     if isinstance(value, (str, bytes, _os.PathLike)):
         return _os.fsdecode(value)
-    raise UsageError(f"{name}: {type(value).__name__} is not a path")
+    raise TypeError(f"{name}: {type(value).__name__} is not a path")
 
 
-def _text_list(value):
+def _text(value, name):
+    if value is None or isinstance(value, str):
+        return value
+    raise TypeError(f"{name}: {type(value).__name__} is not a string")
+
+
+def _text_list(value, name):
     if value is None:
         return []
     if isinstance(value, str):
         return [value]
-    return [str(item) for item in value]
+    if isinstance(value, (list, tuple)) and all(isinstance(item, str) for item in value):
+        return list(value)
+    raise TypeError(f"{name}: {type(value).__name__} is neither a string nor a list of strings")
+
+
+def _whole(value, name):
+    if isinstance(value, bool):
+        raise TypeError(f"{name}: a bool is not a number of threads")
+    try:
+        return _operator.index(value)
+    except TypeError:
+        raise TypeError(f"{name}: {type(value).__name__} is not a whole number") from None
+
+
+def _switch(value, name):
+    if isinstance(value, (bool, int, _numpy.bool_)):
+        return bool(value)
+    raise TypeError(f"{name}: {type(value).__name__} is not a bool")
+
+
+# The command line's options, as render_file's keywords name them: "--frames 1-x" becomes
+# "frames=1-x", "--ch:" "ch:".
+_OPTION = _re.compile(r"(?<![\w-])(--frames|--preview|--layer|--ch|-d|--compression|--map|--part)"
+                      r"\b( (?=\S))?")
+
+
+def _in_keywords(text):
+    return _OPTION.sub(lambda m: m.group(1).lstrip("-") + ("=" if m.group(2) else ""), text)
 
 
 def controls():
@@ -107,21 +146,30 @@ def render(depth, normals=None, rgba=None, *, settings=None, threads=0, **contro
         entry name. A value outside a control's range is given to the tool as it is, with a
         warning.
 
-    Arrays may be of any float type (float16, float32, float64), C- or Fortran-ordered or
-    strided views; each value becomes a 32-bit float as a file's half or float sample does.
+    Arrays may be of any float type (float16, float32, float64) in either byte order, C- or
+    Fortran-ordered or strided views; each value becomes a 32-bit float as a file's half or float
+    sample does. A depth of shape (H, W, 1) is read as (H, W). A masked array is refused (its
+    mask would be lost): give its values with the masked ones filled.
 
     Returns an (H, W, 4) float32 array: R G B A exactly as ``umbrix render`` writes them for an
     image with these channels (R G B the normal's z y x, A the occlusion). It is a view of the
-    host's own output plane, which it keeps alive.
+    host's own output image, which it keeps alive: its depth and normal planes too, 8 bytes a
+    pixel more with normals (copy the result to keep its own 16 only).
 
-    Raises ValueError (naming the argument and the shapes) for arrays of the wrong type or shape,
-    UsageError for a bad control or value, RenderError when the tool cannot be loaded or run.
-    Warnings come as UmbrixWarning. The GIL is released while rendering.
+    Raises TypeError or ValueError naming the argument for a wrong one (ValueError with the
+    shapes for arrays of the wrong type or shape), UsageError for a bad control or value,
+    OutOfMemory (a MemoryError) when memory runs out, RenderError when the tool cannot be loaded
+    or run. Warnings come as UmbrixWarning. The GIL is released while rendering. SIGINT (Ctrl-C),
+    SIGTERM or SIGHUP, where Python handles it, stops the render at its next block of rows: the
+    handler's exception is raised (KeyboardInterrupt for Ctrl-C), or Interrupted when it raises
+    none or the call is not on the main thread.
     """
     settings_file, settings_items = _settings(settings)
+    if depth is None:
+        raise TypeError("depth: None is not an array")
     result, warned = _umbrix.render(_array(depth, "depth"), _array(normals, "normals"),
                                     _array(rgba, "rgba"), settings_file, settings_items,
-                                    list(controls.items()), threads)
+                                    list(controls.items()), _whole(threads, "threads"))
     _warn(warned)
     return result
 
@@ -149,19 +197,45 @@ def render_file(input, output, *, frames=None, settings=None, preview=None, thre
     dry_run: read and check every frame, write nothing (``--dry-run``).
     **controls: control values by identifier, as for ``render``.
 
-    Returns a RenderReport. Raises UsageError where the program exits with status 2 and
-    RenderError (its ``filename`` the file concerned) where it exits with 1; files are written
-    whole or not at all. Ctrl-C stops the run at the next frame boundary with
-    KeyboardInterrupt, every file written so far whole.
+    Returns a RenderReport. Raises TypeError naming a keyword of the wrong type, UsageError
+    where the program exits with status 2 and RenderError (its ``filename`` the file concerned)
+    where it exits with 1; files are written whole or not at all. SIGINT (Ctrl-C), SIGTERM or
+    SIGHUP, where Python handles it, stops the run before the next frame, on any thread: the
+    handler's exception is raised (KeyboardInterrupt for Ctrl-C), or Interrupted when it raises
+    none or the call is not on the main thread; either has a ``report`` of the files written.
+    Where a signal would end the process (SIGTERM's default), it ends it as ``umbrix render``
+    ends, the file being written removed.
     """
     settings_file, settings_items = _settings(settings)
-    written, skipped, warned = _umbrix.render_file(
-        _path(input, "input"), _path(output, "output"),
-        None if frames is None else str(frames), settings_file, settings_items,
-        list(controls.items()), _path(preview, "preview"), threads, layer, ch, _text_list(d),
-        compression, bool(clamp), _text_list(map), part, bool(skip_bad_frames), bool(dry_run))
+    if frames is not None and not isinstance(frames, (str, int)):
+        raise TypeError(f"frames: {type(frames).__name__} is neither a string nor a number")
+    try:
+        written, skipped, warned = _umbrix.render_file(
+            _path(input, "input"), _path(output, "output"),
+            None if frames is None else str(frames), settings_file, settings_items,
+            list(controls.items()), _path(preview, "preview"), _whole(threads, "threads"),
+            _text(layer, "layer"), _text(ch, "ch"), _text_list(d, "d"),
+            _text(compression, "compression"), _switch(clamp, "clamp"), _text_list(map, "map"),
+            _text(part, "part"), _switch(skip_bad_frames, "skip_bad_frames"),
+            _switch(dry_run, "dry_run"))
+    except UsageError as error:
+        raise UsageError(_in_keywords(str(error))) from None
+    except KeyboardInterrupt as stopped:
+        if isinstance(getattr(stopped, "report", None), tuple):
+            written, skipped, warned = stopped.report
+            stopped.report = RenderReport(written, skipped, [_in_keywords(w) for w in warned])
+        raise
+    warned = [_in_keywords(text) for text in warned]
     _warn(warned)
     return RenderReport(written, skipped, warned)
+
+
+def release():
+    """Gives back what the module keeps between calls: the source images kept for the next call
+    of the same size, the tool's render state and, when no call runs, the worker threads; the
+    freed memory goes back to the system. The next call starts them again. Returns the bytes of
+    the source images released."""
+    return _umbrix.release()
 
 
 def load_settings(path):

@@ -21,3 +21,18 @@ class RenderError(OSError):
 class UmbrixWarning(UserWarning):
     """What the program warns of: a control outside its range, both passes off, a missing depth
     or normal channel, a lossy compression, and the like."""
+
+
+class OutOfMemory(RenderError, MemoryError):
+    """Memory ran out while reading, rendering or writing: a RenderError that is a MemoryError."""
+
+
+class Interrupted(KeyboardInterrupt):
+    """A call stopped by SIGINT, SIGTERM or SIGHUP where no handler of the signal raised: off the
+    main thread, or under a handler that returns. ``signal`` is its number; for ``render_file``,
+    ``report`` is the RenderReport of the frames written before it stopped."""
+
+    def __init__(self, signal, report=None):
+        super().__init__(f"stopped by signal {signal}")
+        self.signal = signal
+        self.report = report

@@ -90,3 +90,11 @@ def test_two_threads_at_once_give_the_bits_of_one_after_another():
         thread.join()
     for one, other in zip(alone, together):
         assert numpy.array_equal(bits(one), bits(other))
+
+
+def test_arrays_in_either_byte_order_and_a_one_channel_depth_render_alike():
+    depth, normals, rgba = scene()
+    expected = bits(umbrix.render(depth, normals, rgba, **OCCLUSION))
+    swapped = [a.astype(a.dtype.newbyteorder(">")) for a in (depth, normals, rgba)]
+    assert (bits(umbrix.render(*swapped, **OCCLUSION)) == expected).all()
+    assert (bits(umbrix.render(depth[..., None], normals, rgba, **OCCLUSION)) == expected).all()
