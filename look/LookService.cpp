@@ -113,10 +113,12 @@ HttpResponse LookService::page(std::string_view name) {
     const PageFile* file = pageFile(name);
     if (!file)
         return textResponse(404, "not found");
-    HttpResponse response{200, contentTypeOf(name), std::string(file->bytes), {}, std::nullopt};
-    if (name == "index.html")
-        response.headers.emplace_back("Set-Cookie", Rights.cookie());
-    return response;
+    std::string bytes(file->bytes);
+    // The page's script and styles are asked for with the token, as the page itself was.
+    for (std::size_t at = name == "index.html" ? bytes.find("{token}") : std::string::npos;
+         at != std::string::npos; at = bytes.find("{token}", at))
+        bytes.replace(at, 7, Rights.token());
+    return {200, contentTypeOf(name), std::move(bytes), {}, std::nullopt};
 }
 
 HttpResponse LookService::state(const HttpRequest&) {

@@ -11,7 +11,8 @@ namespace umbrix::look {
 
 // What the page may do, request by request: the handler behind the server, apart from any socket.
 //
-//   GET  /?token=T                 the page (and the cookie that stands for the token after)
+//   GET  /?token=T                 the page (its script and styles asked for with T too); every
+//                                  other request carries T in the X-Umbrix-Token header
 //   GET  /look.js, /look.css       its script and styles
 //   GET  /api/state                the controls as the tool declares them, with their values;
 //                                  the frames; where Save writes

@@ -13,11 +13,21 @@ const page = {
   fit: true, zoom: 1, panX: 0, panY: 0,
 };
 
+// The token from the address the program printed: every request carries it in a header, never a
+// cookie, which the browser would send to any server on this machine.
+const token = new URLSearchParams(location.search).get("token") || "";
+history.replaceState(null, "", location.pathname);
+
+function fetchWithToken(path, options) {
+  const headers = Object.assign({ "X-Umbrix-Token": token }, (options || {}).headers);
+  return fetch(path, Object.assign({}, options, { headers, credentials: "omit" }));
+}
+
 async function request(path, body) {
   const options = body === undefined ? {} : {
     method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body),
   };
-  const response = await fetch(path, options);
+  const response = await fetchWithToken(path, options);
   const text = await response.text();
   let answer = {};
   try { answer = JSON.parse(text); } catch (e) { answer = { error: text.trim() }; }
@@ -189,7 +199,7 @@ async function refresh(force) {
       if (facts.generation < page.latest) continue; // changed meanwhile: wait for the newer one
       if (facts.error) { showError(facts); continue; }
       const view = page.view;
-      const response = await fetch(`api/pixels?view=${view}`);
+      const response = await fetchWithToken(`api/pixels?view=${view}`);
       if (!response.ok) continue;
       const generation = Number(response.headers.get("X-Umbrix-Generation"));
       if (generation !== facts.generation) { page.again = true; continue; }
@@ -331,8 +341,6 @@ function pixelUnder(e) {
 // ---- Start ---------------------------------------------------------------------------------------
 
 async function start() {
-  // The token has done its work: the cookie stands for it now, and the address bar need not show it.
-  history.replaceState(null, "", location.pathname);
   const state = await request("api/state");
   const form = $("controls");
   for (const info of state.controls) {

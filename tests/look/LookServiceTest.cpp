@@ -21,14 +21,23 @@ constexpr unsigned short Port = 8123;
 const std::string Token = "0123456789abcdef0123456789abcdef";
 const std::string Host = fmt::format("127.0.0.1:{}", Port);
 const std::string Origin = fmt::format("http://127.0.0.1:{}", Port);
-const std::string Cookie = fmt::format("umbrix-look-{}={}", Port, Token);
 
 HttpRequest get(const std::string& target) {
-    return {"GET", target, {{"host", Host}, {"cookie", Cookie}}, {}};
+    return {"GET", target, {{"host", Host}, {TokenHeader, Token}}, {}};
 }
 
 HttpRequest post(const std::string& target, const std::string& body) {
-    return {"POST", target, {{"host", Host}, {"cookie", Cookie}, {"origin", Origin}}, body};
+    return {"POST", target, {{"host", Host}, {TokenHeader, Token}, {"origin", Origin}}, body};
+}
+
+HttpRequest without(HttpRequest request, const std::string& header) {
+    request.headers.erase(header);
+    return request;
+}
+
+HttpRequest with(HttpRequest request, const std::string& header, const std::string& value) {
+    request.headers[header] = value;
+    return request;
 }
 
 class LookServiceTest : public ::testing::Test {
@@ -82,25 +91,25 @@ TEST_F(LookServiceTest, RefusesWhoeverIsNotThePageItself) {
         HttpRequest request;
         int status;
     };
-    auto without = [](HttpRequest request, const std::string& header) {
-        request.headers.erase(header);
-        return request;
-    };
-    auto with = [](HttpRequest request, const std::string& header, const std::string& value) {
-        request.headers[header] = value;
-        return request;
-    };
     const std::string tokenQuery = "/?token=" + Token;
     const Case cases[] = {
-        {"token in the address", without(get(tokenQuery), "cookie"), 200},
-        {"token in the cookie", get("/api/state"), 200},
+        {"token in the address", without(get(tokenQuery), TokenHeader), 200},
+        {"the script with the token in its address",
+         without(get("/look.js?token=" + Token), TokenHeader), 200},
+        {"token in the header", get("/api/state"), 200},
         {"localhost", with(get("/api/state"), "host", fmt::format("localhost:{}", Port)), 200},
         {"::1", with(get("/api/state"), "host", fmt::format("[::1]:{}", Port)), 200},
-        {"no token", without(get("/api/state"), "cookie"), 403},
-        {"another token", without(get("/?token=" + std::string(32, '0')), "cookie"), 403},
-        {"a token one digit short", without(get("/?token=" + Token.substr(1)), "cookie"), 403},
-        {"another page's cookie",
-         with(get("/api/state"), "cookie", fmt::format("umbrix-look-{}={}", Port + 1, Token)), 403},
+        {"no token", without(get("/api/state"), TokenHeader), 403},
+        {"another token", without(get("/?token=" + std::string(32, '0')), TokenHeader), 403},
+        {"a token one digit short", without(get("/?token=" + Token.substr(1)), TokenHeader), 403},
+        {"another token in the header", with(get("/api/state"), TokenHeader, Token.substr(1) + "0"),
+         403},
+        {"the token in a cookie",
+         with(without(get("/api/state"), TokenHeader), "cookie",
+              fmt::format("umbrix-look-{}={}; token={}", Port, Token, Token)),
+         403},
+        {"the token in a request's address", without(get("/api/state?token=" + Token), TokenHeader),
+         403},
         {"no Host", without(get("/api/state"), "host"), 421},
         {"a rebound name", with(get("/api/state"), "host", fmt::format("evil.test:{}", Port)), 421},
         {"another port", with(get("/api/state"), "host", "127.0.0.1:80"), 421},
@@ -119,6 +128,19 @@ TEST_F(LookServiceTest, RefusesWhoeverIsNotThePageItself) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(answer(c.request).status, c.status);
     }
+}
+
+// A cookie for 127.0.0.1 goes to every port of the machine, another user's server included.
+TEST_F(LookServiceTest, SetsNoCookie) {
+    fixturePicture();
+    for (const HttpRequest& request :
+         {without(get("/?token=" + Token), TokenHeader), get("/look.js"), get("/look.css"),
+          get("/api/state"), get("/api/result?generation=1"), get("/api/pixels?view=normals"),
+          get("/api/probe?x=1&y=1"), post("/api/control", R"({"id":"Matrix","value":6})"),
+          post("/api/reset", "{}"), post("/api/about", "{}"), post("/api/save", "{}"),
+          get("/nothing"), without(get("/"), TokenHeader)})
+        for (const auto& [name, value] : answer(request).headers)
+            EXPECT_NE(name, "Set-Cookie") << request.target << ": " << value;
 }
 
 TEST_F(LookServiceTest, AnswersBadRequestsWithTheirCause) {

@@ -145,6 +145,9 @@ def main():
         run("render", first, "-o", again, "--quiet", "--ch", "R,G,B,A,Z", "--settings", saved)
         assert float_bits(again) == float_bits(rendered)
 
+        # The token travels in a header: the browser keeps no cookie that other ports would get.
+        assert driver.get_cookies() == [], driver.get_cookies()
+
         # The About button shows the tool's box.
         row(driver, "About").find_element(By.CSS_SELECTOR, ".press").click()
         dialog = driver.find_element(By.ID, "about")
