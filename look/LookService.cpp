@@ -67,6 +67,11 @@ Json floatJson(float value) {
             {"bits", fmt::format("{:08x}", std::bit_cast<std::uint32_t>(value))}};
 }
 
+// Every value by identifier, as a settings file holds them.
+Json valuesJson(const ControlValues& values) {
+    return Json::parse(values.json());
+}
+
 } // namespace
 
 LookService::LookService(LookSession& session, Access access, Saving saving)
@@ -79,6 +84,7 @@ HttpResponse LookService::handle(const HttpRequest& request) {
         return textResponse(413, "request body too large");
     if (auto refused = Rights.refusal(request))
         return *refused;
+    Session.watched();
     const std::string path = targetPath(request.target);
     const bool get = request.method == "GET";
     const bool post = request.method == "POST";
@@ -88,11 +94,18 @@ HttpResponse LookService::handle(const HttpRequest& request) {
         HttpResponse (LookService::*answer)(const HttpRequest&);
     };
     static const Route routes[] = {
-        {"/api/result", false, &LookService::result}, {"/api/pixels", false, &LookService::pixels},
-        {"/api/probe", false, &LookService::probe},   {"/api/control", true, &LookService::control},
-        {"/api/reset", true, &LookService::reset},    {"/api/frame", true, &LookService::frame},
-        {"/api/state", false, &LookService::state},   {"/api/about", true, &LookService::about},
+        {"/api/result", false, &LookService::result},
+        {"/api/pixels", false, &LookService::pixels},
+        {"/api/probe", false, &LookService::probe},
+        {"/api/control", true, &LookService::control},
+        {"/api/reset", true, &LookService::reset},
+        {"/api/frame", true, &LookService::frame},
+        {"/api/state", false, &LookService::state},
+        {"/api/about", true, &LookService::about},
         {"/api/save", true, &LookService::save},
+        {"/api/progress", false, &LookService::progress},
+        {"/api/cancel", true, &LookService::cancel},
+        {"/api/render", true, &LookService::render},
     };
     for (const Route& route : routes)
         if (path == route.path) {
@@ -140,17 +153,23 @@ HttpResponse LookService::state(const HttpRequest&) {
 }
 
 HttpResponse LookService::result(const HttpRequest& request) {
+    // A page waits for the picture after the one it shows, which may be a change yet to come.
     const auto wanted = queryNumber(request, "generation");
-    if (!wanted || *wanted < 0 || static_cast<std::uint64_t>(*wanted) > Session.generation())
+    if (!wanted || *wanted < 0 || static_cast<std::uint64_t>(*wanted) > Session.generation() + 1)
         return problem(400, "generation: not one the page was given");
     const auto generation = static_cast<std::uint64_t>(*wanted);
     const std::shared_ptr<const Picture> picture = Session.picture();
-    if (!picture || picture->generation < generation)
+    if (!picture || picture->generation < generation) {
+        if (const std::uint64_t cancelled = Session.progress().cancelled; cancelled >= generation)
+            return jsonResponse(200, {{"cancelled", cancelled}});
         return {200, "application/json", {}, {}, generation};
+    }
     Json facts = {{"generation", picture->generation},
                   {"frame", picture->frameIndex},
                   {"milliseconds", picture->milliseconds},
                   {"warnings", picture->warnings}};
+    if (picture->values)
+        facts["values"] = valuesJson(*picture->values);
     if (!picture->error.empty())
         facts["error"] = picture->error;
     if (picture->result) {
@@ -223,7 +242,10 @@ HttpResponse LookService::control(const HttpRequest& request) {
         else
             throw UsageError(fmt::format("{}: {} is not a number", info.id, given.dump()));
         const std::uint64_t generation = Session.change(*in, value);
-        return jsonResponse(200, {{"generation", generation}, {"value", valueJson(value)}});
+        // Every value, since another page may have changed others.
+        return jsonResponse(200, {{"generation", generation},
+                                  {"value", valueJson(value)},
+                                  {"values", valuesJson(ControlValues(Session.controls()))}});
     } catch (const UsageError& e) {
         return problem(400, e.what());
     }
@@ -256,7 +278,9 @@ HttpResponse LookService::reset(const HttpRequest& request) {
         generation = Session.change(*in, value);
         values[info.id] = valueJson(value);
     }
-    return jsonResponse(200, {{"generation", generation}, {"values", values}});
+    return jsonResponse(200, {{"generation", generation},
+                              {"reset", values},
+                              {"values", valuesJson(ControlValues(Session.controls()))}});
 }
 
 HttpResponse LookService::about(const HttpRequest&) {
@@ -276,15 +300,42 @@ HttpResponse LookService::frame(const HttpRequest& request) {
     return jsonResponse(200, {{"generation", Session.showFrame(static_cast<std::size_t>(index))}});
 }
 
-HttpResponse LookService::save(const HttpRequest&) {
+// The values of the picture the page shows, which need not be the newest: another page may have
+// changed them since.
+HttpResponse LookService::save(const HttpRequest& request) {
+    const auto body = bodyObject(request);
+    if (!body || !body->contains("generation") || !(*body)["generation"].is_number_unsigned())
+        return problem(400, "a save is {\"generation\": G}, the picture shown");
+    const std::shared_ptr<const Picture> picture = Session.picture();
+    if (!picture || !picture->values ||
+        picture->generation != (*body)["generation"].get<std::uint64_t>())
+        return problem(409, "the picture shown is not the newest: Save once it is");
     if (!Save.file)
-        return problem(409, "nothing to save to: start umbrix look with --save-settings FILE");
+        return jsonResponse(200, {{"settings", picture->values->json()}});
     try {
-        Session.saveSettings(*Save.file);
+        picture->values->save(*Save.file);
     } catch (const std::exception& e) {
         return problem(500, e.what());
     }
     return jsonResponse(200, {{"file", *Save.file}, {"renderLine", Save.renderLine}});
+}
+
+HttpResponse LookService::progress(const HttpRequest&) {
+    const RenderProgress now = Session.progress();
+    return jsonResponse(200, {{"generation", now.generation},
+                              {"rows", now.rows},
+                              {"totalRows", now.totalRows},
+                              {"milliseconds", now.milliseconds},
+                              {"cancelled", now.cancelled}});
+}
+
+HttpResponse LookService::cancel(const HttpRequest&) {
+    Session.cancel();
+    return jsonResponse(200, {{"cancelled", Session.progress().cancelled}});
+}
+
+HttpResponse LookService::render(const HttpRequest&) {
+    return jsonResponse(200, {{"generation", Session.renderAgain()}});
 }
 
 } // namespace umbrix::look

@@ -1,14 +1,16 @@
 "use strict";
 // The page of `umbrix look`: the tool's controls as it declares them, and the picture rendered
-// with them. Every change goes to the program one at a time, in order; the picture shown is the
-// one rendered with the controls on screen, and is marked stale while a newer one renders.
+// with them. Every change goes to the program one at a time, in order. Every picture comes with
+// the values it was rendered with: one of values another page set brings those values onto this
+// page's controls, and one older than the controls is marked stale until the newer one shows.
 
 const $ = (id) => document.getElementById(id);
 const page = {
   controls: new Map(), // id -> {info, row, value}
   latest: 0,           // the generation that the controls on screen will be rendered as
   shown: 0,            // the generation of the picture on screen
-  picture: null,       // {generation, width, height, x, y}
+  cancelled: 0,        // the newest generation given up unrendered
+  picture: null,       // {generation, width, height, x, y, values}
   view: "normals",
   fit: true, zoom: 1, panX: 0, panY: 0,
 };
@@ -35,11 +37,28 @@ async function request(path, body) {
   return answer;
 }
 
-function newGeneration(generation) {
-  if (generation > page.latest) page.latest = generation;
+const sleep = (ms) => new Promise((done) => setTimeout(done, ms));
+
+function newGeneration(generation, values) {
+  if (generation < page.latest) return;
+  page.latest = generation;
   document.body.dataset.latest = page.latest;
-  $("picture").classList.add("stale");
-  refresh();
+  if (values) showValues(values);
+  markStale();
+}
+
+function markStale() {
+  $("picture").classList.toggle("stale", page.shown < page.latest);
+  showProgress();
+}
+
+// Values as the program holds them, but for a control whose newer value is still on its way.
+function showValues(values) {
+  for (const [id, value] of Object.entries(values)) {
+    const control = page.controls.get(id);
+    if (control && !changes.queue.some((c) => c.id === id) && changes.sending !== id)
+      showValue(control, value);
+  }
 }
 
 // ---- Controls -----------------------------------------------------------------------------
@@ -55,15 +74,17 @@ function change(id, value) {
 
 async function sendChanges() {
   if (changes.sending) return;
-  changes.sending = true;
   while (changes.queue.length) {
     const { id, value } = changes.queue.shift();
+    changes.sending = id;
     const control = page.controls.get(id);
     try {
       const answer = await request("api/control", { id, value });
       control.note.textContent = "";
-      showValue(control, answer.value);
-      newGeneration(answer.generation);
+      changes.sending = false;
+      if (answer.generation >= page.latest && !changes.queue.some((c) => c.id === id))
+        showValue(control, answer.value);
+      newGeneration(answer.generation, answer.values);
     } catch (e) {
       control.note.textContent = e.message;
     }
@@ -83,7 +104,7 @@ function showValue(control, value) {
   if (info.kind === "checkbox") row.querySelector(".check").checked = number !== 0;
   if (info.kind === "combo") row.querySelector(".combo").value = String(Math.trunc(number));
   if (info.kind === "slider") {
-    row.querySelector(".slider").value = String(number);
+    row.querySelector(".slider").value = String(control.scale.position(number));
     const field = row.querySelector(".number");
     if (document.activeElement !== field) field.value = String(value);
     const outside = !(number >= info.low && number <= info.high);
@@ -128,12 +149,24 @@ function controlRow(info) {
     menu.addEventListener("change", () => change(info.id, Number(menu.value)));
     inputs.append(menu);
   } else {
+    control.scale = sliderScale(info);
     const slider = element("input", {
-      type: "range", class: "slider", min: info.low, max: info.high,
-      step: info.wholeNumber ? 1 : "any", "aria-label": info.name,
+      type: "range", class: "slider", min: 0, max: SliderPositions, step: 1, "aria-label": info.name,
     });
     const field = element("input", { type: "text", class: "number", id: fieldId, inputmode: "decimal" });
-    slider.addEventListener("input", () => { field.value = slider.value; change(info.id, Number(slider.value)); });
+    const moved = (value) => {
+      control.value = value;
+      field.value = String(value);
+      slider.value = String(control.scale.position(value));
+      change(info.id, value);
+    };
+    slider.addEventListener("input", () => moved(control.scale.value(Number(slider.value))));
+    slider.addEventListener("keydown", (e) => {
+      const next = control.scale.key(e.key, numberOf(control.value));
+      if (next === null) return;
+      e.preventDefault();
+      moved(next);
+    });
     field.addEventListener("change", () => change(info.id, field.value));
     field.addEventListener("keydown", (e) => { if (e.key === "Enter") { e.preventDefault(); field.blur(); } });
     inputs.append(slider, field);
@@ -145,11 +178,41 @@ function controlRow(info) {
   return control;
 }
 
+// A slider's travel, in positions; what each position means is the control's scale.
+const SliderPositions = 1000;
+
+// A slider over the control's range, denser near its low end when the default lies there (Matrix
+// 5 of 0 to 200), so that a click lands near the values used; the keys step by a unit that fits
+// the control (1 for a whole number). A value typed into the field may be anything.
+function sliderScale(info) {
+  const span = info.high - info.low;
+  const share = (info.default - info.low) / span;
+  const power = share > 0 && share < 1 ? Math.min(4, Math.max(1, Math.log(share) / Math.log(0.4))) : 1;
+  const size = Math.abs(info.default) > 0 ? Math.abs(info.default) : span;
+  const step = info.wholeNumber ? 1 : Math.pow(10, Math.floor(Math.log10(size)) - 1);
+  const decimals = Math.max(0, -Math.floor(Math.log10(step)));
+  const rounded = (v) => Number((Math.round(v / step) * step).toFixed(decimals));
+  const clamped = (v) => Math.min(info.high, Math.max(info.low, v));
+  return {
+    step,
+    value: (position) => rounded(info.low + span * Math.pow(position / SliderPositions, power)),
+    position: (v) => Math.round(SliderPositions *
+      Math.pow(Math.min(1, Math.max(0, (v - info.low) / span)) || 0, 1 / power)),
+    key(key, now) {
+      const from = Number.isFinite(now) ? clamped(now) : info.default;
+      const moves = { ArrowRight: step, ArrowUp: step, ArrowLeft: -step, ArrowDown: -step,
+                      PageUp: 10 * step, PageDown: -10 * step };
+      if (key === "Home") return info.low;
+      if (key === "End") return info.high;
+      return key in moves ? rounded(clamped(from + moves[key])) : null;
+    },
+  };
+}
+
 async function resetControls(which) {
   try {
     const answer = await request("api/reset", which);
-    for (const [id, value] of Object.entries(answer.values)) showValue(page.controls.get(id), value);
-    newGeneration(answer.generation);
+    newGeneration(answer.generation, answer.values);
   } catch (e) {
     showSave(e.message, true);
   }
@@ -174,10 +237,23 @@ function showSave(text, bad, line) {
   if (line) where.append(element("code", { id: "render-line" }, line));
 }
 
+// Saves the values of the picture shown. Without --save-settings the browser downloads them: the
+// program opens no path the page names.
 async function save() {
   try {
-    const answer = await request("api/save", {});
-    showSave(`Saved to ${answer.file}. Render the sequence with it:`, false, answer.renderLine);
+    const answer = await request("api/save", { generation: page.shown });
+    if (answer.settings === undefined) {
+      showSave(`Saved to ${answer.file}. Render the sequence with it:`, false, answer.renderLine);
+      return;
+    }
+    const link = element("a", { download: "look.json" });
+    link.href = URL.createObjectURL(new Blob([answer.settings], { type: "application/json" }));
+    document.body.append(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+    showSave("Downloaded look.json. Render with it: umbrix render … --settings look.json", false);
+    $("save-result").dataset.settings = answer.settings;
   } catch (e) {
     showSave(e.message, true);
   }
@@ -185,42 +261,56 @@ async function save() {
 
 // ---- The picture ------------------------------------------------------------------------------
 
-let refreshing = false;
-
-// Fetches pictures until the one on screen is the newest generation's.
-async function refresh(force) {
-  if (refreshing) { page.again = page.again || force; return; }
-  refreshing = true;
-  try {
-    while (force || page.again || page.shown < page.latest) {
-      force = false; page.again = false;
-      const wanted = page.latest;
-      const facts = await request(`api/result?generation=${wanted}`);
-      if (facts.generation < page.latest) continue; // changed meanwhile: wait for the newer one
+// Waits, for as long as the page is open, for each picture newer than the one shown: this page's
+// changes, another page's, or a render given up.
+async function watch() {
+  for (;;) {
+    try {
+      const after = Math.max(page.shown, page.cancelled) + 1;
+      const facts = await request(`api/result?generation=${after}`);
+      if (facts.cancelled !== undefined) {
+        page.cancelled = Math.max(page.cancelled, facts.cancelled);
+        markStale();
+        continue;
+      }
       if (facts.error) { showError(facts); continue; }
-      const view = page.view;
-      const response = await fetchWithToken(`api/pixels?view=${view}`);
-      if (!response.ok) continue;
-      const generation = Number(response.headers.get("X-Umbrix-Generation"));
-      if (generation !== facts.generation) { page.again = true; continue; }
-      const bytes = new Uint8ClampedArray(await response.arrayBuffer());
-      if (page.latest !== facts.generation) continue;
-      showPicture(facts, bytes);
-      document.body.dataset.view = view;
+      const bytes = await pixelsOf(facts.generation);
+      if (bytes) showPicture(facts, bytes);
+    } catch (e) {
+      $("time").textContent = e.message;
+      await sleep(1000);
     }
-  } catch (e) {
-    $("time").textContent = e.message;
-  } finally {
-    refreshing = false;
   }
+}
+
+// The view's pixels of that picture; nothing when a newer one has taken its place.
+async function pixelsOf(generation) {
+  const view = page.view;
+  const response = await fetchWithToken(`api/pixels?view=${view}`);
+  if (!response.ok || Number(response.headers.get("X-Umbrix-Generation")) !== generation) return null;
+  const bytes = new Uint8ClampedArray(await response.arrayBuffer());
+  document.body.dataset.view = view;
+  return bytes;
+}
+
+async function redraw() {
+  if (!page.picture) return;
+  const bytes = await pixelsOf(page.picture.generation);
+  if (bytes && page.picture) showPicture(page.picture, bytes);
 }
 
 function showFacts(facts) {
   page.shown = facts.generation;
+  // A picture of values this page has not seen (another page's change) brings them.
+  if (facts.generation >= page.latest && !changes.queue.length && !changes.sending) {
+    page.latest = facts.generation;
+    document.body.dataset.latest = page.latest;
+    if (facts.values) showValues(facts.values);
+  }
   document.body.dataset.shown = facts.generation;
   const list = $("warnings");
   list.replaceChildren(...facts.warnings.map((w) => element("li", {}, w)));
-  $("picture").classList.toggle("stale", page.shown < page.latest);
+  markStale();
   const frame = $("frame");
   frame.value = facts.frame;
   $("frame-label").textContent = page.frames[facts.frame];
@@ -340,6 +430,54 @@ function pixelUnder(e) {
 
 // ---- Start ---------------------------------------------------------------------------------------
 
+// ---- Progress and Cancel -------------------------------------------------------------------------
+
+const progress = { now: null };
+
+// Asked every quarter second: what the program renders, and a sign that this page still looks.
+async function pollProgress() {
+  try {
+    progress.now = await request("api/progress");
+  } catch (e) {
+    progress.now = null;
+  }
+  showProgress();
+}
+
+function showProgress() {
+  const now = progress.now;
+  const box = $("progress");
+  const button = $("cancel");
+  const running = now && now.generation > page.shown && now.generation <= page.latest;
+  const given = page.cancelled >= page.latest && page.shown < page.latest;
+  box.hidden = !running && !given;
+  button.textContent = running ? "Cancel" : "Render";
+  box.dataset.state = running ? "running" : given ? "cancelled" : "";
+  if (running) {
+    const share = now.totalRows ? now.rows / now.totalRows : 0;
+    $("progress-bar").value = share;
+    $("progress-text").textContent =
+      `rendering: ${now.rows} of ${now.totalRows} rows, ${(now.milliseconds / 1000).toFixed(1)} s`;
+  } else if (given) {
+    $("progress-bar").value = 0;
+    $("progress-text").textContent = "render cancelled: the picture shows older values";
+  }
+}
+
+async function cancelOrRender() {
+  try {
+    if ($("progress").dataset.state === "running") {
+      const answer = await request("api/cancel", {});
+      page.cancelled = Math.max(page.cancelled, answer.cancelled);
+    } else {
+      newGeneration((await request("api/render", {})).generation);
+    }
+  } catch (e) {
+    $("time").textContent = e.message;
+  }
+  showProgress();
+}
+
 async function start() {
   const state = await request("api/state");
   const form = $("controls");
@@ -365,13 +503,16 @@ async function start() {
   });
   $("reset-all").addEventListener("click", () => resetControls({}));
   $("save").addEventListener("click", save);
-  $("view").addEventListener("change", () => { page.view = $("view").value; refresh(true); });
+  $("view").addEventListener("change", () => { page.view = $("view").value; redraw(); });
+  $("cancel").addEventListener("click", cancelOrRender);
   $("fit").addEventListener("click", () => setScale(true));
   $("actual").addEventListener("click", () => setScale(false));
   $("picture").addEventListener("mousemove", (e) => { const at = pixelUnder(e); if (at) probe(...at); });
   pannable();
   document.body.dataset.ready = "1";
   newGeneration(state.generation);
+  setInterval(pollProgress, 250);
+  watch();
 }
 
 start().catch((e) => { document.body.textContent = `umbrix look: ${e.message}`; });

@@ -1,6 +1,7 @@
 #include "look/LookService.h"
 
 #include "app/commands/ControlsCommand.h"
+#include "app/core/ControlSetting.h"
 #include "app/core/Tool.h"
 #include "app/files/Preview.h"
 #include "app/images/ToolSession.h"
@@ -10,6 +11,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 namespace {
 
@@ -173,7 +175,8 @@ TEST_F(LookServiceTest, AnswersBadRequestsWithTheirCause) {
         {"a probe outside", get("/api/probe?x=24&y=0"), 400, "pixel"},
         {"a probe at no number", get("/api/probe?x=1e1&y=0"), 400, "pixel"},
         {"a generation not yet given", get("/api/result?generation=99"), 400, "generation"},
-        {"a save with nowhere to save", post("/api/save", "{}"), 409, "--save-settings"},
+        {"a save of no picture", post("/api/save", "{}"), 400, "generation"},
+        {"a save of a picture not shown", post("/api/save", R"({"generation":7})"), 409, "newest"},
     };
     fixturePicture();
     for (const Case& c : cases) {
@@ -289,12 +292,64 @@ TEST_F(LookServiceTest, ResetsOneControlOrAll) {
     answerJson(post("/api/control", R"({"id":"Matrix","value":9})"));
     answerJson(post("/api/control", R"({"id":"CamFOV","value":"nan"})"));
     Json reset = answerJson(post("/api/reset", R"({"id":"CamFOV"})"));
-    EXPECT_EQ(reset.at("values"), Json({{"CamFOV", 45.0}}));
+    EXPECT_EQ(reset.at("reset"), Json({{"CamFOV", 45.0}}));
+    EXPECT_EQ(reset.at("values").at("Matrix"), 9.0);
     reset = answerJson(post("/api/reset", "{}"));
-    EXPECT_EQ(reset.at("values").at("Matrix"), 5.0);
-    EXPECT_EQ(reset.at("values").size(), 10U);
+    EXPECT_EQ(reset.at("reset").at("Matrix"), 5.0);
+    EXPECT_EQ(reset.at("reset").size(), 10U);
     const auto picture = Fixture.pictureOf(reset.at("generation"));
     expectSameBits(*picture->result, *directRender({}));
+}
+
+// Tab A sets Matrix 7, tab B Matrix 16, tab A Amount 0.01: A must learn of B's Matrix, and the
+// picture, its facts and its Save agree on the values it was rendered with.
+TEST_F(LookServiceTest, EveryPictureCarriesTheValuesItWasRenderedWith) {
+    fixturePicture();
+    answerJson(post("/api/control", R"({"id":"Matrix","value":7})"));
+    answerJson(post("/api/control", R"({"id":"Matrix","value":16})"));
+    const Json change = answerJson(post("/api/control", R"({"id":"Amount","value":0.01})"));
+    EXPECT_EQ(change.at("values").at("Matrix"), 16.0);
+    EXPECT_EQ(change.at("values").at("Amount"), 0.01);
+    const std::uint64_t generation = change.at("generation");
+    const auto picture = Fixture.pictureOf(generation);
+    expectSameBits(*picture->result, *directRender({{"Matrix", 16.0}, {"Amount", 0.01}}));
+    const Json facts = answerJson(get(fmt::format("/api/result?generation={}", generation)));
+    EXPECT_EQ(facts.at("values"), change.at("values"));
+    const Json saved = answerJson(post("/api/save", Json{{"generation", generation}}.dump()));
+    EXPECT_EQ(Json::parse(saved.at("settings").get<std::string>()), change.at("values"));
+}
+
+// A long render (Matrix 200 over a larger frame) stopped by Cancel, or because no page asks after
+// it any more: it ends at its next block of rows, and a page waiting for it is told.
+TEST(LookSessionTest, ARenderNobodyWaitsForStops) {
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "Cancel" : "every page gone");
+        FrameSource frames;
+        frames.paths = {"big.exr"};
+        frames.numbers = {std::nullopt};
+        frames.read = [](std::size_t) -> std::shared_ptr<const Frame> { return nullptr; };
+        LookSession session(
+            UMBRIX_PLUGIN_PATH, std::move(frames), [] {},
+            cancel ? std::chrono::milliseconds(3'600'000) : std::chrono::milliseconds(100));
+        for (const auto& [id, value] : {std::pair{"UseSSAO", 1.0}, std::pair{"Matrix", 200.0}})
+            session.change(*findControl(id, session.controls(), id), value);
+        const std::uint64_t generation = session.generation();
+        session.start(std::make_shared<const Frame>(looktest::testFrame(640, 360)));
+        while (session.progress().rows == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        LookService service(session, Access(Token, Port), {std::nullopt, {}});
+        if (cancel) {
+            EXPECT_EQ(service.handle(post("/api/cancel", "{}")).status, 200);
+        }
+        RenderProgress progress;
+        while ((progress = session.progress()).generation != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(progress.cancelled, generation);
+        EXPECT_EQ(session.picture(), nullptr);
+        const HttpResponse waiting =
+            service.handle(get(fmt::format("/api/result?generation={}", generation)));
+        EXPECT_EQ(Json::parse(waiting.body), Json({{"cancelled", generation}}));
+    }
 }
 
 } // namespace

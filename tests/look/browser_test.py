@@ -148,6 +148,50 @@ def main():
         # The token travels in a header: the browser keeps no cookie that other ports would get.
         assert driver.get_cookies() == [], driver.get_cookies()
 
+        # Two tabs: B's change comes to A with A's next change, and A's picture is of its values.
+        page = match.group(1)
+        first_tab = driver.current_window_handle
+        driver.switch_to.new_window("tab")
+        driver.get(page)
+        settled(driver)
+        second_tab = driver.current_window_handle
+        for tab, control, value in [(first_tab, "Matrix", "7"), (second_tab, "Matrix", "16"),
+                                    (first_tab, "Amount", "0.01")]:
+            driver.switch_to.window(tab)
+            field = row(driver, control).find_element(By.CSS_SELECTOR, ".number")
+            field.clear()
+            field.send_keys(value, Keys.ENTER)
+            WebDriverWait(driver, WAIT).until(lambda d: row(d, control).get_attribute("data-value") == value)
+        settled(driver)
+        assert row(driver, "Matrix").get_attribute("data-value") == "16"
+        shown = driver.execute_script("return document.body.dataset.shown")
+        driver.switch_to.window(second_tab)
+        WebDriverWait(driver, WAIT).until(lambda d: d.execute_script(
+            "return document.body.dataset.shown") == shown)
+        assert row(driver, "Amount").get_attribute("data-value") == "0.01"
+        assert not driver.find_element(By.ID, "picture").get_attribute("class")
+        driver.close()
+        driver.switch_to.window(first_tab)
+
+        # A long render shows its progress and stops on Cancel; Render takes it up again.
+        field = row(driver, "Matrix").find_element(By.CSS_SELECTOR, ".number")
+        field.clear()
+        field.send_keys("200", Keys.ENTER)
+        progress = driver.find_element(By.ID, "progress")
+        WebDriverWait(driver, WAIT).until(lambda d: progress.get_attribute("data-state") == "running")
+        assert re.fullmatch(r"rendering: \d+ of 720 rows, \d+\.\d s",
+                            driver.find_element(By.ID, "progress-text").text)
+        driver.find_element(By.ID, "cancel").click()
+        WebDriverWait(driver, WAIT).until(lambda d: progress.get_attribute("data-state") == "cancelled")
+        assert "stale" in driver.find_element(By.ID, "picture").get_attribute("class")
+        field.clear()
+        field.send_keys("8", Keys.ENTER)
+        amount = row(driver, "Amount").find_element(By.CSS_SELECTOR, ".number")
+        amount.clear()
+        amount.send_keys("0.015", Keys.ENTER)
+        settled(driver)
+        assert not progress.is_displayed()
+
         # The About button shows the tool's box.
         row(driver, "About").find_element(By.CSS_SELECTOR, ".press").click()
         dialog = driver.find_element(By.ID, "about")
