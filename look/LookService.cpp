@@ -54,6 +54,18 @@ std::optional<long long> queryNumber(const HttpRequest& request, const std::stri
     return number;
 }
 
+// A finite number from a query.
+std::optional<float> queryFloat(const HttpRequest& request, const std::string& name) {
+    const auto text = queryValue(request.target, name);
+    if (!text || text->empty())
+        return std::nullopt;
+    float number = 0.0f;
+    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), number);
+    if (error != std::errc() || end != text->data() + text->size() || !std::isfinite(number))
+        return std::nullopt;
+    return number;
+}
+
 const char* contentTypeOf(std::string_view file) {
     if (file.ends_with(".js"))
         return "text/javascript; charset=utf-8";
@@ -70,6 +82,29 @@ Json floatJson(float value) {
 // Every value by identifier, as a settings file holds them.
 Json valuesJson(const ControlValues& values) {
     return Json::parse(values.json());
+}
+
+// What the page shows beside a picture.
+Json factsOf(const Picture& picture) {
+    Json facts = {{"generation", picture.generation},
+                  {"frame", picture.frameIndex},
+                  {"milliseconds", picture.milliseconds},
+                  {"warnings", picture.warnings}};
+    if (picture.values)
+        facts["values"] = valuesJson(*picture.values);
+    if (!picture.error.empty())
+        facts["error"] = picture.error;
+    if (picture.result) {
+        const Windows& w = picture.frame->windows;
+        facts["width"] = picture.result->Width;
+        facts["height"] = picture.result->Height;
+        facts["x"] = w.x;
+        facts["y"] = w.y;
+        facts["beauty"] =
+            beautyOf(*picture.frame) ? Json(beautyOf(*picture.frame)->names) : Json(nullptr);
+        facts["channels"] = channelNames(*picture.frame);
+    }
+    return facts;
 }
 
 } // namespace
@@ -164,39 +199,37 @@ HttpResponse LookService::result(const HttpRequest& request) {
             return jsonResponse(200, {{"cancelled", cancelled}});
         return {200, "application/json", {}, {}, generation};
     }
-    Json facts = {{"generation", picture->generation},
-                  {"frame", picture->frameIndex},
-                  {"milliseconds", picture->milliseconds},
-                  {"warnings", picture->warnings}};
-    if (picture->values)
-        facts["values"] = valuesJson(*picture->values);
-    if (!picture->error.empty())
-        facts["error"] = picture->error;
-    if (picture->result) {
-        const Windows& w = picture->frame->windows;
-        facts["width"] = picture->result->Width;
-        facts["height"] = picture->result->Height;
-        facts["x"] = w.x;
-        facts["y"] = w.y;
-        facts["beauty"] =
-            beautyOf(*picture->frame) ? Json(beautyOf(*picture->frame)->names) : Json(nullptr);
-    }
-    return jsonResponse(200, facts);
+    return jsonResponse(200, factsOf(*picture));
 }
 
 HttpResponse LookService::pixels(const HttpRequest& request) {
     const auto name = queryValue(request.target, "view");
     const std::optional<View> view = name ? viewNamed(*name) : std::nullopt;
-    if (!view)
-        return problem(400, "view: one of normals, occlusion, shaded, depth, beauty");
+    const auto channel = queryValue(request.target, "channel");
+    if (!view && !channel)
+        return problem(400, "view: one of normals, occlusion, shaded, depth, beauty; or a channel");
+    const auto low = queryFloat(request, "low");
+    const auto high = queryFloat(request, "high");
+    if (low.has_value() != high.has_value())
+        return problem(400, "low, high: the depth's range, both or neither");
     const std::shared_ptr<const Picture> picture = Session.picture();
     if (!picture || !picture->result)
         return problem(404, "no picture");
     HttpResponse response{200, "application/octet-stream", {}, {}, std::nullopt};
-    response.body = viewPixels(*view, *picture->frame, *picture->result);
-    response.headers = {{"X-Umbrix-Generation", fmt::format("{}", picture->generation)},
-                        {"X-Umbrix-Width", fmt::format("{}", picture->result->Width)},
-                        {"X-Umbrix-Height", fmt::format("{}", picture->result->Height)}};
+    if (view) {
+        response.body = viewPixels(*view, *picture->frame, *picture->result,
+                                   low ? std::optional(std::pair(*low, *high)) : std::nullopt);
+    } else if (auto pixels = channelPixels(*channel, *picture->frame, *picture->result)) {
+        response.body = std::move(*pixels);
+    } else {
+        return problem(400, "channel: none of that name");
+    }
+    // The facts travel with the pixels: a newer picture may be published while they do.
+    response.headers = {
+        {"X-Umbrix-Facts", factsOf(*picture).dump(-1, ' ', true, Json::error_handler_t::replace)},
+        {"X-Umbrix-Generation", fmt::format("{}", picture->generation)},
+        {"X-Umbrix-Width", fmt::format("{}", picture->result->Width)},
+        {"X-Umbrix-Height", fmt::format("{}", picture->result->Height)}};
     return response;
 }
 

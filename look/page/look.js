@@ -63,17 +63,21 @@ function showValues(values) {
 
 // ---- Controls -----------------------------------------------------------------------------
 
-const changes = { queue: [], sending: false };
+// One change at a time, in order; `sending` names the control whose change is on its way.
+const changes = { queue: [], sending: false, busy: false };
 
 // A slider's drag sends its newest value once the change before it is answered.
-function change(id, value) {
+function change(id, value, replaying) {
+  const control = page.controls.get(id);
+  if (!replaying && control) remember(id, control.value, value);
   const pending = changes.queue.find((c) => c.id === id);
   if (pending) pending.value = value; else changes.queue.push({ id, value });
   sendChanges();
 }
 
 async function sendChanges() {
-  if (changes.sending) return;
+  if (changes.busy) return;
+  changes.busy = true;
   while (changes.queue.length) {
     const { id, value } = changes.queue.shift();
     changes.sending = id;
@@ -86,10 +90,11 @@ async function sendChanges() {
         showValue(control, answer.value);
       newGeneration(answer.generation, answer.values);
     } catch (e) {
+      changes.sending = false;
       control.note.textContent = e.message;
     }
   }
-  changes.sending = false;
+  changes.busy = false;
 }
 
 function numberOf(value) {
@@ -155,10 +160,10 @@ function controlRow(info) {
     });
     const field = element("input", { type: "text", class: "number", id: fieldId, inputmode: "decimal" });
     const moved = (value) => {
+      change(info.id, value);
       control.value = value;
       field.value = String(value);
       slider.value = String(control.scale.position(value));
-      change(info.id, value);
     };
     slider.addEventListener("input", () => moved(control.scale.value(Number(slider.value))));
     slider.addEventListener("keydown", (e) => {
@@ -167,7 +172,7 @@ function controlRow(info) {
       e.preventDefault();
       moved(next);
     });
-    field.addEventListener("change", () => change(info.id, field.value));
+    field.addEventListener("change", () => { if (field.value.trim() !== "") change(info.id, field.value); });
     field.addEventListener("keydown", (e) => { if (e.key === "Enter") { e.preventDefault(); field.blur(); } });
     inputs.append(slider, field);
   }
@@ -274,8 +279,8 @@ async function watch() {
         continue;
       }
       if (facts.error) { showError(facts); continue; }
-      const bytes = await pixelsOf(facts.generation);
-      if (bytes) showPicture(facts, bytes);
+      const got = await pixelsOf();
+      if (got && got.facts.generation > page.shown) showPicture(got.facts, got.bytes);
     } catch (e) {
       $("time").textContent = e.message;
       await sleep(1000);
@@ -283,26 +288,40 @@ async function watch() {
   }
 }
 
-// The view's pixels of that picture; nothing when a newer one has taken its place.
-async function pixelsOf(generation) {
+// What the view asks for: a view, or one channel alone; the depth over a range when one is given.
+function viewQuery() {
+  if (page.view.startsWith("channel:"))
+    return `channel=${encodeURIComponent(page.view.slice(8))}`;
+  const low = $("depth-low").value.trim(), high = $("depth-high").value.trim();
+  const range = page.view === "depth" && low !== "" && high !== "" ?
+    `&low=${encodeURIComponent(low)}&high=${encodeURIComponent(high)}` : "";
+  return `view=${page.view}${range}`;
+}
+
+// The newest picture's pixels in the view, with its facts; nothing when it has none.
+async function pixelsOf() {
   const view = page.view;
-  const response = await fetchWithToken(`api/pixels?view=${view}`);
-  if (!response.ok || Number(response.headers.get("X-Umbrix-Generation")) !== generation) return null;
+  const response = await fetchWithToken(`api/pixels?${viewQuery()}`);
+  if (!response.ok) {
+    if (response.status === 400) $("time").textContent = (await response.json()).error;
+    return null;
+  }
+  const facts = JSON.parse(response.headers.get("X-Umbrix-Facts"));
   const bytes = new Uint8ClampedArray(await response.arrayBuffer());
   document.body.dataset.view = view;
-  return bytes;
+  return { facts, bytes };
 }
 
 async function redraw() {
   if (!page.picture) return;
-  const bytes = await pixelsOf(page.picture.generation);
-  if (bytes && page.picture) showPicture(page.picture, bytes);
+  const got = await pixelsOf();
+  if (got && got.facts.generation >= page.shown) showPicture(got.facts, got.bytes);
 }
 
 function showFacts(facts) {
   page.shown = facts.generation;
   // A picture of values this page has not seen (another page's change) brings them.
-  if (facts.generation >= page.latest && !changes.queue.length && !changes.sending) {
+  if (facts.generation >= page.latest && !changes.queue.length && !changes.busy) {
     page.latest = facts.generation;
     document.body.dataset.latest = page.latest;
     if (facts.values) showValues(facts.values);
@@ -334,15 +353,87 @@ function showPicture(facts, bytes) {
     canvas.width = facts.width;
     canvas.height = facts.height;
   }
-  canvas.getContext("2d").putImageData(new ImageData(bytes, facts.width, facts.height), 0, 0);
+  page.bytes = bytes;
   canvas.hidden = false;
   $("frame-error").hidden = true;
   page.picture = facts;
   showFacts(facts);
+  display();
   $("time").textContent = `${facts.width}×${facts.height}, rendered in ${facts.milliseconds.toFixed(1)} ms`;
   for (const option of $("view").options)
     if (option.value === "shaded" || option.value === "beauty") option.disabled = !facts.beauty;
+  showChannels(facts.channels || []);
+  listCompared();
   if (resized) place();
+}
+
+// ---- Display: exposure and gamma, A/B ------------------------------------------------------------
+
+// Exposure and gamma change what is drawn only: the probe reads the program's floats.
+function displayCurve() {
+  const exposure = Number($("exposure").value), gamma = Number($("gamma").value);
+  if (exposure === 0 && gamma === 1) return null;
+  const decode = (v) => v <= 0.04045 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4);
+  const encode = (v) => v <= 0.0031308 ? 12.92 * v : 1.055 * Math.pow(v, 1 / 2.4) - 0.055;
+  const curve = new Uint8ClampedArray(256);
+  for (let k = 0; k < 256; ++k) {
+    const linear = Math.min(1, decode(k / 255) * Math.pow(2, exposure));
+    curve[k] = Math.round(255 * encode(Math.pow(linear, 1 / gamma)));
+  }
+  return curve;
+}
+
+function display() {
+  const facts = page.picture;
+  if (!facts || !page.bytes) return;
+  const slot = compare.slot;
+  const sameSize = slot && slot.width === facts.width && slot.height === facts.height;
+  let bytes = page.bytes;
+  if (sameSize && compare.showing) bytes = slot.bytes;
+  else if (sameSize && compare.wipe > 0) {
+    bytes = new Uint8ClampedArray(page.bytes);
+    const split = Math.round(facts.width * compare.wipe) * 4, row = facts.width * 4;
+    for (let y = 0; y < facts.height; ++y)
+      bytes.set(slot.bytes.subarray(y * row, y * row + split), y * row);
+  }
+  const curve = displayCurve();
+  if (curve) {
+    const shown = new Uint8ClampedArray(bytes.length);
+    for (let k = 0; k < bytes.length; k += 4) {
+      shown[k] = curve[bytes[k]]; shown[k + 1] = curve[bytes[k + 1]]; shown[k + 2] = curve[bytes[k + 2]];
+      shown[k + 3] = 255;
+    }
+    bytes = shown;
+  }
+  $("picture").getContext("2d").putImageData(new ImageData(bytes, facts.width, facts.height), 0, 0);
+  document.body.dataset.showing = compare.showing && sameSize ? "A" : "B";
+}
+
+// Slot A keeps a look (its picture and values) to compare the controls' look, B, against.
+const compare = { slot: null, showing: false, wipe: 0 };
+
+function keepInSlot() {
+  if (!page.picture || !page.bytes) return;
+  const { width, height, values, generation } = page.picture;
+  compare.slot = { width, height, values, generation, bytes: new Uint8ClampedArray(page.bytes), view: page.view };
+  $("compare").hidden = false;
+  listCompared();
+  display();
+}
+
+function listCompared() {
+  const a = compare.slot && compare.slot.values, b = page.picture && page.picture.values;
+  if (!a || !b) return;
+  const lines = Object.keys(b).map((id) =>
+    `${id.padEnd(22)} A ${String(a[id]).padStart(8)}   B ${String(b[id]).padStart(8)}${a[id] === b[id] ? "" : "  ≠"}`);
+  $("compare-values").textContent = lines.join("\n");
+}
+
+function showChannels(names) {
+  const group = $("channels");
+  const known = Array.from(group.children).map((o) => o.value.slice(8));
+  if (known.join("\n") === names.join("\n")) return;
+  group.replaceChildren(...names.map((name) => element("option", { value: `channel:${name}` }, name)));
 }
 
 // ---- Fit, 1:1 and pan ---------------------------------------------------------------------------
@@ -357,7 +448,27 @@ function place() {
   }
   canvas.style.transform = `translate(${page.panX}px, ${page.panY}px) scale(${page.zoom})`;
   $("fit").classList.toggle("chosen", page.fit);
-  $("actual").classList.toggle("chosen", !page.fit);
+  $("actual").classList.toggle("chosen", !page.fit && page.zoom === 1);
+  $("zoom").textContent = `${Math.round(page.zoom * 100)}%`;
+  document.body.dataset.zoom = page.zoom;
+  // The probe follows the picture under a cursor that stays.
+  if (pointer.at) { const at = pixelUnder(pointer.at); if (at) probe(...at); }
+}
+
+const pointer = { at: null };
+
+// Zooms by `factor` keeping the point (x, y) of the stage where it is: from fit to 16×.
+function zoomAround(factor, x, y) {
+  const stage = $("stage").getBoundingClientRect();
+  const canvas = $("picture");
+  const fit = Math.min(stage.width / canvas.width, stage.height / canvas.height);
+  const zoom = Math.min(16, Math.max(Math.min(fit, 1), page.zoom * factor));
+  if (zoom <= fit && factor < 1) { page.fit = true; place(); return; }
+  page.panX = x - (x - page.panX) * zoom / page.zoom;
+  page.panY = y - (y - page.panY) * zoom / page.zoom;
+  page.zoom = zoom;
+  page.fit = false;
+  place();
 }
 
 function setScale(fit) {
@@ -478,6 +589,104 @@ async function cancelOrRender() {
   showProgress();
 }
 
+// ---- Undo and redo -------------------------------------------------------------------------------
+
+// Control changes made on this page; a drag or typing on one control within a second is one step.
+const edits = { done: [], undone: [] };
+
+function remember(id, before, after) {
+  const last = edits.done[edits.done.length - 1];
+  if (last && last.id === id && performance.now() - last.at < 1000) { last.after = after; last.at = performance.now(); }
+  else edits.done.push({ id, before, after, at: performance.now() });
+  edits.undone = [];
+}
+
+function step(from, to, side) {
+  const entry = from.pop();
+  if (!entry) return;
+  to.push(entry);
+  const control = page.controls.get(entry.id);
+  showValue(control, entry[side]);
+  change(entry.id, entry[side], true);
+}
+
+// ---- Keys ----------------------------------------------------------------------------------------
+
+const Keys = [
+  ["Ctrl+Z / Ctrl+Shift+Z", "undo / redo a control change"],
+  ["+ / − or the wheel", "zoom in / out (around the cursor)"],
+  ["F / 1", "fit / 1:1"],
+  ["E / Shift+E", "exposure up / down"],
+  ["G / Shift+G", "gamma up / down"],
+  ["0", "exposure 0, gamma 1"],
+  ["C / V", "the next channel alone / back to the view"],
+  ["[ / ]", "previous / next frame"],
+  ["K", "keep this look in slot A"],
+  ["Space", "show A / B"],
+  ["Escape", "cancel the render"],
+];
+
+function onKey(e) {
+  const typing = e.target.closest && e.target.closest("input, select, textarea");
+  if ((e.ctrlKey || e.metaKey) && e.key.toLowerCase() === "z" && !typing) {
+    e.preventDefault();
+    if (e.shiftKey) step(edits.undone, edits.done, "after"); else step(edits.done, edits.undone, "before");
+    return;
+  }
+  if ((e.ctrlKey || e.metaKey) && e.key.toLowerCase() === "y" && !typing) {
+    e.preventDefault();
+    step(edits.undone, edits.done, "after");
+    return;
+  }
+  if (typing || e.ctrlKey || e.metaKey || e.altKey) return;
+  const stage = $("stage").getBoundingClientRect();
+  const nudge = (id, by, low, high) => {
+    const field = $(id);
+    field.value = String(Math.min(high, Math.max(low, Math.round((Number(field.value) + by) * 10) / 10)));
+    display();
+  };
+  const actions = {
+    "+": () => zoomAround(2, stage.width / 2, stage.height / 2),
+    "=": () => zoomAround(2, stage.width / 2, stage.height / 2),
+    "-": () => zoomAround(0.5, stage.width / 2, stage.height / 2),
+    f: () => setScale(true), "1": () => setScale(false),
+    e: () => nudge("exposure", 0.5, -10, 10), E: () => nudge("exposure", -0.5, -10, 10),
+    g: () => nudge("gamma", 0.1, 0.2, 4), G: () => nudge("gamma", -0.1, 0.2, 4),
+    "0": () => { $("exposure").value = "0"; $("gamma").value = "1"; display(); },
+    c: nextChannel, v: () => chooseView(page.lastView || "normals"),
+    "[": () => stepFrame(-1), "]": () => stepFrame(1),
+    k: keepInSlot,
+    " ": () => { compare.showing = !compare.showing; display(); },
+    Escape: () => { if ($("progress").dataset.state === "running") cancelOrRender(); },
+  };
+  const action = actions[e.key];
+  if (!action) return;
+  e.preventDefault();
+  action();
+}
+
+function nextChannel() {
+  const names = Array.from($("channels").children).map((o) => o.value);
+  if (names.length) chooseView(names[(names.indexOf(page.view) + 1) % names.length]);
+}
+
+function chooseView(view) {
+  if (!Array.from($("view").options).some((o) => o.value === view)) return;
+  if (!view.startsWith("channel:")) page.lastView = view;
+  page.view = view;
+  $("view").value = view;
+  $("depth-range").hidden = view !== "depth";
+  redraw();
+}
+
+async function stepFrame(by) {
+  const frame = $("frame");
+  const index = Number(frame.value) + by;
+  if (index < 0 || index > Number(frame.max)) return;
+  frame.value = String(index);
+  frame.dispatchEvent(new Event("input"));
+}
+
 async function start() {
   const state = await request("api/state");
   const form = $("controls");
@@ -503,11 +712,28 @@ async function start() {
   });
   $("reset-all").addEventListener("click", () => resetControls({}));
   $("save").addEventListener("click", save);
-  $("view").addEventListener("change", () => { page.view = $("view").value; redraw(); });
+  $("view").addEventListener("change", () => chooseView($("view").value));
+  for (const id of ["exposure", "gamma"]) $(id).addEventListener("input", display);
+  for (const id of ["depth-low", "depth-high"]) $(id).addEventListener("change", redraw);
+  $("keep").addEventListener("click", keepInSlot);
+  $("toggle").addEventListener("click", () => { compare.showing = !compare.showing; display(); });
+  $("wipe").addEventListener("input", () => { compare.wipe = Number($("wipe").value); display(); });
+  $("stage").addEventListener("wheel", (e) => {
+    e.preventDefault();
+    const stage = $("stage").getBoundingClientRect();
+    zoomAround(e.deltaY < 0 ? 1.25 : 0.8, e.clientX - stage.left, e.clientY - stage.top);
+  }, { passive: false });
+  $("picture").addEventListener("mouseleave", () => { pointer.at = null; });
+  document.addEventListener("keydown", onKey);
+  $("keys").replaceChildren(...Keys.map(([keys, what]) => element("li", {}, `${keys}: ${what}`)));
   $("cancel").addEventListener("click", cancelOrRender);
   $("fit").addEventListener("click", () => setScale(true));
   $("actual").addEventListener("click", () => setScale(false));
-  $("picture").addEventListener("mousemove", (e) => { const at = pixelUnder(e); if (at) probe(...at); });
+  $("picture").addEventListener("mousemove", (e) => {
+    pointer.at = { clientX: e.clientX, clientY: e.clientY };
+    const at = pixelUnder(e);
+    if (at) probe(...at);
+  });
   pannable();
   document.body.dataset.ready = "1";
   newGeneration(state.generation);

@@ -8,7 +8,9 @@
 #include "tests/look/LookFixture.h"
 
 #include <bit>
+#include <cmath>
 #include <fmt/format.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -172,6 +174,9 @@ TEST_F(LookServiceTest, AnswersBadRequestsWithTheirCause) {
         {"a frame past the last", post("/api/frame", R"({"index":3})"), 400, "0 to 2"},
         {"a frame that is not a number", post("/api/frame", R"({"index":"1"})"), 400, "index"},
         {"a view of nothing", get("/api/pixels?view=all"), 400, "view"},
+        {"a channel of no name", get("/api/pixels?channel=Q"), 400, "channel"},
+        {"a depth range with one end", get("/api/pixels?view=depth&low=1"), 400, "both"},
+        {"a depth range of no number", get("/api/pixels?view=depth&low=1&high=x"), 400, "both"},
         {"a probe outside", get("/api/probe?x=24&y=0"), 400, "pixel"},
         {"a probe at no number", get("/api/probe?x=1e1&y=0"), 400, "pixel"},
         {"a generation not yet given", get("/api/result?generation=99"), 400, "generation"},
@@ -280,6 +285,51 @@ TEST_F(LookServiceTest, ShowsTheViewsAsThePreviewDoes) {
         return depth.substr(static_cast<std::size_t>((y * width + x) * 4), 4);
     };
     EXPECT_EQ(pixel(3, 2), std::string("\xff\x00\xff\xff", 4));
+}
+
+// Any channel alone, by the probe's names for the result's and the file's own for the others, and
+// the depth over a range the page chooses.
+TEST_F(LookServiceTest, ShowsOneChannelOrTheDepthOverARange) {
+    const auto picture = changed({{"UseSSAO", 1}});
+    const Json facts =
+        answerJson(get(fmt::format("/api/result?generation={}", picture->generation)));
+    EXPECT_EQ(facts.at("channels"), Json::array({"R", "G", "B", "A", "Z"}));
+    const Frame source = looktest::testFrame();
+    const Image& depthImage = *source.image;
+    struct Case {
+        const char* target;
+        std::function<float(int, int)> value;
+        float low, high;
+    };
+    const Case cases[] = {
+        {"/api/pixels?channel=A",
+         [&](int x, int y) { return minihost::sample(*picture->result, x, y, 3); }, 0.0f, 1.0f},
+        {"/api/pixels?channel=R",
+         [&](int x, int y) { return minihost::sample(*picture->result, x, y, 0); }, 0.0f, 1.0f},
+        {"/api/pixels?channel=Z",
+         [&](int x, int y) { return minihost::sample(depthImage, x, y, 4); }, 0.0f, 1.0f},
+        {"/api/pixels?view=depth&low=2.25&high=3.5",
+         [&](int x, int y) { return minihost::sample(depthImage, x, y, 4); }, 2.25f, 3.5f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        const HttpResponse response = answer(get(c.target));
+        ASSERT_EQ(response.status, 200) << response.body;
+        const int width = picture->result->Width;
+        for (int y = 0; y < picture->result->Height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const float v = c.value(x, y);
+                const std::string expected =
+                    std::isnan(v)
+                        ? std::string("\xff\x00\xff\xff", 4)
+                        : std::string(
+                              3, static_cast<char>(previewByte((v - c.low) / (c.high - c.low)))) +
+                              "\xff";
+                ASSERT_EQ(response.body.substr(static_cast<std::size_t>((y * width + x) * 4), 4),
+                          expected)
+                    << x << ", " << y;
+            }
+    }
 }
 
 TEST_F(LookServiceTest, AboutShowsTheToolsOwnBox) {

@@ -18,6 +18,7 @@ import OpenImageIO as oiio
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select, WebDriverWait
@@ -124,8 +125,21 @@ def main():
             row(d, "Amount").get_attribute("data-value") == "0.015")
         settled(driver)
 
-        # The probe reads what `umbrix render` writes there, to the bit.
+        # Exposure, gamma and zoom change only what is drawn: the probe still reads the floats, under
+        # the cursor at any zoom.
         canvas = driver.find_element(By.ID, "picture")
+        driver.execute_script("""for (const [id, value] of [["exposure", "2"], ["gamma", "1.8"]]) {
+          const field = document.getElementById(id); field.value = value;
+          field.dispatchEvent(new Event("input")); }
+          document.activeElement.blur();""")
+        zoom = lambda: float(driver.execute_script("return document.body.dataset.zoom"))
+        fit = zoom()
+        ActionChains(driver).send_keys("+").perform()
+        assert zoom() == min(16, 2 * fit), (zoom(), fit)
+        ActionChains(driver).scroll_from_origin(ScrollOrigin.from_element(canvas, 5, 5), 0, -100).perform()
+        WebDriverWait(driver, WAIT).until(lambda d: zoom() > 2 * fit)
+
+        # The probe reads what `umbrix render` writes there, to the bit.
         ActionChains(driver).move_to_element_with_offset(canvas, 37, -21).perform()
         probe = driver.find_element(By.ID, "probe")
         WebDriverWait(driver, WAIT).until(lambda d: probe.get_attribute("data-a-bits"))
@@ -136,6 +150,9 @@ def main():
         values = pixel(rendered, x, y)
         for k, name in enumerate(["r", "g", "b", "a", "depth"]):
             assert probe.get_attribute(f"data-{name}-bits") == bits(values[k]), name
+
+        ActionChains(driver).send_keys("f").perform()
+        assert "chosen" in driver.find_element(By.ID, "fit").get_attribute("class")
 
         # Save, then render with the file: the same bits as the page's values.
         driver.find_element(By.ID, "save").click()
@@ -192,6 +209,29 @@ def main():
         settled(driver)
         assert not progress.is_displayed()
 
+        # Undo and redo a change; keep a look in slot A and compare it with the controls' look.
+        driver.find_element(By.ID, "keep").click()
+        field = row(driver, "Matrix").find_element(By.CSS_SELECTOR, ".number")
+        field.clear()
+        field.send_keys("9", Keys.ENTER)
+        WebDriverWait(driver, WAIT).until(lambda d: row(d, "Matrix").get_attribute("data-value") == "9")
+        settled(driver)
+        assert re.search(r"Matrix +A +8 +B +9 +≠", driver.find_element(By.ID, "compare-values").text)
+        driver.execute_script("document.activeElement.blur()")
+        ActionChains(driver).send_keys(" ").perform()
+        assert driver.execute_script("return document.body.dataset.showing") == "A"
+        ActionChains(driver).send_keys(" ").perform()
+        for keys, value in [(["z"], "8"), (["y"], "9")]:
+            ActionChains(driver).key_down(Keys.CONTROL).send_keys(*keys).key_up(Keys.CONTROL).perform()
+            WebDriverWait(driver, WAIT).until(lambda d: row(d, "Matrix").get_attribute("data-value") == value)
+        settled(driver)
+        assert len(driver.find_elements(By.CSS_SELECTOR, "#keys li")) >= 10
+
+        # Each channel alone, by name.
+        Select(driver.find_element(By.ID, "view")).select_by_value("channel:A")
+        WebDriverWait(driver, WAIT).until(
+            lambda d: d.execute_script("return document.body.dataset.view") == "channel:A")
+
         # The About button shows the tool's box.
         row(driver, "About").find_element(By.CSS_SELECTOR, ".press").click()
         dialog = driver.find_element(By.ID, "about")
@@ -209,6 +249,11 @@ def main():
         frame.send_keys(Keys.ARROW_RIGHT)
         settled(driver, "3")
         assert not error.is_displayed() and canvas.is_displayed()
+        driver.execute_script("document.activeElement.blur()")
+        ActionChains(driver).send_keys("[").perform()
+        settled(driver, "2")
+        ActionChains(driver).send_keys("]").perform()
+        settled(driver, "3")
 
         Select(driver.find_element(By.ID, "view")).select_by_value("occlusion")
         WebDriverWait(driver, WAIT).until(
