@@ -157,8 +157,11 @@ bool LookSession::nearlyDoneLocked() const {
     const long total = TotalRows.load(std::memory_order_relaxed);
     if (!RunningGeneration || rows <= 0 || total <= 0 || rows > total)
         return false;
-    const auto spent = Clock::now() - RunningSince;
-    return spent * (total - rows) / rows <= NearlyDone;
+    const auto now = Clock::now();
+    const auto remaining = (now - RunningSince) * (total - rows) / rows;
+    // Changes faster than renders would otherwise abandon every one: once no picture has shown
+    // for a while, one that ends within a second is let finish.
+    return remaining <= NearlyDone || (now - PublishedAt >= NearlyDone && remaining <= Overdue);
 }
 
 void LookSession::cancelLocked() {
@@ -209,8 +212,10 @@ void LookSession::work() {
                 return;
             // A render that newer values let finish is published too: it shows its own values,
             // and the page marks it as older than its controls.
-            if (picture)
+            if (picture) {
                 Published = std::move(picture);
+                PublishedAt = Clock::now();
+            }
         }
         // A render given up tells the pages too: one may wait for it.
         OnPicture();

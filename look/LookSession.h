@@ -60,6 +60,8 @@ class LookSession {
   public:
     // A render this close to its end finishes though newer values wait.
     static constexpr std::chrono::milliseconds NearlyDone{250};
+    // Once no picture has shown for NearlyDone, a render this close to its end finishes too.
+    static constexpr std::chrono::milliseconds Overdue{1000};
 
     // Loads the tool (RunError when it cannot). `rendered` is told of every picture published, and
     // of every render given up, on the render thread. A render no page has asked after for
@@ -126,6 +128,7 @@ class LookSession {
     bool Stopping = false;
     std::uint64_t RunningGeneration = 0;
     std::chrono::steady_clock::time_point RunningSince;
+    std::chrono::steady_clock::time_point PublishedAt;
     std::uint64_t Cancelled = 0;
 
     // Counted by the worker threads, after every chunk of a render.
