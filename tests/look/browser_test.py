@@ -258,6 +258,8 @@ def main():
         Select(driver.find_element(By.ID, "view")).select_by_value("occlusion")
         WebDriverWait(driver, WAIT).until(
             lambda d: d.execute_script("return document.body.dataset.view") == "occlusion")
+        driver.execute_script("document.activeElement.blur()")
+        ActionChains(driver).send_keys("0").perform()
         driver.save_screenshot(os.path.join(WORK, "look.png"))
     finally:
         if driver:
