@@ -6,7 +6,8 @@ Usage: look_latency.py [UMBRIX]   (default: build/release/bin/umbrix)
 On the demo scene at 1920x1080, occlusion on, 2 threads: the time from a control's change on the
 page to the new picture drawn, median of 30 changes at Matrix 5 and at Matrix 16 (with the render's
 own time beside it); a storm of 100 changes in 2 s, and how long after the last one its picture
-shows; the server's resident memory over 500 changes.
+shows, how many pictures it drew during the storm and their longest gap; the server's resident
+memory over 500 changes.
 """
 import os
 import re
@@ -42,6 +43,10 @@ STORM = """
 const [count, spacing, done] = arguments;
 const field = document.querySelector('.control[data-id="Amount"] .number');
 let sent = 0, last = 0;
+// Every picture drawn during the storm: a drag should show some, not only the last.
+const drawn = [performance.now()];
+const seen = new MutationObserver(() => drawn.push(performance.now()));
+seen.observe(document.body, { attributes: true, attributeFilter: ["data-shown"] });
 const timer = setInterval(() => {
   field.value = String(0.001 + sent * 0.0001);
   field.dispatchEvent(new Event('change'));
@@ -52,7 +57,12 @@ const timer = setInterval(() => {
       const b = document.body.dataset;
       const row = document.querySelector('.control[data-id="Amount"]');
       if (changesIdle() && b.shown === b.latest && Number(row.dataset.value) === 0.001 + (count - 1) * 0.0001)
-        done(performance.now() - last);
+      {
+        seen.disconnect();
+        const during = drawn.filter((t) => t <= last);
+        const gaps = during.slice(1).map((t, k) => t - during[k]).concat([last - during[during.length - 1]]);
+        done([performance.now() - last, during.length - 1, Math.max(...gaps)]);
+      }
       else requestAnimationFrame(wait);
     })();
   }
@@ -81,7 +91,7 @@ def browser(work):
 def set_control(driver, control, value):
     driver.execute_async_script("""
 const [id, value, done] = arguments;
-fetch('api/control', {method: 'POST', headers: {'Content-Type': 'application/json'},
+fetchWithToken('api/control', {method: 'POST', headers: {'Content-Type': 'application/json'},
   body: JSON.stringify({id, value})}).then(() => done());""", control, value)
 
 
@@ -113,10 +123,10 @@ const done = arguments[0];
             print(f"Matrix {matrix}: change to picture median {median:.0f} ms; render median {render:.0f} ms")
         set_control(driver, "Matrix", 5)
         latencies(driver, 3)
-        after = driver.execute_async_script(STORM, 100, 20)
+        after, pictures, gap = driver.execute_async_script(STORM, 100, 20)
         _, render = latencies(driver, 5)
         print(f"storm of 100 changes in 2 s: last values shown {after:.0f} ms after the last change "
-              f"(render {render:.0f} ms)")
+              f"(render {render:.0f} ms); {pictures} pictures drawn during it, at most {gap:.0f} ms apart")
         memory = [rss_kib(look.pid)]
         for block in range(5):
             for k in range(100):

@@ -22,28 +22,6 @@ bool sameSecret(const std::string& a, const std::string& b) {
     return difference == 0;
 }
 
-std::string cookieName(unsigned short port) {
-    // Cookies do not keep ports apart: two pages on one machine each keep their own.
-    return fmt::format("umbrix-look-{}", port);
-}
-
-std::optional<std::string> cookieValue(const std::string& header, const std::string& name) {
-    std::size_t at = 0;
-    while (at < header.size()) {
-        std::size_t end = header.find(';', at);
-        if (end == std::string::npos)
-            end = header.size();
-        std::string_view pair(header.data() + at, end - at);
-        while (!pair.empty() && pair.front() == ' ')
-            pair.remove_prefix(1);
-        if (pair.size() > name.size() && pair.substr(0, name.size()) == name &&
-            pair[name.size()] == '=')
-            return std::string(pair.substr(name.size() + 1));
-        at = end + 1;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 Access::Access(std::string token, unsigned short port) : Token(std::move(token)), Port(port) {}
@@ -78,12 +56,14 @@ bool Access::ownOrigin(const std::string& origin) const {
 }
 
 bool Access::hasToken(const HttpRequest& request) const {
-    if (const auto given = queryValue(request.target, "token"); given && sameSecret(*given, Token))
-        return true;
-    if (const std::string* cookies = request.header("cookie"))
-        if (const auto given = cookieValue(*cookies, cookieName(Port)))
+    // In the address only where the browser loads the page and its own files: an address can
+    // carry no header.
+    const std::string path = targetPath(request.target);
+    if (path == "/" || path == "/look.js" || path == "/look.css")
+        if (const auto given = queryValue(request.target, "token"))
             return sameSecret(*given, Token);
-    return false;
+    const std::string* given = request.header(TokenHeader);
+    return given && sameSecret(*given, Token);
 }
 
 std::optional<HttpResponse> Access::refusal(const HttpRequest& request) const {
@@ -99,10 +79,6 @@ std::optional<HttpResponse> Access::refusal(const HttpRequest& request) const {
             return textResponse(403, "changes are taken only from the page itself");
     }
     return std::nullopt;
-}
-
-std::string Access::cookie() const {
-    return fmt::format("{}={}; Path=/; HttpOnly; SameSite=Strict", cookieName(Port), Token);
 }
 
 std::optional<std::string> queryValue(const std::string& target, const std::string& name) {

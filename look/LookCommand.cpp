@@ -8,6 +8,8 @@
 #include "app/core/SettingsFile.h"
 #include "app/core/StageFailures.h"
 #include "app/core/Tool.h"
+#include "app/core/Output.h"
+#include "app/core/WritingOver.h"
 #include "look/LookServer.h"
 #include "look/LookService.h"
 #include "look/LookSession.h"
@@ -27,11 +29,9 @@ extern char** environ;
 
 namespace umbrix {
 
-namespace {
-
 using namespace look;
 
-FrameSource frameSource(const LookOptions& options) {
+FrameSource lookFrames(const LookOptions& options) {
     FrameSource source;
     if (!options.frames) {
         source.paths = {options.input};
@@ -46,6 +46,14 @@ FrameSource frameSource(const LookOptions& options) {
             source.paths.push_back(framePath(options.input, list[k]));
             source.numbers.emplace_back(list[k]);
         }
+    }
+    if (options.saveSettings) {
+        NamedFiles files = {{options.input, "the input"}};
+        for (std::size_t k = 0; options.frames && k < source.paths.size(); ++k)
+            files.emplace_back(source.paths[k],
+                               fmt::format("frame {} of the input", *source.numbers[k]));
+        refuseWritingOver("--save-settings", *options.saveSettings, "settings", files);
+        checkFolderOf(*options.saveSettings);
     }
     const FrameNaming naming = frameNaming({options.part, options.maps, std::nullopt});
     source.read = [paths = source.paths, numbers = source.numbers, naming,
@@ -68,6 +76,8 @@ FrameSource frameSource(const LookOptions& options) {
     };
     return source;
 }
+
+namespace {
 
 // The values to start from: the settings file's, then each --set, as `render` takes them.
 void applySettings(LookSession& session, const LookOptions& options) {
@@ -139,7 +149,7 @@ void openBrowser(const std::string& url) {
 } // namespace
 
 void runLook(const LookOptions& options) {
-    FrameSource source = frameSource(options);
+    FrameSource source = lookFrames(options);
     const auto read = source.read;
     std::atomic<LookServer*> server{nullptr};
     LookSession session(options.library.value_or(defaultLibraryPath()), std::move(source),

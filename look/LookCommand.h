@@ -1,5 +1,7 @@
 #pragma once
 
+#include "look/LookSession.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,11 @@ struct LookOptions {
     int port = 0;                            // 0: a free one
     bool open = false;                       // start the desktop's browser on the page
 };
+
+// The frames the look shows, checked before any is read: a --save-settings onto the input, one of
+// its frames or a link to one is refused as `render` refuses it (UsageError), and one whose folder
+// cannot take it fails at once (RunError), not when Save is pressed.
+look::FrameSource lookFrames(const LookOptions& options);
 
 // Serves the control page and viewer on loopback until SIGINT or SIGTERM. Throws UsageError or
 // RunError, as `render` would, before anything is served.

@@ -54,6 +54,18 @@ std::optional<long long> queryNumber(const HttpRequest& request, const std::stri
     return number;
 }
 
+// A finite number from a query.
+std::optional<float> queryFloat(const HttpRequest& request, const std::string& name) {
+    const auto text = queryValue(request.target, name);
+    if (!text || text->empty())
+        return std::nullopt;
+    float number = 0.0f;
+    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), number);
+    if (error != std::errc() || end != text->data() + text->size() || !std::isfinite(number))
+        return std::nullopt;
+    return number;
+}
+
 const char* contentTypeOf(std::string_view file) {
     if (file.ends_with(".js"))
         return "text/javascript; charset=utf-8";
@@ -65,6 +77,34 @@ const char* contentTypeOf(std::string_view file) {
 Json floatJson(float value) {
     return {{"text", fmt::format("{}", value)},
             {"bits", fmt::format("{:08x}", std::bit_cast<std::uint32_t>(value))}};
+}
+
+// Every value by identifier, as a settings file holds them.
+Json valuesJson(const ControlValues& values) {
+    return Json::parse(values.json());
+}
+
+// What the page shows beside a picture.
+Json factsOf(const Picture& picture) {
+    Json facts = {{"generation", picture.generation},
+                  {"frame", picture.frameIndex},
+                  {"milliseconds", picture.milliseconds},
+                  {"warnings", picture.warnings}};
+    if (picture.values)
+        facts["values"] = valuesJson(*picture.values);
+    if (!picture.error.empty())
+        facts["error"] = picture.error;
+    if (picture.result) {
+        const Windows& w = picture.frame->windows;
+        facts["width"] = picture.result->Width;
+        facts["height"] = picture.result->Height;
+        facts["x"] = w.x;
+        facts["y"] = w.y;
+        facts["beauty"] =
+            beautyOf(*picture.frame) ? Json(beautyOf(*picture.frame)->names) : Json(nullptr);
+        facts["channels"] = channelNames(*picture.frame);
+    }
+    return facts;
 }
 
 } // namespace
@@ -79,6 +119,7 @@ HttpResponse LookService::handle(const HttpRequest& request) {
         return textResponse(413, "request body too large");
     if (auto refused = Rights.refusal(request))
         return *refused;
+    Session.watched();
     const std::string path = targetPath(request.target);
     const bool get = request.method == "GET";
     const bool post = request.method == "POST";
@@ -88,11 +129,18 @@ HttpResponse LookService::handle(const HttpRequest& request) {
         HttpResponse (LookService::*answer)(const HttpRequest&);
     };
     static const Route routes[] = {
-        {"/api/result", false, &LookService::result}, {"/api/pixels", false, &LookService::pixels},
-        {"/api/probe", false, &LookService::probe},   {"/api/control", true, &LookService::control},
-        {"/api/reset", true, &LookService::reset},    {"/api/frame", true, &LookService::frame},
-        {"/api/state", false, &LookService::state},   {"/api/about", true, &LookService::about},
+        {"/api/result", false, &LookService::result},
+        {"/api/pixels", false, &LookService::pixels},
+        {"/api/probe", false, &LookService::probe},
+        {"/api/control", true, &LookService::control},
+        {"/api/reset", true, &LookService::reset},
+        {"/api/frame", true, &LookService::frame},
+        {"/api/state", false, &LookService::state},
+        {"/api/about", true, &LookService::about},
         {"/api/save", true, &LookService::save},
+        {"/api/progress", false, &LookService::progress},
+        {"/api/cancel", true, &LookService::cancel},
+        {"/api/render", true, &LookService::render},
     };
     for (const Route& route : routes)
         if (path == route.path) {
@@ -113,10 +161,12 @@ HttpResponse LookService::page(std::string_view name) {
     const PageFile* file = pageFile(name);
     if (!file)
         return textResponse(404, "not found");
-    HttpResponse response{200, contentTypeOf(name), std::string(file->bytes), {}, std::nullopt};
-    if (name == "index.html")
-        response.headers.emplace_back("Set-Cookie", Rights.cookie());
-    return response;
+    std::string bytes(file->bytes);
+    // The page's script and styles are asked for with the token, as the page itself was.
+    for (std::size_t at = name == "index.html" ? bytes.find("{token}") : std::string::npos;
+         at != std::string::npos; at = bytes.find("{token}", at))
+        bytes.replace(at, 7, Rights.token());
+    return {200, contentTypeOf(name), std::move(bytes), {}, std::nullopt};
 }
 
 HttpResponse LookService::state(const HttpRequest&) {
@@ -138,44 +188,48 @@ HttpResponse LookService::state(const HttpRequest&) {
 }
 
 HttpResponse LookService::result(const HttpRequest& request) {
+    // A page waits for the picture after the one it shows, which may be a change yet to come.
     const auto wanted = queryNumber(request, "generation");
-    if (!wanted || *wanted < 0 || static_cast<std::uint64_t>(*wanted) > Session.generation())
+    if (!wanted || *wanted < 0 || static_cast<std::uint64_t>(*wanted) > Session.generation() + 1)
         return problem(400, "generation: not one the page was given");
     const auto generation = static_cast<std::uint64_t>(*wanted);
     const std::shared_ptr<const Picture> picture = Session.picture();
-    if (!picture || picture->generation < generation)
+    if (!picture || picture->generation < generation) {
+        if (const std::uint64_t cancelled = Session.progress().cancelled; cancelled >= generation)
+            return jsonResponse(200, {{"cancelled", cancelled}});
         return {200, "application/json", {}, {}, generation};
-    Json facts = {{"generation", picture->generation},
-                  {"frame", picture->frameIndex},
-                  {"milliseconds", picture->milliseconds},
-                  {"warnings", picture->warnings}};
-    if (!picture->error.empty())
-        facts["error"] = picture->error;
-    if (picture->result) {
-        const Windows& w = picture->frame->windows;
-        facts["width"] = picture->result->Width;
-        facts["height"] = picture->result->Height;
-        facts["x"] = w.x;
-        facts["y"] = w.y;
-        facts["beauty"] =
-            beautyOf(*picture->frame) ? Json(beautyOf(*picture->frame)->names) : Json(nullptr);
     }
-    return jsonResponse(200, facts);
+    return jsonResponse(200, factsOf(*picture));
 }
 
 HttpResponse LookService::pixels(const HttpRequest& request) {
     const auto name = queryValue(request.target, "view");
     const std::optional<View> view = name ? viewNamed(*name) : std::nullopt;
-    if (!view)
-        return problem(400, "view: one of normals, occlusion, shaded, depth, beauty");
+    const auto channel = queryValue(request.target, "channel");
+    if (!view && !channel)
+        return problem(400, "view: one of normals, occlusion, shaded, depth, beauty; or a channel");
+    const auto low = queryFloat(request, "low");
+    const auto high = queryFloat(request, "high");
+    if (low.has_value() != high.has_value())
+        return problem(400, "low, high: the depth's range, both or neither");
     const std::shared_ptr<const Picture> picture = Session.picture();
     if (!picture || !picture->result)
         return problem(404, "no picture");
     HttpResponse response{200, "application/octet-stream", {}, {}, std::nullopt};
-    response.body = viewPixels(*view, *picture->frame, *picture->result);
-    response.headers = {{"X-Umbrix-Generation", fmt::format("{}", picture->generation)},
-                        {"X-Umbrix-Width", fmt::format("{}", picture->result->Width)},
-                        {"X-Umbrix-Height", fmt::format("{}", picture->result->Height)}};
+    if (view) {
+        response.body = viewPixels(*view, *picture->frame, *picture->result,
+                                   low ? std::optional(std::pair(*low, *high)) : std::nullopt);
+    } else if (auto pixels = channelPixels(*channel, *picture->frame, *picture->result)) {
+        response.body = std::move(*pixels);
+    } else {
+        return problem(400, "channel: none of that name");
+    }
+    // The facts travel with the pixels: a newer picture may be published while they do.
+    response.headers = {
+        {"X-Umbrix-Facts", factsOf(*picture).dump(-1, ' ', true, Json::error_handler_t::replace)},
+        {"X-Umbrix-Generation", fmt::format("{}", picture->generation)},
+        {"X-Umbrix-Width", fmt::format("{}", picture->result->Width)},
+        {"X-Umbrix-Height", fmt::format("{}", picture->result->Height)}};
     return response;
 }
 
@@ -221,7 +275,10 @@ HttpResponse LookService::control(const HttpRequest& request) {
         else
             throw UsageError(fmt::format("{}: {} is not a number", info.id, given.dump()));
         const std::uint64_t generation = Session.change(*in, value);
-        return jsonResponse(200, {{"generation", generation}, {"value", valueJson(value)}});
+        // Every value, since another page may have changed others.
+        return jsonResponse(200, {{"generation", generation},
+                                  {"value", valueJson(value)},
+                                  {"values", valuesJson(ControlValues(Session.controls()))}});
     } catch (const UsageError& e) {
         return problem(400, e.what());
     }
@@ -254,7 +311,9 @@ HttpResponse LookService::reset(const HttpRequest& request) {
         generation = Session.change(*in, value);
         values[info.id] = valueJson(value);
     }
-    return jsonResponse(200, {{"generation", generation}, {"values", values}});
+    return jsonResponse(200, {{"generation", generation},
+                              {"reset", values},
+                              {"values", valuesJson(ControlValues(Session.controls()))}});
 }
 
 HttpResponse LookService::about(const HttpRequest&) {
@@ -274,15 +333,42 @@ HttpResponse LookService::frame(const HttpRequest& request) {
     return jsonResponse(200, {{"generation", Session.showFrame(static_cast<std::size_t>(index))}});
 }
 
-HttpResponse LookService::save(const HttpRequest&) {
+// The values of the picture the page shows, which need not be the newest: another page may have
+// changed them since.
+HttpResponse LookService::save(const HttpRequest& request) {
+    const auto body = bodyObject(request);
+    if (!body || !body->contains("generation") || !(*body)["generation"].is_number_unsigned())
+        return problem(400, "a save is {\"generation\": G}, the picture shown");
+    const std::shared_ptr<const Picture> picture = Session.picture();
+    if (!picture || !picture->values ||
+        picture->generation != (*body)["generation"].get<std::uint64_t>())
+        return problem(409, "the picture shown is not the newest: Save once it is");
     if (!Save.file)
-        return problem(409, "nothing to save to: start umbrix look with --save-settings FILE");
+        return jsonResponse(200, {{"settings", picture->values->json()}});
     try {
-        Session.saveSettings(*Save.file);
+        picture->values->save(*Save.file);
     } catch (const std::exception& e) {
         return problem(500, e.what());
     }
     return jsonResponse(200, {{"file", *Save.file}, {"renderLine", Save.renderLine}});
+}
+
+HttpResponse LookService::progress(const HttpRequest&) {
+    const RenderProgress now = Session.progress();
+    return jsonResponse(200, {{"generation", now.generation},
+                              {"rows", now.rows},
+                              {"totalRows", now.totalRows},
+                              {"milliseconds", now.milliseconds},
+                              {"cancelled", now.cancelled}});
+}
+
+HttpResponse LookService::cancel(const HttpRequest&) {
+    Session.cancel();
+    return jsonResponse(200, {{"cancelled", Session.progress().cancelled}});
+}
+
+HttpResponse LookService::render(const HttpRequest&) {
+    return jsonResponse(200, {{"generation", Session.renderAgain()}});
 }
 
 } // namespace umbrix::look

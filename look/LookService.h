@@ -11,20 +11,27 @@ namespace umbrix::look {
 
 // What the page may do, request by request: the handler behind the server, apart from any socket.
 //
-//   GET  /?token=T                 the page (and the cookie that stands for the token after)
+//   GET  /?token=T                 the page (its script and styles asked for with T too); every
+//                                  other request carries T in the X-Umbrix-Token header
 //   GET  /look.js, /look.css       its script and styles
 //   GET  /api/state                the controls as the tool declares them, with their values;
 //                                  the frames; where Save writes
 //   GET  /api/result?generation=G  the newest picture's facts once generation G or a newer one is
-//                                  rendered: size, frame, render time, warnings, or the frame's
-//                                  error
+//                                  rendered: size, frame, render time, warnings, the values it
+//                                  was rendered with, or the frame's error; {"cancelled": C} when
+//                                  G was given up unrendered
 //   GET  /api/pixels?view=V        that picture as 8-bit RGBA rows (see Views.h)
 //   GET  /api/probe?x=X&y=Y        the output's R G B A and the input's depth at a pixel
-//   POST /api/control  {"id", "value"}  one control changed, as --set takes the value
+//   GET  /api/progress             the render under way: rows done, time; the newest cancelled
+//   POST /api/control  {"id", "value"}  one control changed, as --set takes the value; the answer
+//                                  holds every value, as another page may have changed some
 //   POST /api/reset    {"id"} or {}     one control, or all, back to the default
+//   POST /api/cancel               gives up the render under way (and any waiting)
+//   POST /api/render               renders the values in effect again
 //   POST /api/about                pressing About: the box the tool shows
 //   POST /api/frame    {"index"}   another frame of the sequence
-//   POST /api/save                 the values in effect into --save-settings' file
+//   POST /api/save     {"generation"}  the values of that picture, if it is the newest, into
+//                                  --save-settings' file, or back as a settings file's text
 class LookService {
   public:
     struct Saving {
@@ -55,6 +62,9 @@ class LookService {
     HttpResponse about(const HttpRequest& request);
     HttpResponse frame(const HttpRequest& request);
     HttpResponse save(const HttpRequest& request);
+    HttpResponse progress(const HttpRequest& request);
+    HttpResponse cancel(const HttpRequest& request);
+    HttpResponse render(const HttpRequest& request);
 };
 
 } // namespace umbrix::look

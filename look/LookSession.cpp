@@ -2,18 +2,27 @@
 
 #include "app/core/RenderWarnings.h"
 
-#include <chrono>
+#include <algorithm>
 
 namespace umbrix::look {
 
 LookSession::LookSession(const std::string& libraryPath, FrameSource frames,
-                         std::function<void()> rendered)
+                         std::function<void()> rendered, std::chrono::milliseconds unwatched)
     : Frames(std::move(frames)), Page(libraryPath), Renderer(libraryPath),
-      OnPicture(std::move(rendered)) {}
+      OnPicture(std::move(rendered)), Unwatched(unwatched) {}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+} // namespace
 
 void LookSession::start(std::shared_ptr<const Frame> first) {
     Loaded = std::move(first);
     LoadedIndex = 0;
+    watched();
+    // Only this session renders in its process: every chunk counted is one of its renders.
+    minihost::setChunkObserver([this] { rowDone(); });
     {
         std::lock_guard guard(Lock);
         queueLocked();
@@ -32,8 +41,10 @@ void LookSession::stop() {
         Running.request_stop();
     }
     Wake.notify_all();
-    if (Worker.joinable())
+    if (Worker.joinable()) {
         Worker.join();
+        minihost::setChunkObserver(nullptr);
+    }
 }
 
 std::vector<Input*> LookSession::controls() const {
@@ -46,6 +57,7 @@ double LookSession::value(const Input& control) const {
 }
 
 std::uint64_t LookSession::change(Input& control, double value) {
+    watched();
     std::lock_guard guard(Lock);
     Page.set(control, value);
     ++Generation;
@@ -74,6 +86,7 @@ std::optional<std::pair<std::string, std::string>> LookSession::pressAbout() {
 }
 
 std::uint64_t LookSession::showFrame(std::size_t index) {
+    watched();
     std::lock_guard guard(Lock);
     FrameIndex = index;
     ++Generation;
@@ -96,16 +109,82 @@ std::shared_ptr<const Picture> LookSession::picture() const {
     return Published;
 }
 
-void LookSession::saveSettings(const std::string& path) const {
+void LookSession::cancel() {
+    {
+        std::lock_guard guard(Lock);
+        cancelLocked();
+    }
+    OnPicture();
+}
+
+std::uint64_t LookSession::renderAgain() {
+    watched();
     std::lock_guard guard(Lock);
-    ControlValues(Page.controls()).save(path);
+    ++Generation;
+    queueLocked();
+    return Generation;
+}
+
+void LookSession::watched() {
+    LastWatched.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+}
+
+RenderProgress LookSession::progress() const {
+    std::lock_guard guard(Lock);
+    RenderProgress now;
+    now.cancelled = Cancelled;
+    if (!RunningGeneration)
+        return now;
+    now.generation = RunningGeneration;
+    now.rows = RowsDone.load(std::memory_order_relaxed);
+    now.totalRows = TotalRows.load(std::memory_order_relaxed);
+    now.milliseconds =
+        std::chrono::duration<double, std::milli>(Clock::now() - RunningSince).count();
+    return now;
 }
 
 void LookSession::queueLocked() {
     Waiting = Job{Generation, FrameIndex, ControlValues(Page.controls())};
-    // The render under way, if any, is for older values: it stops at its next chunk.
-    Running.request_stop();
+    // The render under way, if any, is for older values: it stops at its next chunk, unless it
+    // ends sooner than a new one could show anything.
+    if (!nearlyDoneLocked())
+        Running.request_stop();
     Wake.notify_one();
+}
+
+bool LookSession::nearlyDoneLocked() const {
+    const long rows = RowsDone.load(std::memory_order_relaxed);
+    const long total = TotalRows.load(std::memory_order_relaxed);
+    if (!RunningGeneration || rows <= 0 || total <= 0 || rows > total)
+        return false;
+    const auto now = Clock::now();
+    const auto remaining = (now - RunningSince) * (total - rows) / rows;
+    // Changes faster than renders would otherwise abandon every one: once no picture has shown
+    // for a while, one that ends within a second is let finish.
+    return remaining <= NearlyDone || (now - PublishedAt >= NearlyDone && remaining <= Overdue);
+}
+
+void LookSession::cancelLocked() {
+    if (Waiting) {
+        Cancelled = std::max(Cancelled, Waiting->generation);
+        Waiting.reset();
+    }
+    if (RunningGeneration) {
+        Cancelled = std::max(Cancelled, RunningGeneration);
+        Running.request_stop();
+    }
+}
+
+void LookSession::rowDone() {
+    RowsDone.fetch_add(1, std::memory_order_relaxed);
+    const Clock::duration since(Clock::now().time_since_epoch().count() -
+                                LastWatched.load(std::memory_order_relaxed));
+    if (since <= Unwatched)
+        return;
+    // Every page is gone: nobody waits for this picture.
+    std::lock_guard guard(Lock);
+    if (RunningGeneration && !Running.stop_requested())
+        cancelLocked();
 }
 
 void LookSession::work() {
@@ -120,14 +199,25 @@ void LookSession::work() {
             job.swap(Waiting);
             Running = std::stop_source();
             stop = Running.get_token();
+            RunningGeneration = job->generation;
+            RunningSince = Clock::now();
+            RowsDone.store(0, std::memory_order_relaxed);
+            TotalRows.store(0, std::memory_order_relaxed);
         }
         std::shared_ptr<const Picture> picture = render(*job, stop);
         {
             std::lock_guard guard(Lock);
-            if (!picture || Waiting || Stopping)
-                continue; // superseded: its picture would not match the controls
-            Published = std::move(picture);
+            RunningGeneration = 0;
+            if (Stopping)
+                return;
+            // A render that newer values let finish is published too: it shows its own values,
+            // and the page marks it as older than its controls.
+            if (picture) {
+                Published = std::move(picture);
+                PublishedAt = Clock::now();
+            }
         }
+        // A render given up tells the pages too: one may wait for it.
         OnPicture();
     }
 }
@@ -154,6 +244,8 @@ std::shared_ptr<Picture> LookSession::render(const Job& job, std::stop_token sto
     if (!load(job.frameIndex, *picture))
         return picture;
     picture->frame = Loaded;
+    // The tool goes over every row twice: normals, then occlusion and the result.
+    TotalRows.store(2L * Loaded->image->Height, std::memory_order_relaxed);
     try {
         const std::string& shown = Frames.paths[job.frameIndex];
         for (const Warnings& warnings :
@@ -169,6 +261,7 @@ std::shared_ptr<Picture> LookSession::render(const Job& job, std::stop_token sto
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
         picture->result = std::move(rendered->image);
+        picture->values = job.values;
     } catch (const std::exception& e) {
         picture->error = e.what();
         picture->result.reset();

@@ -4,6 +4,8 @@
 #include "app/core/FrameSource.h"
 #include "app/core/Tool.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -32,21 +34,39 @@ struct Picture {
     std::size_t frameIndex = 0;
     std::shared_ptr<const Frame> frame;
     std::shared_ptr<const Image> result;
-    double milliseconds = 0.0; // the tool's render
+    double milliseconds = 0.0;           // the tool's render
+    std::optional<ControlValues> values; // what it was rendered with; nothing when not rendered
     std::string error;
     std::vector<std::string> warnings; // what the command line would warn of
 };
 
+// The render under way, as the page shows it while it waits.
+struct RenderProgress {
+    std::uint64_t generation = 0; // the render under way; 0 for none
+    long rows = 0;                // rows done, of both passes over the frame
+    long totalRows = 0;
+    double milliseconds = 0.0;   // since it started
+    std::uint64_t cancelled = 0; // the newest generation given up unrendered (Cancel, or no page)
+};
+
 // The tool with its controls as the page sets them, and the frame rendered again whenever they
 // change. Renders run on a thread of their own, one at a time, always with the newest values: a
-// change made while one runs stops it at its next chunk and waits (only the newest change waits),
-// and the result of a render whose values changed meanwhile is dropped, so a picture shown always
-// matches the controls.
+// change made while one runs stops it at its next block of rows and waits (only the newest change
+// waits), unless the render is nearly done, when it finishes first, so that a drag still shows
+// pictures. A picture carries the values it was rendered with: the page tells by them whether it
+// is the controls' own.
 class LookSession {
   public:
-    // Loads the tool (RunError when it cannot). `rendered` is told of every picture published, on
-    // the render thread.
-    LookSession(const std::string& libraryPath, FrameSource frames, std::function<void()> rendered);
+    // A render this close to its end finishes though newer values wait.
+    static constexpr std::chrono::milliseconds NearlyDone{250};
+    // Once no picture has shown for NearlyDone, a render this close to its end finishes too.
+    static constexpr std::chrono::milliseconds Overdue{1000};
+
+    // Loads the tool (RunError when it cannot). `rendered` is told of every picture published, and
+    // of every render given up, on the render thread. A render no page has asked after for
+    // `unwatched` is given up at its next block of rows: every page is gone.
+    LookSession(const std::string& libraryPath, FrameSource frames, std::function<void()> rendered,
+                std::chrono::milliseconds unwatched = std::chrono::seconds(5));
     ~LookSession();
     LookSession(const LookSession&) = delete;
     LookSession& operator=(const LookSession&) = delete;
@@ -74,8 +94,15 @@ class LookSession {
     // The newest picture published, or null before the first.
     std::shared_ptr<const Picture> picture() const;
 
-    // Writes the values in effect as a settings file; RunError on failure.
-    void saveSettings(const std::string& path) const;
+    // Stops the render under way, or about to start, at its next block of rows; the values stay,
+    // and the picture shown stays until another change or `renderAgain`.
+    void cancel();
+    // Renders the values in effect again (after a cancel); returns the generation that will show
+    // it.
+    std::uint64_t renderAgain();
+    // A page asked after the session: renders go on while one does.
+    void watched();
+    RenderProgress progress() const;
 
   private:
     struct Job {
@@ -88,6 +115,7 @@ class LookSession {
     ToolSession Page; // takes the user's changes as a host's controls would, About included
     Tool Renderer;    // renders with a copy of Page's values, on the render thread
     std::function<void()> OnPicture;
+    std::chrono::milliseconds Unwatched;
 
     mutable std::mutex Lock;
     std::condition_variable Wake;
@@ -97,6 +125,15 @@ class LookSession {
     std::stop_source Running; // stops the render under way
     std::shared_ptr<const Picture> Published;
     bool Stopping = false;
+    std::uint64_t RunningGeneration = 0;
+    std::chrono::steady_clock::time_point RunningSince;
+    std::chrono::steady_clock::time_point PublishedAt;
+    std::uint64_t Cancelled = 0;
+
+    // Counted by the worker threads, after every chunk of a render.
+    std::atomic<long> RowsDone{0};
+    std::atomic<long> TotalRows{0};
+    std::atomic<std::chrono::steady_clock::rep> LastWatched{0};
 
     // Owned by the render thread.
     std::shared_ptr<const Frame> Loaded;
@@ -104,6 +141,9 @@ class LookSession {
     std::thread Worker;
 
     void queueLocked();
+    bool nearlyDoneLocked() const;
+    void cancelLocked();
+    void rowDone();
     void work();
     // Null when `stop` ended the render.
     std::shared_ptr<Picture> render(const Job& job, std::stop_token stop);

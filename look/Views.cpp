@@ -90,8 +90,34 @@ void byBands(int height, const std::function<void(int, int)>& rows) {
                  [&](int band) { rows(band * BandRows, std::min(height, (band + 1) * BandRows)); });
 }
 
-void depthPixels(Pixels& pixels, const Frame& source, int width, int height) {
+constexpr std::array<const char*, 4> ResultChannelNames = {"R", "G", "B", "A"};
+
+void greyPixels(Pixels& pixels, int width, int height, const std::function<float(int, int)>& at,
+                float low, float span) {
+    byBands(height, [&](int first, int last) {
+        for (int y = first; y < last; ++y)
+            for (int x = 0; x < width; ++x) {
+                const float d = at(x, y);
+                if (std::isnan(d)) {
+                    pixels.put(x, y, Magenta);
+                    continue;
+                }
+                const std::uint8_t grey = previewByte((d - low) / span);
+                pixels.put(x, y, {grey, grey, grey});
+            }
+    });
+}
+
+void depthPixels(Pixels& pixels, const Frame& source, int width, int height,
+                 std::optional<std::pair<float, float>> range) {
     const ChannelSamples depth = ChannelSamples::depth(source);
+    if (range) {
+        const float span = range->second > range->first ? range->second - range->first : 1.0f;
+        greyPixels(
+            pixels, width, height, [&](int x, int y) { return depth.at(x, y); }, range->first,
+            span);
+        return;
+    }
     // The finite range, band by band (min and max are the same in any order).
     std::mutex rangeLock;
     float low = std::numeric_limits<float>::infinity();
@@ -110,18 +136,8 @@ void depthPixels(Pixels& pixels, const Frame& source, int width, int height) {
         high = std::max(high, bandHigh);
     });
     const float span = high > low ? high - low : 1.0f;
-    byBands(height, [&](int first, int last) {
-        for (int y = first; y < last; ++y)
-            for (int x = 0; x < width; ++x) {
-                const float d = depth.at(x, y);
-                if (std::isnan(d)) {
-                    pixels.put(x, y, Magenta);
-                    continue;
-                }
-                const std::uint8_t grey = previewByte((d - low) / span);
-                pixels.put(x, y, {grey, grey, grey});
-            }
-    });
+    greyPixels(
+        pixels, width, height, [&](int x, int y) { return depth.at(x, y); }, low, span);
 }
 
 } // namespace
@@ -139,14 +155,15 @@ std::optional<View> viewNamed(std::string_view name) {
     return std::nullopt;
 }
 
-std::string viewPixels(View view, const Frame& source, const Image& result) {
+std::string viewPixels(View view, const Frame& source, const Image& result,
+                       std::optional<std::pair<float, float>> depthRange) {
     const int width = result.Width;
     const int height = result.Height;
     Pixels pixels{
         std::string(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, '\0'),
         width};
     if (view == View::Depth) {
-        depthPixels(pixels, source, width, height);
+        depthPixels(pixels, source, width, height, depthRange);
         return std::move(pixels.rgba);
     }
     const std::optional<Beauty> beauty = beautyOf(source);
@@ -180,6 +197,37 @@ std::string viewPixels(View view, const Frame& source, const Image& result) {
                 }
             }
     });
+    return std::move(pixels.rgba);
+}
+
+std::vector<std::string> channelNames(const Frame& source) {
+    std::vector<std::string> names(ResultChannelNames.begin(), ResultChannelNames.end());
+    for (const FrameChannel& channel : source.channels)
+        if (std::find(names.begin(), names.end(), channel.format.name) == names.end() &&
+            ChannelSamples::of(source, channel.format.name))
+            names.push_back(channel.format.name);
+    return names;
+}
+
+std::optional<std::string> channelPixels(const std::string& name, const Frame& source,
+                                         const Image& result) {
+    const int width = result.Width;
+    const int height = result.Height;
+    Pixels pixels{
+        std::string(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, '\0'),
+        width};
+    const auto named = std::find(ResultChannelNames.begin(), ResultChannelNames.end(), name);
+    if (named != ResultChannelNames.end()) {
+        const ResultChannel channel(result, static_cast<int>(named - ResultChannelNames.begin()));
+        greyPixels(
+            pixels, width, height, [&](int x, int y) { return channel.at(x, y); }, 0.0f, 1.0f);
+        return std::move(pixels.rgba);
+    }
+    const std::optional<ChannelSamples> samples = ChannelSamples::of(source, name);
+    if (!samples)
+        return std::nullopt;
+    greyPixels(
+        pixels, width, height, [&](int x, int y) { return samples->at(x, y); }, 0.0f, 1.0f);
     return std::move(pixels.rgba);
 }
 

@@ -2,40 +2,51 @@
 
 #include "app/core/FrameSource.h"
 #include "app/core/StageFailures.h"
-#include "app/files/SamePath.h"
+#include "app/core/WritingOver.h"
+
+#include <fmt/format.h>
 
 namespace umbrix {
 
 namespace {
 
-using NamedFiles = std::vector<std::pair<std::string, const char*>>;
-
-// A file an option writes that is one the run reads or writes would replace it without a word.
-void refuseOver(const char* option, const std::string& path, const char* written,
-                const NamedFiles& files) {
-    for (const auto& [file, what] : files)
-        if (samePath(path, file))
-            throw UsageError(fmt::format("{} {}: the same file as {}, which the {} would replace",
-                                         option, path, what, written));
-}
-
-void refuseWritingOverFiles(const RenderOptions& options) {
+// Every file of every frame: a sequence's frames are read and written one by one, after the
+// settings are saved and while the previews are written.
+void refuseWritingOverFiles(const RenderOptions& options, const Jobs& jobs) {
+    if (!options.preview && !options.saveSettings)
+        return;
+    NamedFiles inputs = {{options.input, "the input"}};
+    NamedFiles outputs = {{options.output, "the output"}};
+    NamedFiles previews;
     if (options.preview)
-        refuseOver("--preview", *options.preview, "preview",
-                   {{options.output, "the output"}, {options.input, "the input"}});
+        previews.emplace_back(*options.preview, "the preview");
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        const Job job = jobs[k];
+        if (!job.frame)
+            break;
+        inputs.emplace_back(job.input, fmt::format("frame {} of the input", *job.frame));
+        outputs.emplace_back(job.output, fmt::format("frame {} of the output", *job.frame));
+        if (job.preview)
+            previews.emplace_back(*job.preview, fmt::format("frame {} of the preview", *job.frame));
+    }
+    if (options.preview) {
+        NamedFiles files = outputs;
+        files.insert(files.end(), inputs.begin(), inputs.end());
+        refuseWritingOver("--preview", *options.preview, "preview", files);
+    }
     if (!options.saveSettings)
         return;
-    NamedFiles files = {{options.input, "the input"}, {options.output, "the output"}};
-    if (options.preview)
-        files.emplace_back(*options.preview, "the preview");
-    refuseOver("--save-settings", *options.saveSettings, "settings", files);
+    NamedFiles files = inputs;
+    files.insert(files.end(), outputs.begin(), outputs.end());
+    files.insert(files.end(), previews.begin(), previews.end());
+    refuseWritingOver("--save-settings", *options.saveSettings, "settings", files);
 }
 
 } // namespace
 
 RenderPlan planRender(const RenderOptions& options) {
     Jobs jobs(options.input, options.output, options.preview, options.frames);
-    refuseWritingOverFiles(options);
+    refuseWritingOverFiles(options, jobs);
     const OutputFormat format =
         needingFormats(options.output, [&] { return formatOf(options.output); });
     if (options.preview)

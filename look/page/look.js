@@ -1,23 +1,35 @@
 "use strict";
 // The page of `umbrix look`: the tool's controls as it declares them, and the picture rendered
-// with them. Every change goes to the program one at a time, in order; the picture shown is the
-// one rendered with the controls on screen, and is marked stale while a newer one renders.
+// with them. Every change goes to the program one at a time, in order. Every picture comes with
+// the values it was rendered with: one of values another page set brings those values onto this
+// page's controls, and one older than the controls is marked stale until the newer one shows.
 
 const $ = (id) => document.getElementById(id);
 const page = {
   controls: new Map(), // id -> {info, row, value}
   latest: 0,           // the generation that the controls on screen will be rendered as
   shown: 0,            // the generation of the picture on screen
-  picture: null,       // {generation, width, height, x, y}
+  cancelled: 0,        // the newest generation given up unrendered
+  picture: null,       // {generation, width, height, x, y, values}
   view: "normals",
   fit: true, zoom: 1, panX: 0, panY: 0,
 };
+
+// The token from the address the program printed: every request carries it in a header, never a
+// cookie, which the browser would send to any server on this machine.
+const token = new URLSearchParams(location.search).get("token") || "";
+history.replaceState(null, "", location.pathname);
+
+function fetchWithToken(path, options) {
+  const headers = Object.assign({ "X-Umbrix-Token": token }, (options || {}).headers);
+  return fetch(path, Object.assign({}, options, { headers, credentials: "omit" }));
+}
 
 async function request(path, body) {
   const options = body === undefined ? {} : {
     method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body),
   };
-  const response = await fetch(path, options);
+  const response = await fetchWithToken(path, options);
   const text = await response.text();
   let answer = {};
   try { answer = JSON.parse(text); } catch (e) { answer = { error: text.trim() }; }
@@ -25,40 +37,64 @@ async function request(path, body) {
   return answer;
 }
 
-function newGeneration(generation) {
-  if (generation > page.latest) page.latest = generation;
+const sleep = (ms) => new Promise((done) => setTimeout(done, ms));
+
+function newGeneration(generation, values) {
+  if (generation < page.latest) return;
+  page.latest = generation;
   document.body.dataset.latest = page.latest;
-  $("picture").classList.add("stale");
-  refresh();
+  if (values) showValues(values);
+  markStale();
+}
+
+function markStale() {
+  $("picture").classList.toggle("stale", page.shown < page.latest);
+  showProgress();
+}
+
+// Values as the program holds them, but for a control whose newer value is still on its way.
+function showValues(values) {
+  for (const [id, value] of Object.entries(values)) {
+    const control = page.controls.get(id);
+    if (control && !changes.queue.some((c) => c.id === id) && changes.sending !== id)
+      showValue(control, value);
+  }
 }
 
 // ---- Controls -----------------------------------------------------------------------------
 
-const changes = { queue: [], sending: false };
+// One change at a time, in order; `sending` names the control whose change is on its way.
+const changes = { queue: [], sending: false, busy: false };
 
 // A slider's drag sends its newest value once the change before it is answered.
-function change(id, value) {
+function change(id, value, replaying) {
+  const control = page.controls.get(id);
+  if (!replaying && control) remember(id, control.value, value);
   const pending = changes.queue.find((c) => c.id === id);
   if (pending) pending.value = value; else changes.queue.push({ id, value });
   sendChanges();
 }
 
 async function sendChanges() {
-  if (changes.sending) return;
-  changes.sending = true;
+  if (changes.busy) return;
+  changes.busy = true;
   while (changes.queue.length) {
     const { id, value } = changes.queue.shift();
+    changes.sending = id;
     const control = page.controls.get(id);
     try {
       const answer = await request("api/control", { id, value });
       control.note.textContent = "";
-      showValue(control, answer.value);
-      newGeneration(answer.generation);
+      changes.sending = false;
+      if (answer.generation >= page.latest && !changes.queue.some((c) => c.id === id))
+        showValue(control, answer.value);
+      newGeneration(answer.generation, answer.values);
     } catch (e) {
+      changes.sending = false;
       control.note.textContent = e.message;
     }
   }
-  changes.sending = false;
+  changes.busy = false;
 }
 
 function numberOf(value) {
@@ -73,7 +109,7 @@ function showValue(control, value) {
   if (info.kind === "checkbox") row.querySelector(".check").checked = number !== 0;
   if (info.kind === "combo") row.querySelector(".combo").value = String(Math.trunc(number));
   if (info.kind === "slider") {
-    row.querySelector(".slider").value = String(number);
+    row.querySelector(".slider").value = String(control.scale.position(number));
     const field = row.querySelector(".number");
     if (document.activeElement !== field) field.value = String(value);
     const outside = !(number >= info.low && number <= info.high);
@@ -118,13 +154,25 @@ function controlRow(info) {
     menu.addEventListener("change", () => change(info.id, Number(menu.value)));
     inputs.append(menu);
   } else {
+    control.scale = sliderScale(info);
     const slider = element("input", {
-      type: "range", class: "slider", min: info.low, max: info.high,
-      step: info.wholeNumber ? 1 : "any", "aria-label": info.name,
+      type: "range", class: "slider", min: 0, max: SliderPositions, step: 1, "aria-label": info.name,
     });
     const field = element("input", { type: "text", class: "number", id: fieldId, inputmode: "decimal" });
-    slider.addEventListener("input", () => { field.value = slider.value; change(info.id, Number(slider.value)); });
-    field.addEventListener("change", () => change(info.id, field.value));
+    const moved = (value) => {
+      change(info.id, value);
+      control.value = value;
+      field.value = String(value);
+      slider.value = String(control.scale.position(value));
+    };
+    slider.addEventListener("input", () => moved(control.scale.value(Number(slider.value))));
+    slider.addEventListener("keydown", (e) => {
+      const next = control.scale.key(e.key, numberOf(control.value));
+      if (next === null) return;
+      e.preventDefault();
+      moved(next);
+    });
+    field.addEventListener("change", () => { if (field.value.trim() !== "") change(info.id, field.value); });
     field.addEventListener("keydown", (e) => { if (e.key === "Enter") { e.preventDefault(); field.blur(); } });
     inputs.append(slider, field);
   }
@@ -135,11 +183,41 @@ function controlRow(info) {
   return control;
 }
 
+// A slider's travel, in positions; what each position means is the control's scale.
+const SliderPositions = 1000;
+
+// A slider over the control's range, denser near its low end when the default lies there (Matrix
+// 5 of 0 to 200), so that a click lands near the values used; the keys step by a unit that fits
+// the control (1 for a whole number). A value typed into the field may be anything.
+function sliderScale(info) {
+  const span = info.high - info.low;
+  const share = (info.default - info.low) / span;
+  const power = share > 0 && share < 1 ? Math.min(4, Math.max(1, Math.log(share) / Math.log(0.4))) : 1;
+  const size = Math.abs(info.default) > 0 ? Math.abs(info.default) : span;
+  const step = info.wholeNumber ? 1 : Math.pow(10, Math.floor(Math.log10(size)) - 1);
+  const decimals = Math.max(0, -Math.floor(Math.log10(step)));
+  const rounded = (v) => Number((Math.round(v / step) * step).toFixed(decimals));
+  const clamped = (v) => Math.min(info.high, Math.max(info.low, v));
+  return {
+    step,
+    value: (position) => rounded(info.low + span * Math.pow(position / SliderPositions, power)),
+    position: (v) => Math.round(SliderPositions *
+      Math.pow(Math.min(1, Math.max(0, (v - info.low) / span)) || 0, 1 / power)),
+    key(key, now) {
+      const from = Number.isFinite(now) ? clamped(now) : info.default;
+      const moves = { ArrowRight: step, ArrowUp: step, ArrowLeft: -step, ArrowDown: -step,
+                      PageUp: 10 * step, PageDown: -10 * step };
+      if (key === "Home") return info.low;
+      if (key === "End") return info.high;
+      return key in moves ? rounded(clamped(from + moves[key])) : null;
+    },
+  };
+}
+
 async function resetControls(which) {
   try {
     const answer = await request("api/reset", which);
-    for (const [id, value] of Object.entries(answer.values)) showValue(page.controls.get(id), value);
-    newGeneration(answer.generation);
+    newGeneration(answer.generation, answer.values);
   } catch (e) {
     showSave(e.message, true);
   }
@@ -164,10 +242,23 @@ function showSave(text, bad, line) {
   if (line) where.append(element("code", { id: "render-line" }, line));
 }
 
+// Saves the values of the picture shown. Without --save-settings the browser downloads them: the
+// program opens no path the page names.
 async function save() {
   try {
-    const answer = await request("api/save", {});
-    showSave(`Saved to ${answer.file}. Render the sequence with it:`, false, answer.renderLine);
+    const answer = await request("api/save", { generation: page.shown });
+    if (answer.settings === undefined) {
+      showSave(`Saved to ${answer.file}. Render the sequence with it:`, false, answer.renderLine);
+      return;
+    }
+    const link = element("a", { download: "look.json" });
+    link.href = URL.createObjectURL(new Blob([answer.settings], { type: "application/json" }));
+    document.body.append(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+    showSave("Downloaded look.json. Render with it: umbrix render … --settings look.json", false);
+    $("save-result").dataset.settings = answer.settings;
   } catch (e) {
     showSave(e.message, true);
   }
@@ -175,42 +266,70 @@ async function save() {
 
 // ---- The picture ------------------------------------------------------------------------------
 
-let refreshing = false;
-
-// Fetches pictures until the one on screen is the newest generation's.
-async function refresh(force) {
-  if (refreshing) { page.again = page.again || force; return; }
-  refreshing = true;
-  try {
-    while (force || page.again || page.shown < page.latest) {
-      force = false; page.again = false;
-      const wanted = page.latest;
-      const facts = await request(`api/result?generation=${wanted}`);
-      if (facts.generation < page.latest) continue; // changed meanwhile: wait for the newer one
+// Waits, for as long as the page is open, for each picture newer than the one shown: this page's
+// changes, another page's, or a render given up.
+async function watch() {
+  for (;;) {
+    try {
+      const after = Math.max(page.shown, page.cancelled) + 1;
+      const facts = await request(`api/result?generation=${after}`);
+      if (facts.cancelled !== undefined) {
+        page.cancelled = Math.max(page.cancelled, facts.cancelled);
+        markStale();
+        continue;
+      }
       if (facts.error) { showError(facts); continue; }
-      const view = page.view;
-      const response = await fetch(`api/pixels?view=${view}`);
-      if (!response.ok) continue;
-      const generation = Number(response.headers.get("X-Umbrix-Generation"));
-      if (generation !== facts.generation) { page.again = true; continue; }
-      const bytes = new Uint8ClampedArray(await response.arrayBuffer());
-      if (page.latest !== facts.generation) continue;
-      showPicture(facts, bytes);
-      document.body.dataset.view = view;
+      const got = await pixelsOf();
+      if (got && got.facts.generation > page.shown) showPicture(got.facts, got.bytes);
+    } catch (e) {
+      $("time").textContent = e.message;
+      await sleep(1000);
     }
-  } catch (e) {
-    $("time").textContent = e.message;
-  } finally {
-    refreshing = false;
   }
+}
+
+// What the view asks for: a view, or one channel alone; the depth over a range when one is given.
+function viewQuery() {
+  if (page.view.startsWith("channel:"))
+    return `channel=${encodeURIComponent(page.view.slice(8))}`;
+  const low = $("depth-low").value.trim(), high = $("depth-high").value.trim();
+  const range = page.view === "depth" && low !== "" && high !== "" ?
+    `&low=${encodeURIComponent(low)}&high=${encodeURIComponent(high)}` : "";
+  return `view=${page.view}${range}`;
+}
+
+// The newest picture's pixels in the view, with its facts; nothing when it has none.
+async function pixelsOf() {
+  const view = page.view;
+  const response = await fetchWithToken(`api/pixels?${viewQuery()}`);
+  if (!response.ok) {
+    if (response.status === 400) $("time").textContent = (await response.json()).error;
+    return null;
+  }
+  const facts = JSON.parse(response.headers.get("X-Umbrix-Facts"));
+  const bytes = new Uint8ClampedArray(await response.arrayBuffer());
+  document.body.dataset.view = view;
+  return { facts, bytes };
+}
+
+async function redraw() {
+  if (!page.picture) return;
+  const got = await pixelsOf();
+  if (got && got.facts.generation >= page.shown) showPicture(got.facts, got.bytes);
 }
 
 function showFacts(facts) {
   page.shown = facts.generation;
+  // A picture of values this page has not seen (another page's change) brings them.
+  if (facts.generation >= page.latest && !changes.queue.length && !changes.busy) {
+    page.latest = facts.generation;
+    document.body.dataset.latest = page.latest;
+    if (facts.values) showValues(facts.values);
+  }
   document.body.dataset.shown = facts.generation;
   const list = $("warnings");
   list.replaceChildren(...facts.warnings.map((w) => element("li", {}, w)));
-  $("picture").classList.toggle("stale", page.shown < page.latest);
+  markStale();
   const frame = $("frame");
   frame.value = facts.frame;
   $("frame-label").textContent = page.frames[facts.frame];
@@ -234,15 +353,87 @@ function showPicture(facts, bytes) {
     canvas.width = facts.width;
     canvas.height = facts.height;
   }
-  canvas.getContext("2d").putImageData(new ImageData(bytes, facts.width, facts.height), 0, 0);
+  page.bytes = bytes;
   canvas.hidden = false;
   $("frame-error").hidden = true;
   page.picture = facts;
   showFacts(facts);
+  display();
   $("time").textContent = `${facts.width}×${facts.height}, rendered in ${facts.milliseconds.toFixed(1)} ms`;
   for (const option of $("view").options)
     if (option.value === "shaded" || option.value === "beauty") option.disabled = !facts.beauty;
+  showChannels(facts.channels || []);
+  listCompared();
   if (resized) place();
+}
+
+// ---- Display: exposure and gamma, A/B ------------------------------------------------------------
+
+// Exposure and gamma change what is drawn only: the probe reads the program's floats.
+function displayCurve() {
+  const exposure = Number($("exposure").value), gamma = Number($("gamma").value);
+  if (exposure === 0 && gamma === 1) return null;
+  const decode = (v) => v <= 0.04045 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4);
+  const encode = (v) => v <= 0.0031308 ? 12.92 * v : 1.055 * Math.pow(v, 1 / 2.4) - 0.055;
+  const curve = new Uint8ClampedArray(256);
+  for (let k = 0; k < 256; ++k) {
+    const linear = Math.min(1, decode(k / 255) * Math.pow(2, exposure));
+    curve[k] = Math.round(255 * encode(Math.pow(linear, 1 / gamma)));
+  }
+  return curve;
+}
+
+function display() {
+  const facts = page.picture;
+  if (!facts || !page.bytes) return;
+  const slot = compare.slot;
+  const sameSize = slot && slot.width === facts.width && slot.height === facts.height;
+  let bytes = page.bytes;
+  if (sameSize && compare.showing) bytes = slot.bytes;
+  else if (sameSize && compare.wipe > 0) {
+    bytes = new Uint8ClampedArray(page.bytes);
+    const split = Math.round(facts.width * compare.wipe) * 4, row = facts.width * 4;
+    for (let y = 0; y < facts.height; ++y)
+      bytes.set(slot.bytes.subarray(y * row, y * row + split), y * row);
+  }
+  const curve = displayCurve();
+  if (curve) {
+    const shown = new Uint8ClampedArray(bytes.length);
+    for (let k = 0; k < bytes.length; k += 4) {
+      shown[k] = curve[bytes[k]]; shown[k + 1] = curve[bytes[k + 1]]; shown[k + 2] = curve[bytes[k + 2]];
+      shown[k + 3] = 255;
+    }
+    bytes = shown;
+  }
+  $("picture").getContext("2d").putImageData(new ImageData(bytes, facts.width, facts.height), 0, 0);
+  document.body.dataset.showing = compare.showing && sameSize ? "A" : "B";
+}
+
+// Slot A keeps a look (its picture and values) to compare the controls' look, B, against.
+const compare = { slot: null, showing: false, wipe: 0 };
+
+function keepInSlot() {
+  if (!page.picture || !page.bytes) return;
+  const { width, height, values, generation } = page.picture;
+  compare.slot = { width, height, values, generation, bytes: new Uint8ClampedArray(page.bytes), view: page.view };
+  $("compare").hidden = false;
+  listCompared();
+  display();
+}
+
+function listCompared() {
+  const a = compare.slot && compare.slot.values, b = page.picture && page.picture.values;
+  if (!a || !b) return;
+  const lines = Object.keys(b).map((id) =>
+    `${id.padEnd(22)} A ${String(a[id]).padStart(8)}   B ${String(b[id]).padStart(8)}${a[id] === b[id] ? "" : "  ≠"}`);
+  $("compare-values").textContent = lines.join("\n");
+}
+
+function showChannels(names) {
+  const group = $("channels");
+  const known = Array.from(group.children).map((o) => o.value.slice(8));
+  if (known.join("\n") === names.join("\n")) return;
+  group.replaceChildren(...names.map((name) => element("option", { value: `channel:${name}` }, name)));
 }
 
 // ---- Fit, 1:1 and pan ---------------------------------------------------------------------------
@@ -257,7 +448,27 @@ function place() {
   }
   canvas.style.transform = `translate(${page.panX}px, ${page.panY}px) scale(${page.zoom})`;
   $("fit").classList.toggle("chosen", page.fit);
-  $("actual").classList.toggle("chosen", !page.fit);
+  $("actual").classList.toggle("chosen", !page.fit && page.zoom === 1);
+  $("zoom").textContent = `${Math.round(page.zoom * 100)}%`;
+  document.body.dataset.zoom = page.zoom;
+  // The probe follows the picture under a cursor that stays.
+  if (pointer.at) { const at = pixelUnder(pointer.at); if (at) probe(...at); }
+}
+
+const pointer = { at: null };
+
+// Zooms by `factor` keeping the point (x, y) of the stage where it is: from fit to 16×.
+function zoomAround(factor, x, y) {
+  const stage = $("stage").getBoundingClientRect();
+  const canvas = $("picture");
+  const fit = Math.min(stage.width / canvas.width, stage.height / canvas.height);
+  const zoom = Math.min(16, Math.max(Math.min(fit, 1), page.zoom * factor));
+  if (zoom <= fit && factor < 1) { page.fit = true; place(); return; }
+  page.panX = x - (x - page.panX) * zoom / page.zoom;
+  page.panY = y - (y - page.panY) * zoom / page.zoom;
+  page.zoom = zoom;
+  page.fit = false;
+  place();
 }
 
 function setScale(fit) {
@@ -330,9 +541,153 @@ function pixelUnder(e) {
 
 // ---- Start ---------------------------------------------------------------------------------------
 
+// ---- Progress and Cancel -------------------------------------------------------------------------
+
+const progress = { now: null };
+
+// Asked every quarter second: what the program renders, and a sign that this page still looks.
+async function pollProgress() {
+  try {
+    progress.now = await request("api/progress");
+  } catch (e) {
+    progress.now = null;
+  }
+  showProgress();
+}
+
+function showProgress() {
+  const now = progress.now;
+  const box = $("progress");
+  const button = $("cancel");
+  const running = now && now.generation > page.shown && now.generation <= page.latest;
+  const given = page.cancelled >= page.latest && page.shown < page.latest;
+  box.hidden = !running && !given;
+  button.textContent = running ? "Cancel" : "Render";
+  box.dataset.state = running ? "running" : given ? "cancelled" : "";
+  if (running) {
+    const share = now.totalRows ? now.rows / now.totalRows : 0;
+    $("progress-bar").value = share;
+    $("progress-text").textContent =
+      `rendering: ${now.rows} of ${now.totalRows} rows, ${(now.milliseconds / 1000).toFixed(1)} s`;
+  } else if (given) {
+    $("progress-bar").value = 0;
+    $("progress-text").textContent = "render cancelled: the picture shows older values";
+  }
+}
+
+async function cancelOrRender() {
+  try {
+    if ($("progress").dataset.state === "running") {
+      const answer = await request("api/cancel", {});
+      page.cancelled = Math.max(page.cancelled, answer.cancelled);
+    } else {
+      newGeneration((await request("api/render", {})).generation);
+    }
+  } catch (e) {
+    $("time").textContent = e.message;
+  }
+  showProgress();
+}
+
+// ---- Undo and redo -------------------------------------------------------------------------------
+
+// Control changes made on this page; a drag or typing on one control within a second is one step.
+const edits = { done: [], undone: [] };
+
+function remember(id, before, after) {
+  const last = edits.done[edits.done.length - 1];
+  if (last && last.id === id && performance.now() - last.at < 1000) { last.after = after; last.at = performance.now(); }
+  else edits.done.push({ id, before, after, at: performance.now() });
+  edits.undone = [];
+}
+
+function step(from, to, side) {
+  const entry = from.pop();
+  if (!entry) return;
+  to.push(entry);
+  const control = page.controls.get(entry.id);
+  showValue(control, entry[side]);
+  change(entry.id, entry[side], true);
+}
+
+// ---- Keys ----------------------------------------------------------------------------------------
+
+const Keys = [
+  ["Ctrl+Z / Ctrl+Shift+Z", "undo / redo a control change"],
+  ["+ / − or the wheel", "zoom in / out (around the cursor)"],
+  ["F / 1", "fit / 1:1"],
+  ["E / Shift+E", "exposure up / down"],
+  ["G / Shift+G", "gamma up / down"],
+  ["0", "exposure 0, gamma 1"],
+  ["C / V", "the next channel alone / back to the view"],
+  ["[ / ]", "previous / next frame"],
+  ["K", "keep this look in slot A"],
+  ["Space", "show A / B"],
+  ["Escape", "cancel the render"],
+];
+
+function onKey(e) {
+  const typing = e.target.closest && e.target.closest("input, select, textarea");
+  if ((e.ctrlKey || e.metaKey) && e.key.toLowerCase() === "z" && !typing) {
+    e.preventDefault();
+    if (e.shiftKey) step(edits.undone, edits.done, "after"); else step(edits.done, edits.undone, "before");
+    return;
+  }
+  if ((e.ctrlKey || e.metaKey) && e.key.toLowerCase() === "y" && !typing) {
+    e.preventDefault();
+    step(edits.undone, edits.done, "after");
+    return;
+  }
+  if (typing || e.ctrlKey || e.metaKey || e.altKey) return;
+  const stage = $("stage").getBoundingClientRect();
+  const nudge = (id, by, low, high) => {
+    const field = $(id);
+    field.value = String(Math.min(high, Math.max(low, Math.round((Number(field.value) + by) * 10) / 10)));
+    display();
+  };
+  const actions = {
+    "+": () => zoomAround(2, stage.width / 2, stage.height / 2),
+    "=": () => zoomAround(2, stage.width / 2, stage.height / 2),
+    "-": () => zoomAround(0.5, stage.width / 2, stage.height / 2),
+    f: () => setScale(true), "1": () => setScale(false),
+    e: () => nudge("exposure", 0.5, -10, 10), E: () => nudge("exposure", -0.5, -10, 10),
+    g: () => nudge("gamma", 0.1, 0.2, 4), G: () => nudge("gamma", -0.1, 0.2, 4),
+    "0": () => { $("exposure").value = "0"; $("gamma").value = "1"; display(); },
+    c: nextChannel, v: () => chooseView(page.lastView || "normals"),
+    "[": () => stepFrame(-1), "]": () => stepFrame(1),
+    k: keepInSlot,
+    " ": () => { compare.showing = !compare.showing; display(); },
+    Escape: () => { if ($("progress").dataset.state === "running") cancelOrRender(); },
+  };
+  const action = actions[e.key];
+  if (!action) return;
+  e.preventDefault();
+  action();
+}
+
+function nextChannel() {
+  const names = Array.from($("channels").children).map((o) => o.value);
+  if (names.length) chooseView(names[(names.indexOf(page.view) + 1) % names.length]);
+}
+
+function chooseView(view) {
+  if (!Array.from($("view").options).some((o) => o.value === view)) return;
+  if (!view.startsWith("channel:")) page.lastView = view;
+  page.view = view;
+  $("view").value = view;
+  $("depth-range").hidden = view !== "depth";
+  redraw();
+}
+
+async function stepFrame(by) {
+  const frame = $("frame");
+  const index = Number(frame.value) + by;
+  if (index < 0 || index > Number(frame.max)) return;
+  frame.value = String(index);
+  frame.dispatchEvent(new Event("input"));
+}
+
 async function start() {
-  // The token has done its work: the cookie stands for it now, and the address bar need not show it.
-  history.replaceState(null, "", location.pathname);
   const state = await request("api/state");
   const form = $("controls");
   for (const info of state.controls) {
@@ -357,13 +712,33 @@ async function start() {
   });
   $("reset-all").addEventListener("click", () => resetControls({}));
   $("save").addEventListener("click", save);
-  $("view").addEventListener("change", () => { page.view = $("view").value; refresh(true); });
+  $("view").addEventListener("change", () => chooseView($("view").value));
+  for (const id of ["exposure", "gamma"]) $(id).addEventListener("input", display);
+  for (const id of ["depth-low", "depth-high"]) $(id).addEventListener("change", redraw);
+  $("keep").addEventListener("click", keepInSlot);
+  $("toggle").addEventListener("click", () => { compare.showing = !compare.showing; display(); });
+  $("wipe").addEventListener("input", () => { compare.wipe = Number($("wipe").value); display(); });
+  $("stage").addEventListener("wheel", (e) => {
+    e.preventDefault();
+    const stage = $("stage").getBoundingClientRect();
+    zoomAround(e.deltaY < 0 ? 1.25 : 0.8, e.clientX - stage.left, e.clientY - stage.top);
+  }, { passive: false });
+  $("picture").addEventListener("mouseleave", () => { pointer.at = null; });
+  document.addEventListener("keydown", onKey);
+  $("keys").replaceChildren(...Keys.map(([keys, what]) => element("li", {}, `${keys}: ${what}`)));
+  $("cancel").addEventListener("click", cancelOrRender);
   $("fit").addEventListener("click", () => setScale(true));
   $("actual").addEventListener("click", () => setScale(false));
-  $("picture").addEventListener("mousemove", (e) => { const at = pixelUnder(e); if (at) probe(...at); });
+  $("picture").addEventListener("mousemove", (e) => {
+    pointer.at = { clientX: e.clientX, clientY: e.clientY };
+    const at = pixelUnder(e);
+    if (at) probe(...at);
+  });
   pannable();
   document.body.dataset.ready = "1";
   newGeneration(state.generation);
+  setInterval(pollProgress, 250);
+  watch();
 }
 
 start().catch((e) => { document.body.textContent = `umbrix look: ${e.message}`; });

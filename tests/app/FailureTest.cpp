@@ -261,6 +261,9 @@ TEST_F(Failure, UsageErrors) {
     expectFailure(
         {in, "-o", out, "--preview", Folder.path("p.png"), "--save-settings", Folder.path("p.png")},
         2, {"--save-settings", "p.png", "the preview"});
+    expectFailure({Folder.path("s.####.exr"), "-o", Folder.path("o.####.exr"), "--frames", "1-3",
+                   "--save-settings", Folder.path("o.0002.exr")},
+                  2, {"--save-settings", "o.0002.exr", "frame 2 of the output"});
     expectFailure({in, "-o", out, "--set", "Matrix=" + std::string(100'000, '9') + "x"}, 2,
                   {"--set Matrix", "999...", "100001 bytes"});
     EXPECT_EQ(readBytes("in.exr"), input);

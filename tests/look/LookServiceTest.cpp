@@ -1,15 +1,19 @@
 #include "look/LookService.h"
 
 #include "app/core/ControlList.h"
+#include "app/core/ControlSetting.h"
 #include "app/core/Preview.h"
 #include "app/core/Tool.h"
 #include "app/images/ToolSession.h"
 #include "tests/look/LookFixture.h"
 
 #include <bit>
+#include <cmath>
 #include <fmt/format.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 namespace {
 
@@ -21,14 +25,23 @@ constexpr unsigned short Port = 8123;
 const std::string Token = "0123456789abcdef0123456789abcdef";
 const std::string Host = fmt::format("127.0.0.1:{}", Port);
 const std::string Origin = fmt::format("http://127.0.0.1:{}", Port);
-const std::string Cookie = fmt::format("umbrix-look-{}={}", Port, Token);
 
 HttpRequest get(const std::string& target) {
-    return {"GET", target, {{"host", Host}, {"cookie", Cookie}}, {}};
+    return {"GET", target, {{"host", Host}, {TokenHeader, Token}}, {}};
 }
 
 HttpRequest post(const std::string& target, const std::string& body) {
-    return {"POST", target, {{"host", Host}, {"cookie", Cookie}, {"origin", Origin}}, body};
+    return {"POST", target, {{"host", Host}, {TokenHeader, Token}, {"origin", Origin}}, body};
+}
+
+HttpRequest without(HttpRequest request, const std::string& header) {
+    request.headers.erase(header);
+    return request;
+}
+
+HttpRequest with(HttpRequest request, const std::string& header, const std::string& value) {
+    request.headers[header] = value;
+    return request;
 }
 
 class LookServiceTest : public ::testing::Test {
@@ -82,25 +95,25 @@ TEST_F(LookServiceTest, RefusesWhoeverIsNotThePageItself) {
         HttpRequest request;
         int status;
     };
-    auto without = [](HttpRequest request, const std::string& header) {
-        request.headers.erase(header);
-        return request;
-    };
-    auto with = [](HttpRequest request, const std::string& header, const std::string& value) {
-        request.headers[header] = value;
-        return request;
-    };
     const std::string tokenQuery = "/?token=" + Token;
     const Case cases[] = {
-        {"token in the address", without(get(tokenQuery), "cookie"), 200},
-        {"token in the cookie", get("/api/state"), 200},
+        {"token in the address", without(get(tokenQuery), TokenHeader), 200},
+        {"the script with the token in its address",
+         without(get("/look.js?token=" + Token), TokenHeader), 200},
+        {"token in the header", get("/api/state"), 200},
         {"localhost", with(get("/api/state"), "host", fmt::format("localhost:{}", Port)), 200},
         {"::1", with(get("/api/state"), "host", fmt::format("[::1]:{}", Port)), 200},
-        {"no token", without(get("/api/state"), "cookie"), 403},
-        {"another token", without(get("/?token=" + std::string(32, '0')), "cookie"), 403},
-        {"a token one digit short", without(get("/?token=" + Token.substr(1)), "cookie"), 403},
-        {"another page's cookie",
-         with(get("/api/state"), "cookie", fmt::format("umbrix-look-{}={}", Port + 1, Token)), 403},
+        {"no token", without(get("/api/state"), TokenHeader), 403},
+        {"another token", without(get("/?token=" + std::string(32, '0')), TokenHeader), 403},
+        {"a token one digit short", without(get("/?token=" + Token.substr(1)), TokenHeader), 403},
+        {"another token in the header", with(get("/api/state"), TokenHeader, Token.substr(1) + "0"),
+         403},
+        {"the token in a cookie",
+         with(without(get("/api/state"), TokenHeader), "cookie",
+              fmt::format("umbrix-look-{}={}; token={}", Port, Token, Token)),
+         403},
+        {"the token in a request's address", without(get("/api/state?token=" + Token), TokenHeader),
+         403},
         {"no Host", without(get("/api/state"), "host"), 421},
         {"a rebound name", with(get("/api/state"), "host", fmt::format("evil.test:{}", Port)), 421},
         {"another port", with(get("/api/state"), "host", "127.0.0.1:80"), 421},
@@ -119,6 +132,19 @@ TEST_F(LookServiceTest, RefusesWhoeverIsNotThePageItself) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(answer(c.request).status, c.status);
     }
+}
+
+// A cookie for 127.0.0.1 goes to every port of the machine, another user's server included.
+TEST_F(LookServiceTest, SetsNoCookie) {
+    fixturePicture();
+    for (const HttpRequest& request :
+         {without(get("/?token=" + Token), TokenHeader), get("/look.js"), get("/look.css"),
+          get("/api/state"), get("/api/result?generation=1"), get("/api/pixels?view=normals"),
+          get("/api/probe?x=1&y=1"), post("/api/control", R"({"id":"Matrix","value":6})"),
+          post("/api/reset", "{}"), post("/api/about", "{}"), post("/api/save", "{}"),
+          get("/nothing"), without(get("/"), TokenHeader)})
+        for (const auto& [name, value] : answer(request).headers)
+            EXPECT_NE(name, "Set-Cookie") << request.target << ": " << value;
 }
 
 TEST_F(LookServiceTest, AnswersBadRequestsWithTheirCause) {
@@ -148,10 +174,14 @@ TEST_F(LookServiceTest, AnswersBadRequestsWithTheirCause) {
         {"a frame past the last", post("/api/frame", R"({"index":3})"), 400, "0 to 2"},
         {"a frame that is not a number", post("/api/frame", R"({"index":"1"})"), 400, "index"},
         {"a view of nothing", get("/api/pixels?view=all"), 400, "view"},
+        {"a channel of no name", get("/api/pixels?channel=Q"), 400, "channel"},
+        {"a depth range with one end", get("/api/pixels?view=depth&low=1"), 400, "both"},
+        {"a depth range of no number", get("/api/pixels?view=depth&low=1&high=x"), 400, "both"},
         {"a probe outside", get("/api/probe?x=24&y=0"), 400, "pixel"},
         {"a probe at no number", get("/api/probe?x=1e1&y=0"), 400, "pixel"},
         {"a generation not yet given", get("/api/result?generation=99"), 400, "generation"},
-        {"a save with nowhere to save", post("/api/save", "{}"), 409, "--save-settings"},
+        {"a save of no picture", post("/api/save", "{}"), 400, "generation"},
+        {"a save of a picture not shown", post("/api/save", R"({"generation":7})"), 409, "newest"},
     };
     fixturePicture();
     for (const Case& c : cases) {
@@ -257,6 +287,51 @@ TEST_F(LookServiceTest, ShowsTheViewsAsThePreviewDoes) {
     EXPECT_EQ(pixel(3, 2), std::string("\xff\x00\xff\xff", 4));
 }
 
+// Any channel alone, by the probe's names for the result's and the file's own for the others, and
+// the depth over a range the page chooses.
+TEST_F(LookServiceTest, ShowsOneChannelOrTheDepthOverARange) {
+    const auto picture = changed({{"UseSSAO", 1}});
+    const Json facts =
+        answerJson(get(fmt::format("/api/result?generation={}", picture->generation)));
+    EXPECT_EQ(facts.at("channels"), Json::array({"R", "G", "B", "A", "Z"}));
+    const Frame source = looktest::testFrame();
+    const Image& depthImage = *source.image;
+    struct Case {
+        const char* target;
+        std::function<float(int, int)> value;
+        float low, high;
+    };
+    const Case cases[] = {
+        {"/api/pixels?channel=A",
+         [&](int x, int y) { return minihost::sample(*picture->result, x, y, 3); }, 0.0f, 1.0f},
+        {"/api/pixels?channel=R",
+         [&](int x, int y) { return minihost::sample(*picture->result, x, y, 0); }, 0.0f, 1.0f},
+        {"/api/pixels?channel=Z",
+         [&](int x, int y) { return minihost::sample(depthImage, x, y, 4); }, 0.0f, 1.0f},
+        {"/api/pixels?view=depth&low=2.25&high=3.5",
+         [&](int x, int y) { return minihost::sample(depthImage, x, y, 4); }, 2.25f, 3.5f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        const HttpResponse response = answer(get(c.target));
+        ASSERT_EQ(response.status, 200) << response.body;
+        const int width = picture->result->Width;
+        for (int y = 0; y < picture->result->Height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const float v = c.value(x, y);
+                const std::string expected =
+                    std::isnan(v)
+                        ? std::string("\xff\x00\xff\xff", 4)
+                        : std::string(
+                              3, static_cast<char>(previewByte((v - c.low) / (c.high - c.low)))) +
+                              "\xff";
+                ASSERT_EQ(response.body.substr(static_cast<std::size_t>((y * width + x) * 4), 4),
+                          expected)
+                    << x << ", " << y;
+            }
+    }
+}
+
 TEST_F(LookServiceTest, AboutShowsTheToolsOwnBox) {
     const Json box = answerJson(post("/api/about", "{}"));
     EXPECT_EQ(box.at("caption"), "About this filter");
@@ -267,12 +342,64 @@ TEST_F(LookServiceTest, ResetsOneControlOrAll) {
     answerJson(post("/api/control", R"({"id":"Matrix","value":9})"));
     answerJson(post("/api/control", R"({"id":"CamFOV","value":"nan"})"));
     Json reset = answerJson(post("/api/reset", R"({"id":"CamFOV"})"));
-    EXPECT_EQ(reset.at("values"), Json({{"CamFOV", 45.0}}));
+    EXPECT_EQ(reset.at("reset"), Json({{"CamFOV", 45.0}}));
+    EXPECT_EQ(reset.at("values").at("Matrix"), 9.0);
     reset = answerJson(post("/api/reset", "{}"));
-    EXPECT_EQ(reset.at("values").at("Matrix"), 5.0);
-    EXPECT_EQ(reset.at("values").size(), 10U);
+    EXPECT_EQ(reset.at("reset").at("Matrix"), 5.0);
+    EXPECT_EQ(reset.at("reset").size(), 10U);
     const auto picture = Fixture.pictureOf(reset.at("generation"));
     expectSameBits(*picture->result, *directRender({}));
+}
+
+// Tab A sets Matrix 7, tab B Matrix 16, tab A Amount 0.01: A must learn of B's Matrix, and the
+// picture, its facts and its Save agree on the values it was rendered with.
+TEST_F(LookServiceTest, EveryPictureCarriesTheValuesItWasRenderedWith) {
+    fixturePicture();
+    answerJson(post("/api/control", R"({"id":"Matrix","value":7})"));
+    answerJson(post("/api/control", R"({"id":"Matrix","value":16})"));
+    const Json change = answerJson(post("/api/control", R"({"id":"Amount","value":0.01})"));
+    EXPECT_EQ(change.at("values").at("Matrix"), 16.0);
+    EXPECT_EQ(change.at("values").at("Amount"), 0.01);
+    const std::uint64_t generation = change.at("generation");
+    const auto picture = Fixture.pictureOf(generation);
+    expectSameBits(*picture->result, *directRender({{"Matrix", 16.0}, {"Amount", 0.01}}));
+    const Json facts = answerJson(get(fmt::format("/api/result?generation={}", generation)));
+    EXPECT_EQ(facts.at("values"), change.at("values"));
+    const Json saved = answerJson(post("/api/save", Json{{"generation", generation}}.dump()));
+    EXPECT_EQ(Json::parse(saved.at("settings").get<std::string>()), change.at("values"));
+}
+
+// A long render (Matrix 200 over a larger frame) stopped by Cancel, or because no page asks after
+// it any more: it ends at its next block of rows, and a page waiting for it is told.
+TEST(LookSessionTest, ARenderNobodyWaitsForStops) {
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "Cancel" : "every page gone");
+        FrameSource frames;
+        frames.paths = {"big.exr"};
+        frames.numbers = {std::nullopt};
+        frames.read = [](std::size_t) -> std::shared_ptr<const Frame> { return nullptr; };
+        LookSession session(
+            UMBRIX_PLUGIN_PATH, std::move(frames), [] {},
+            cancel ? std::chrono::milliseconds(3'600'000) : std::chrono::milliseconds(100));
+        for (const auto& [id, value] : {std::pair{"UseSSAO", 1.0}, std::pair{"Matrix", 200.0}})
+            session.change(*findControl(id, session.controls(), id), value);
+        const std::uint64_t generation = session.generation();
+        session.start(std::make_shared<const Frame>(looktest::testFrame(640, 360)));
+        while (session.progress().rows == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        LookService service(session, Access(Token, Port), {std::nullopt, {}});
+        if (cancel) {
+            EXPECT_EQ(service.handle(post("/api/cancel", "{}")).status, 200);
+        }
+        RenderProgress progress;
+        while ((progress = session.progress()).generation != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(progress.cancelled, generation);
+        EXPECT_EQ(session.picture(), nullptr);
+        const HttpResponse waiting =
+            service.handle(get(fmt::format("/api/result?generation={}", generation)));
+        EXPECT_EQ(Json::parse(waiting.body), Json({{"cancelled", generation}}));
+    }
 }
 
 } // namespace

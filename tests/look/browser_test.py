@@ -18,6 +18,7 @@ import OpenImageIO as oiio
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select, WebDriverWait
@@ -124,8 +125,21 @@ def main():
             row(d, "Amount").get_attribute("data-value") == "0.015")
         settled(driver)
 
-        # The probe reads what `umbrix render` writes there, to the bit.
+        # Exposure, gamma and zoom change only what is drawn: the probe still reads the floats, under
+        # the cursor at any zoom.
         canvas = driver.find_element(By.ID, "picture")
+        driver.execute_script("""for (const [id, value] of [["exposure", "2"], ["gamma", "1.8"]]) {
+          const field = document.getElementById(id); field.value = value;
+          field.dispatchEvent(new Event("input")); }
+          document.activeElement.blur();""")
+        zoom = lambda: float(driver.execute_script("return document.body.dataset.zoom"))
+        fit = zoom()
+        ActionChains(driver).send_keys("+").perform()
+        assert zoom() == min(16, 2 * fit), (zoom(), fit)
+        ActionChains(driver).scroll_from_origin(ScrollOrigin.from_element(canvas, 5, 5), 0, -100).perform()
+        WebDriverWait(driver, WAIT).until(lambda d: zoom() > 2 * fit)
+
+        # The probe reads what `umbrix render` writes there, to the bit.
         ActionChains(driver).move_to_element_with_offset(canvas, 37, -21).perform()
         probe = driver.find_element(By.ID, "probe")
         WebDriverWait(driver, WAIT).until(lambda d: probe.get_attribute("data-a-bits"))
@@ -137,6 +151,9 @@ def main():
         for k, name in enumerate(["r", "g", "b", "a", "depth"]):
             assert probe.get_attribute(f"data-{name}-bits") == bits(values[k]), name
 
+        ActionChains(driver).send_keys("f").perform()
+        assert "chosen" in driver.find_element(By.ID, "fit").get_attribute("class")
+
         # Save, then render with the file: the same bits as the page's values.
         driver.find_element(By.ID, "save").click()
         line = WebDriverWait(driver, WAIT).until(lambda d: d.find_element(By.ID, "render-line")).text
@@ -144,6 +161,76 @@ def main():
         again = os.path.join(WORK, "saved.exr")
         run("render", first, "-o", again, "--quiet", "--ch", "R,G,B,A,Z", "--settings", saved)
         assert float_bits(again) == float_bits(rendered)
+
+        # The token travels in a header: the browser keeps no cookie that other ports would get.
+        assert driver.get_cookies() == [], driver.get_cookies()
+
+        # Two tabs: B's change comes to A with A's next change, and A's picture is of its values.
+        page = match.group(1)
+        first_tab = driver.current_window_handle
+        driver.switch_to.new_window("tab")
+        driver.get(page)
+        settled(driver)
+        second_tab = driver.current_window_handle
+        for tab, control, value in [(first_tab, "Matrix", "7"), (second_tab, "Matrix", "16"),
+                                    (first_tab, "Amount", "0.01")]:
+            driver.switch_to.window(tab)
+            field = row(driver, control).find_element(By.CSS_SELECTOR, ".number")
+            field.clear()
+            field.send_keys(value, Keys.ENTER)
+            WebDriverWait(driver, WAIT).until(lambda d: row(d, control).get_attribute("data-value") == value)
+        settled(driver)
+        assert row(driver, "Matrix").get_attribute("data-value") == "16"
+        shown = driver.execute_script("return document.body.dataset.shown")
+        driver.switch_to.window(second_tab)
+        WebDriverWait(driver, WAIT).until(lambda d: d.execute_script(
+            "return document.body.dataset.shown") == shown)
+        assert row(driver, "Amount").get_attribute("data-value") == "0.01"
+        assert not driver.find_element(By.ID, "picture").get_attribute("class")
+        driver.close()
+        driver.switch_to.window(first_tab)
+
+        # A long render shows its progress and stops on Cancel; Render takes it up again.
+        field = row(driver, "Matrix").find_element(By.CSS_SELECTOR, ".number")
+        field.clear()
+        field.send_keys("200", Keys.ENTER)
+        progress = driver.find_element(By.ID, "progress")
+        WebDriverWait(driver, WAIT).until(lambda d: progress.get_attribute("data-state") == "running")
+        assert re.fullmatch(r"rendering: \d+ of 720 rows, \d+\.\d s",
+                            driver.find_element(By.ID, "progress-text").text)
+        driver.find_element(By.ID, "cancel").click()
+        WebDriverWait(driver, WAIT).until(lambda d: progress.get_attribute("data-state") == "cancelled")
+        assert "stale" in driver.find_element(By.ID, "picture").get_attribute("class")
+        field.clear()
+        field.send_keys("8", Keys.ENTER)
+        amount = row(driver, "Amount").find_element(By.CSS_SELECTOR, ".number")
+        amount.clear()
+        amount.send_keys("0.015", Keys.ENTER)
+        settled(driver)
+        assert not progress.is_displayed()
+
+        # Undo and redo a change; keep a look in slot A and compare it with the controls' look.
+        driver.find_element(By.ID, "keep").click()
+        field = row(driver, "Matrix").find_element(By.CSS_SELECTOR, ".number")
+        field.clear()
+        field.send_keys("9", Keys.ENTER)
+        WebDriverWait(driver, WAIT).until(lambda d: row(d, "Matrix").get_attribute("data-value") == "9")
+        settled(driver)
+        assert re.search(r"Matrix +A +8 +B +9 +≠", driver.find_element(By.ID, "compare-values").text)
+        driver.execute_script("document.activeElement.blur()")
+        ActionChains(driver).send_keys(" ").perform()
+        assert driver.execute_script("return document.body.dataset.showing") == "A"
+        ActionChains(driver).send_keys(" ").perform()
+        for keys, value in [(["z"], "8"), (["y"], "9")]:
+            ActionChains(driver).key_down(Keys.CONTROL).send_keys(*keys).key_up(Keys.CONTROL).perform()
+            WebDriverWait(driver, WAIT).until(lambda d: row(d, "Matrix").get_attribute("data-value") == value)
+        settled(driver)
+        assert len(driver.find_elements(By.CSS_SELECTOR, "#keys li")) >= 10
+
+        # Each channel alone, by name.
+        Select(driver.find_element(By.ID, "view")).select_by_value("channel:A")
+        WebDriverWait(driver, WAIT).until(
+            lambda d: d.execute_script("return document.body.dataset.view") == "channel:A")
 
         # The About button shows the tool's box.
         row(driver, "About").find_element(By.CSS_SELECTOR, ".press").click()
@@ -162,10 +249,17 @@ def main():
         frame.send_keys(Keys.ARROW_RIGHT)
         settled(driver, "3")
         assert not error.is_displayed() and canvas.is_displayed()
+        driver.execute_script("document.activeElement.blur()")
+        ActionChains(driver).send_keys("[").perform()
+        settled(driver, "2")
+        ActionChains(driver).send_keys("]").perform()
+        settled(driver, "3")
 
         Select(driver.find_element(By.ID, "view")).select_by_value("occlusion")
         WebDriverWait(driver, WAIT).until(
             lambda d: d.execute_script("return document.body.dataset.view") == "occlusion")
+        driver.execute_script("document.activeElement.blur()")
+        ActionChains(driver).send_keys("0").perform()
         driver.save_screenshot(os.path.join(WORK, "look.png"))
     finally:
         if driver:

@@ -31,8 +31,8 @@ using namespace umbrix;
 using namespace umbrix::look;
 namespace http = boost::beast::http;
 
-// The seeds carry these: Host 127.0.0.1:8123, and the token as a query or as the cookie
-// umbrix-look-8123.
+// The seeds carry these: Host 127.0.0.1:8123, and the token as a query or in the X-Umbrix-Token
+// header.
 constexpr unsigned short Port = 8123;
 const char* const Token = "0123456789abcdef0123456789abcdef";
 constexpr int MaxRequests = 4;
