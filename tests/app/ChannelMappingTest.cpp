@@ -27,7 +27,7 @@ class ChannelMapping : public ProgramTest {
                                          Folder.path("out.exr"), "--quiet"};
         for (const auto& list : {setArguments(OcclusionSettings), extraArgs})
             args.insert(args.end(), list.begin(), list.end());
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         ASSERT_EQ(run.status, 0) << run.err;
         const FileData out = readFile(Folder.path("out.exr"));
         const FileData in = readFile(Folder.path("in.exr"));
@@ -161,7 +161,7 @@ TEST_F(ChannelMapping, FileWithoutColourGetsRGBA) {
 TEST_F(ChannelMapping, MissingDepthRendersWithOneWarningNamingMap) {
     const FileData source = sceneFile(10, 8, {{"R", Role::Colour}, {"height", Role::Depth}});
     writeFile(Folder.path("in.exr"), source);
-    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
+    const Outcome run = inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto warning = run.err.substr(0, run.err.find('\n'));
     EXPECT_TRUE(isMessage(warning, {"warning", "in.exr", "no depth", "it has R height", "--map"}));
@@ -203,7 +203,7 @@ TEST_F(ChannelMapping, SecondCandidatesAreWarnedOf) {
         std::vector<std::string> args = {"render", Folder.path("in.exr"), "-o",
                                          Folder.path("out.exr"), "-q"};
         args.insert(args.end(), c.map.begin(), c.map.end());
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         ASSERT_EQ(run.status, 0) << run.err;
         if (c.warning.empty()) {
             EXPECT_EQ(run.err, "");
@@ -236,7 +236,7 @@ TEST_F(ChannelMapping, MissingSuppliedNormalsAreWarnedOfWhereOcclusionReadsThem)
             "render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "--set", "Matrix=2"};
         for (const std::string& setting : settings)
             args.insert(args.end(), {"--set", setting});
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(isMessage(run.err, {"warning", "in.exr", "no supplied normals", "N.X N.Y N.Z",
                                       "FilterMethod=\"Calculated Normals\"", "--map"}),
@@ -247,15 +247,16 @@ TEST_F(ChannelMapping, MissingSuppliedNormalsAreWarnedOfWhereOcclusionReadsThem)
 
 TEST_F(ChannelMapping, VerboseShowsEachChannelsRoleAndEveryControl) {
     writeFile(Folder.path("in.exr"), sceneFile(6, 5, usualScene("Z", {"N.X", "N.Y", "N.Z"})));
-    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-v",
-                                "--set", "Matrix=7", "--map", "extra=normal.z", "--map", "N.Z=20"});
+    const Outcome run =
+        inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-v", "--set",
+                   "Matrix=7", "--map", "extra=normal.z", "--map", "N.Z=20"});
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* shown :
          {"R -> normal z (result) (0)", "A -> occlusion (result) (3)", "Z -> depth (4)",
           "N.X -> normal.x (10)", "extra -> normal.z (12)", "N.Z -> carried (20)",
           "UseSSAO = 0 (off)", "FilterMethod = 0 (Rendered Normals)", "Matrix = 7", "CamFOV = 45"})
         EXPECT_NE(run.err.find(shown), std::string::npos) << shown << " in " << run.err;
-    EXPECT_EQ(umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-q"}).err,
+    EXPECT_EQ(inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-q"}).err,
               "");
 }
 

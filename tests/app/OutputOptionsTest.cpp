@@ -33,7 +33,7 @@ class OutputOptions : public ProgramTest {
             "--set",           "UseSSAO=1",           "--set", "Amount=0.2",        "--set",
             "DepthThreshold=2"};
         args.insert(args.end(), options.begin(), options.end());
-        return umbrix(args);
+        return inProcess(args);
     }
 
     // Channel `name` of `file` equal to the bit to channel `from` of `expected`.
@@ -66,8 +66,8 @@ TEST_F(OutputOptions, LayerWritesTheResultsBesideTheBeauty) {
         EXPECT_TRUE(sameAs(out, std::string("ssao.") + c, Default, c));
     }
     // Rendered again under the same layer, the results take their own place.
-    ASSERT_EQ(umbrix({"render", Folder.path("out.exr"), "-o", Folder.path("again.exr"), "-q",
-                      "--layer", "ssao"})
+    ASSERT_EQ(inProcess({"render", Folder.path("out.exr"), "-o", Folder.path("again.exr"), "-q",
+                         "--layer", "ssao"})
                   .status,
               0);
     EXPECT_EQ(readFile(Folder.path("again.exr")).header.nchannels, out.header.nchannels);
