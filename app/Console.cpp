@@ -62,6 +62,12 @@ void warning(const std::string& text) {
     message("warning: " + text);
 }
 
+void startRun() {
+    std::lock_guard guard(Lock);
+    Warned.clear();
+    Status.clear();
+}
+
 void status(const std::string& text) {
     std::lock_guard guard(Lock);
     if (Diverted)

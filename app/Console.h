@@ -16,6 +16,9 @@ void message(const std::string& text);
 // A warning, printed once however many frames raise it.
 void warning(const std::string& text);
 
+// A new run of the command line: no warning printed yet, no status line drawn.
+void startRun();
+
 // The line that the next status() or message() replaces; empty clears it.
 void status(const std::string& text);
 

@@ -32,7 +32,7 @@ TEST_F(CarriedChannels, KeepNameAndBitsWhereTheToolDoesNotWrite) {
                      return awkward(x + 3 * y + 5 * c);
                  });
     writeFile(Folder.path("in.exr"), source);
-    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
+    const Outcome run = inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
     ASSERT_EQ(run.status, 0) << run.err;
     const FileData out = readFile(Folder.path("out.exr"));
     EXPECT_EQ(out.header.channelnames, source.header.channelnames);
@@ -51,7 +51,7 @@ TEST_F(CarriedChannels, DataWindowKeepsItsPlaceInTheDisplayWindow) {
     source.header.full_width = 16;
     source.header.full_height = 12;
     writeFile(Folder.path("in.exr"), source);
-    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
+    const Outcome run = inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
     ASSERT_EQ(run.status, 0) << run.err;
     const FileData out = readFile(Folder.path("out.exr"));
     EXPECT_EQ(out.header.x, 3);
@@ -75,8 +75,8 @@ TEST_F(CarriedChannels, DataWindowIsWhatTheToolRenders) {
     writeFile(Folder.path("origin.exr"), atOrigin);
     for (const char* name : {"placed", "origin"}) {
         const Outcome run =
-            umbrix({"render", Folder.path(std::string(name) + ".exr"), "-o",
-                    Folder.path(std::string(name) + "-out.exr"), "--set", "UseSSAO=1"});
+            inProcess({"render", Folder.path(std::string(name) + ".exr"), "-o",
+                       Folder.path(std::string(name) + "-out.exr"), "--set", "UseSSAO=1"});
         ASSERT_EQ(run.status, 0) << run.err;
     }
     EXPECT_TRUE(sameChannelBits(readFile(Folder.path("origin-out.exr")),

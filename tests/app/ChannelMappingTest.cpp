@@ -27,7 +27,7 @@ class ChannelMapping : public ProgramTest {
                                          Folder.path("out.exr"), "--quiet"};
         for (const auto& list : {setArguments(OcclusionSettings), extraArgs})
             args.insert(args.end(), list.begin(), list.end());
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         ASSERT_EQ(run.status, 0) << run.err;
         const FileData out = readFile(Folder.path("out.exr"));
         const FileData in = readFile(Folder.path("in.exr"));
@@ -78,90 +78,93 @@ std::map<std::string, int> usualNumbers(const std::string& depth,
             {normal[0], 10}, {normal[1], 11}, {normal[2], 12}, {"extra", 13}};
 }
 
-TEST_F(ChannelMapping, UsualNamesReachTheirNumbers) {
-    expectMapped(sceneFile(12, 9, usualScene("Z", {"N.X", "N.Y", "N.Z"})),
-                 usualNumbers("Z", {"N.X", "N.Y", "N.Z"}));
-}
-
-TEST_F(ChannelMapping, EveryDepthNameIsDepth) {
-    for (const char* depth : {"depth.Z", "Depth.Z", "beauty.Depth.Z"}) {
-        SCOPED_TRACE(depth);
-        expectMapped(sceneFile(12, 9, usualScene(depth, {"N.X", "N.Y", "N.Z"})),
-                     usualNumbers(depth, {"N.X", "N.Y", "N.Z"}));
-    }
-}
-
-TEST_F(ChannelMapping, EveryNormalNameIsTheSuppliedNormal) {
-    const std::vector<std::vector<std::string>> namings = {
-        {"N.x", "N.y", "N.z"},
-        {"N.R", "N.G", "N.B"},
-        {"Normal.X", "Normal.Y", "Normal.Z"},
-        {"cam.Normal.X", "cam.Normal.Y", "cam.Normal.Z"}};
-    for (const auto& normal : namings) {
-        SCOPED_TRACE(normal[0]);
-        expectMapped(sceneFile(12, 9, usualScene("Z", normal)), usualNumbers("Z", normal));
-    }
-}
-
-TEST_F(ChannelMapping, NamesCountNotTheirOrderInTheFile) {
-    const Roles shuffled = {{"N.Z", Role::NormalZ}, {"B", Role::Colour},    {"other", Role::Other},
-                            {"Z", Role::Depth},     {"A", Role::Alpha},     {"N.X", Role::NormalX},
-                            {"R", Role::Colour},    {"N.Y", Role::NormalY}, {"G", Role::Colour},
-                            {"last", Role::Other}};
-    expectMapped(sceneFile(12, 9, shuffled), {{"N.Z", 12},
-                                              {"B", 2},
-                                              {"other", 13},
-                                              {"Z", 4},
-                                              {"A", 3},
-                                              {"N.X", 10},
-                                              {"R", 0},
-                                              {"N.Y", 11},
-                                              {"G", 1},
-                                              {"last", 14}});
-}
-
-TEST_F(ChannelMapping, UnknownNamesAreCarriedFromThirteenUp) {
-    const Roles roles = {
-        {"Z", Role::Depth}, {"zeta", Role::Other}, {"alpha", Role::Other}, {"Normal", Role::Other}};
-    expectMapped(sceneFile(10, 8, roles), {{"Z", 4}, {"zeta", 13}, {"alpha", 14}, {"Normal", 15}});
-}
-
-TEST_F(ChannelMapping, SecondDepthIsCarried) {
-    const Roles roles = {{"Z", Role::Depth}, {"depth.Z", Role::Other}};
-    expectMapped(sceneFile(10, 8, roles), {{"Z", 4}, {"depth.Z", 13}});
-}
-
-TEST_F(ChannelMapping, MapPutsAChannelAtANumberOrRole) {
-    const Roles roles = {{"R", Role::Colour},      {"Z", Role::Other},
-                         {"P.depth", Role::Depth}, {"nrm.x", Role::NormalX},
-                         {"nrm.y", Role::NormalY}, {"nrm.z", Role::NormalZ}};
+// By name: the usual names and their other spellings, in any order; a name of no role, or a
+// second depth, carried from 13 up. --map puts a channel at a number or a role, colour included.
+TEST_F(ChannelMapping, FileChannelsReachTheirNumbers) {
+    struct Case {
+        std::string label;
+        Roles roles;
+        std::map<std::string, int> numbers;
+        std::vector<std::string> args;
+    };
+    std::vector<Case> cases = {
+        {"usual names",
+         usualScene("Z", {"N.X", "N.Y", "N.Z"}),
+         usualNumbers("Z", {"N.X", "N.Y", "N.Z"}),
+         {}},
+        {"any order",
+         {{"N.Z", Role::NormalZ},
+          {"B", Role::Colour},
+          {"other", Role::Other},
+          {"Z", Role::Depth},
+          {"A", Role::Alpha},
+          {"N.X", Role::NormalX},
+          {"R", Role::Colour},
+          {"N.Y", Role::NormalY},
+          {"G", Role::Colour},
+          {"last", Role::Other}},
+         {{"N.Z", 12},
+          {"B", 2},
+          {"other", 13},
+          {"Z", 4},
+          {"A", 3},
+          {"N.X", 10},
+          {"R", 0},
+          {"N.Y", 11},
+          {"G", 1},
+          {"last", 14}},
+         {}},
+        {"unknown names",
+         {{"Z", Role::Depth},
+          {"zeta", Role::Other},
+          {"alpha", Role::Other},
+          {"Normal", Role::Other}},
+         {{"Z", 4}, {"zeta", 13}, {"alpha", 14}, {"Normal", 15}},
+         {}},
+        {"second depth",
+         {{"Z", Role::Depth}, {"depth.Z", Role::Other}},
+         {{"Z", 4}, {"depth.Z", 13}},
+         {}},
+        {"colour mapped away",
+         {{"R", Role::Colour}, {"G", Role::Colour}, {"Z", Role::Depth}, {"mask", Role::Alpha}},
+         {{"R", 20}, {"G", 1}, {"Z", 4}, {"mask", 3}},
+         {"--map", "R=20", "--map", "mask=3"}},
+        {"no colour", {{"Z", Role::Depth}}, {{"Z", 4}}, {}}};
+    for (const char* depth : {"depth.Z", "Depth.Z", "beauty.Depth.Z"})
+        cases.push_back({depth,
+                         usualScene(depth, {"N.X", "N.Y", "N.Z"}),
+                         usualNumbers(depth, {"N.X", "N.Y", "N.Z"}),
+                         {}});
+    for (const std::vector<std::string>& normal :
+         std::vector<std::vector<std::string>>{{"N.x", "N.y", "N.z"},
+                                               {"N.R", "N.G", "N.B"},
+                                               {"Normal.X", "Normal.Y", "Normal.Z"},
+                                               {"cam.Normal.X", "cam.Normal.Y", "cam.Normal.Z"}})
+        cases.push_back({normal[0], usualScene("Z", normal), usualNumbers("Z", normal), {}});
     for (const std::vector<std::string>& targets :
          {std::vector<std::string>{"4", "10", "11", "12"},
-          std::vector<std::string>{"depth", "normal.x", "Normal.Y", " NORMAL.Z"}}) {
-        SCOPED_TRACE(targets.front());
-        expectMapped(
-            sceneFile(12, 9, roles),
-            {{"R", 0}, {"Z", 13}, {"P.depth", 4}, {"nrm.x", 10}, {"nrm.y", 11}, {"nrm.z", 12}},
-            {"--map", "P.depth=" + targets[0], "--map", "nrm.x=" + targets[1], "--map",
-             "nrm.y=" + targets[2], "--map", "nrm.z=" + targets[3]});
+          std::vector<std::string>{"depth", "normal.x", "Normal.Y", " NORMAL.Z"}})
+        cases.push_back(
+            {"--map to " + targets.front(),
+             {{"R", Role::Colour},
+              {"Z", Role::Other},
+              {"P.depth", Role::Depth},
+              {"nrm.x", Role::NormalX},
+              {"nrm.y", Role::NormalY},
+              {"nrm.z", Role::NormalZ}},
+             {{"R", 0}, {"Z", 13}, {"P.depth", 4}, {"nrm.x", 10}, {"nrm.y", 11}, {"nrm.z", 12}},
+             {"--map", "P.depth=" + targets[0], "--map", "nrm.x=" + targets[1], "--map",
+              "nrm.y=" + targets[2], "--map", "nrm.z=" + targets[3]}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        expectMapped(sceneFile(12, 9, c.roles), c.numbers, c.args);
     }
-}
-
-TEST_F(ChannelMapping, MapCanMoveColourAway) {
-    const Roles roles = {
-        {"R", Role::Colour}, {"G", Role::Colour}, {"Z", Role::Depth}, {"mask", Role::Alpha}};
-    expectMapped(sceneFile(10, 8, roles), {{"R", 20}, {"G", 1}, {"Z", 4}, {"mask", 3}},
-                 {"--map", "R=20", "--map", "mask=3"});
-}
-
-TEST_F(ChannelMapping, FileWithoutColourGetsRGBA) {
-    expectMapped(sceneFile(10, 8, {{"Z", Role::Depth}}), {{"Z", 4}});
 }
 
 TEST_F(ChannelMapping, MissingDepthRendersWithOneWarningNamingMap) {
     const FileData source = sceneFile(10, 8, {{"R", Role::Colour}, {"height", Role::Depth}});
     writeFile(Folder.path("in.exr"), source);
-    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
+    const Outcome run = inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr")});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto warning = run.err.substr(0, run.err.find('\n'));
     EXPECT_TRUE(isMessage(warning, {"warning", "in.exr", "no depth", "it has R height", "--map"}));
@@ -203,7 +206,7 @@ TEST_F(ChannelMapping, SecondCandidatesAreWarnedOf) {
         std::vector<std::string> args = {"render", Folder.path("in.exr"), "-o",
                                          Folder.path("out.exr"), "-q"};
         args.insert(args.end(), c.map.begin(), c.map.end());
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         ASSERT_EQ(run.status, 0) << run.err;
         if (c.warning.empty()) {
             EXPECT_EQ(run.err, "");
@@ -236,7 +239,7 @@ TEST_F(ChannelMapping, MissingSuppliedNormalsAreWarnedOfWhereOcclusionReadsThem)
             "render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "--set", "Matrix=2"};
         for (const std::string& setting : settings)
             args.insert(args.end(), {"--set", setting});
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(isMessage(run.err, {"warning", "in.exr", "no supplied normals", "N.X N.Y N.Z",
                                       "FilterMethod=\"Calculated Normals\"", "--map"}),
@@ -247,15 +250,16 @@ TEST_F(ChannelMapping, MissingSuppliedNormalsAreWarnedOfWhereOcclusionReadsThem)
 
 TEST_F(ChannelMapping, VerboseShowsEachChannelsRoleAndEveryControl) {
     writeFile(Folder.path("in.exr"), sceneFile(6, 5, usualScene("Z", {"N.X", "N.Y", "N.Z"})));
-    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-v",
-                                "--set", "Matrix=7", "--map", "extra=normal.z", "--map", "N.Z=20"});
+    const Outcome run =
+        inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-v", "--set",
+                   "Matrix=7", "--map", "extra=normal.z", "--map", "N.Z=20"});
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* shown :
          {"R -> normal z (result) (0)", "A -> occlusion (result) (3)", "Z -> depth (4)",
           "N.X -> normal.x (10)", "extra -> normal.z (12)", "N.Z -> carried (20)",
           "UseSSAO = 0 (off)", "FilterMethod = 0 (Rendered Normals)", "Matrix = 7", "CamFOV = 45"})
         EXPECT_NE(run.err.find(shown), std::string::npos) << shown << " in " << run.err;
-    EXPECT_EQ(umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-q"}).err,
+    EXPECT_EQ(inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-q"}).err,
               "");
 }
 

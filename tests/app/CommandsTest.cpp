@@ -13,7 +13,7 @@ namespace {
 using Commands = ProgramTest;
 
 TEST_F(Commands, ControlsJsonIsWhatTheToolRegistered) {
-    const Outcome run = umbrix({"controls", "--json"});
+    const Outcome run = inProcess({"controls", "--json"});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto listed = nlohmann::json::parse(run.out);
     std::vector<const minihost::ControlInfo*> registered;
@@ -44,7 +44,7 @@ TEST_F(Commands, ControlsJsonIsWhatTheToolRegistered) {
 }
 
 TEST_F(Commands, ControlsTableHasARowPerControl) {
-    const Outcome run = umbrix({"controls"});
+    const Outcome run = inProcess({"controls"});
     ASSERT_EQ(run.status, 0) << run.err;
     std::size_t row = run.out.find('\n') + 1;
     for (Input* in : minihost::inputs(*Tool)) {
@@ -66,14 +66,14 @@ TEST_F(Commands, AboutPrintsWhatTheAboutButtonShows) {
     });
     set(*Tool, "About", 1.0);
     minihost::setMessageBoxHandler(nullptr);
-    const Outcome run = umbrix({"about"});
+    const Outcome run = inProcess({"about"});
     EXPECT_EQ(run.status, 0) << run.err;
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(run.out, shown + "\n");
 }
 
 TEST_F(Commands, VersionAndHelp) {
-    const Outcome version = umbrix({"--version"});
+    const Outcome version = inProcess({"--version"});
     EXPECT_EQ(version.status, 0);
     int major = -1, minor = -1, patch = -1;
     char end = 0;
@@ -82,11 +82,11 @@ TEST_F(Commands, VersionAndHelp) {
         << version.out;
     EXPECT_EQ(end, '\n');
     for (const char* command : {"render", "demo", "controls", "about"}) {
-        const Outcome help = umbrix({command, "--help"});
+        const Outcome help = inProcess({command, "--help"});
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_NE(help.out.find(std::string("umbrix ") + command), std::string::npos) << help.out;
     }
-    const Outcome none = umbrix({});
+    const Outcome none = inProcess({});
     EXPECT_EQ(none.status, 2);
     EXPECT_TRUE(isMessage(none.err, {}));
 }
@@ -107,7 +107,7 @@ TEST_F(Commands, MistakesGetSuggestionsAndTheCommandsHelp) {
         {{"render", in}, {"--output is required", "umbrix render --help"}}};
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(args[1 % args.size()]);
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         EXPECT_EQ(run.status, 2);
         EXPECT_TRUE(isMessage(run.err, message));
     }
@@ -115,7 +115,7 @@ TEST_F(Commands, MistakesGetSuggestionsAndTheCommandsHelp) {
 }
 
 TEST_F(Commands, DemoWritesTheSceneAndItsPreview) {
-    const Outcome run = umbrix({"demo", "-o", Folder.path("demo"), "--size", "64x36", "-q"});
+    const Outcome run = inProcess({"demo", "-o", Folder.path("demo"), "--size", "64x36", "-q"});
     ASSERT_EQ(run.status, 0) << run.err;
     const FileData scene = readFile(Folder.path("demo/demo.exr"));
     EXPECT_EQ(scene.header.channelnames,
@@ -134,7 +134,7 @@ TEST_F(Commands, DemoWritesTheSceneAndItsPreview) {
     const FileData preview = readFile(Folder.path("demo/demo.png"));
     EXPECT_EQ(preview.header.width, 128);
     EXPECT_EQ(preview.header.height, 36);
-    EXPECT_EQ(umbrix({"demo", "--size", "64"}).status, 2);
+    EXPECT_EQ(inProcess({"demo", "--size", "64"}).status, 2);
 }
 
 } // namespace

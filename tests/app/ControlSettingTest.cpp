@@ -37,7 +37,7 @@ class ControlSetting : public ProgramTest {
         std::vector<std::string> args = {"render", Folder.path("in.exr"), "-o", Folder.path(name),
                                          "--quiet"};
         args.insert(args.end(), arguments.begin(), arguments.end());
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         EXPECT_EQ(run.status, 0) << run.err;
         return readFile(Folder.path(name));
     }
@@ -59,7 +59,7 @@ class ControlSetting : public ProgramTest {
     }
 
     Outcome failing(const std::string& setting) {
-        return umbrix(
+        return inProcess(
             {"render", Folder.path("in.exr"), "-o", Folder.path("bad.exr"), "--set", setting});
     }
 
@@ -67,7 +67,7 @@ class ControlSetting : public ProgramTest {
 };
 
 TEST_F(ControlSetting, SwitchesOffLeaveTheOutputAsTheToolMadeIt) {
-    const Outcome run = umbrix(
+    const Outcome run = inProcess(
         {"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "--set", "UseNormals=0"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(isMessage(run.err, {"warning", "UseNormals", "UseSSAO", "all zeros"}));
@@ -94,9 +94,9 @@ TEST_F(ControlSetting, ValuesOutsideTheRangeReachTheToolUnchanged) {
 }
 
 TEST_F(ControlSetting, ValuesOutsideTheRangeGetOneWarningEach) {
-    const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "-q",
-                                "--set", "Matrix=201", "--set", "FilterMethod=3", "--set",
-                                "UseSSAO=nan", "--set", "Amount=1", "--set", "SmalDepth=2.5"});
+    const Outcome run = inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"),
+                                   "-q", "--set", "Matrix=201", "--set", "FilterMethod=3", "--set",
+                                   "UseSSAO=nan", "--set", "Amount=1", "--set", "SmalDepth=2.5"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<std::vector<std::string>> expected = {
         {"warning", "Matrix=201", "0 to 200"},
@@ -133,7 +133,7 @@ TEST_F(ControlSetting, SettingsThatMakeEveryNormalNaNAreWarnedOf) {
                                          Folder.path("out.exr"), "-q"};
         for (const std::string& setting : c.settings)
             args.insert(args.end(), {"--set", setting});
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         ASSERT_EQ(run.status, 0) << run.err;
         std::vector<std::string> warned;
         for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
@@ -290,8 +290,9 @@ TEST_F(ControlSetting, SettingsFileMistakesNameTheFileAndKey) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 80));
         std::ofstream(Folder.path("look.json")) << c.text;
-        const Outcome run = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"),
-                                    "--settings", Folder.path("look.json")});
+        const Outcome run =
+            inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "--settings",
+                       Folder.path("look.json")});
         EXPECT_EQ(run.status, c.status);
         EXPECT_TRUE(isMessage(run.err, c.message));
         EXPECT_LT(run.err.size(), 1000u) << "the message quotes too much of the file";
@@ -306,8 +307,9 @@ TEST_F(ControlSetting, SettingsFileMistakesNameTheFileAndKey) {
         EXPECT_EQ(run.status, 1) << run.err;
         EXPECT_TRUE(isMessage(run.err, {path, cause}));
     }
-    const Outcome missing = umbrix({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"),
-                                    "--settings", Folder.path("none.json")});
+    const Outcome missing =
+        inProcess({"render", Folder.path("in.exr"), "-o", Folder.path("out.exr"), "--settings",
+                   Folder.path("none.json")});
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(isMessage(missing.err, {"none.json", "No such file"}));
     EXPECT_EQ(Folder.entries(), (std::vector<std::string>{"in.exr", "look.json", "pipe.json"}));

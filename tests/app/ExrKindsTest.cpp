@@ -117,7 +117,7 @@ class ExrKinds : public ProgramTest {
                                          Folder.path("out.exr"), "-q"};
         for (const auto& list : {setArguments(Occlusion), extra})
             args.insert(args.end(), list.begin(), list.end());
-        return umbrix(args);
+        return inProcess(args);
     }
 };
 

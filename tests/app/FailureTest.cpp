@@ -87,7 +87,7 @@ class Failure : public ProgramTest {
                        const std::vector<std::string>& parts) {
         std::vector<std::string> all = {"render"};
         all.insert(all.end(), args.begin(), args.end());
-        const Outcome run = umbrix(all);
+        const Outcome run = inProcess(all);
         EXPECT_EQ(run.status, status) << run.err;
         EXPECT_TRUE(isMessage(run.err, parts));
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -339,10 +339,10 @@ TEST_F(Failure, OutputOverTheInputIsSafe) {
     addChannel(parts[0], "R", Imf::HALF, [](int x, int y) { return 0.25 * x - y; });
     addChannel(parts[1], "Z", Imf::FLOAT, [](int x, int y) { return 1.0 + 0.5 * x + y; });
     writeExrFile(Folder.path("parts.exr"), parts);
-    ASSERT_EQ(umbrix({"render", Folder.path("parts.exr"), "-o", Folder.path("copy.exr")}).status,
+    ASSERT_EQ(inProcess({"render", Folder.path("parts.exr"), "-o", Folder.path("copy.exr")}).status,
               0);
     const Outcome over =
-        umbrix({"render", Folder.path("parts.exr"), "-o", Folder.path("parts.exr")});
+        inProcess({"render", Folder.path("parts.exr"), "-o", Folder.path("parts.exr")});
     ASSERT_EQ(over.status, 0) << over.err;
     const std::vector<ExrPart> copy = readExrFile(Folder.path("copy.exr"));
     const std::vector<ExrPart> result = readExrFile(Folder.path("parts.exr"));

@@ -168,7 +168,7 @@ TEST_F(FarmRetry, StaleTemporariesDoNotBlockARetry) {
 TEST_F(FarmRetry, OutputNamesUpToTheLongestAFolderTakes) {
     for (const std::size_t length : {241u, 255u}) {
         const std::string name = std::string(length - 4, 'n') + ".exr";
-        const Outcome run = umbrix(renderTo(name));
+        const Outcome run = inProcess(renderTo(name));
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(Folder.entries(), (std::vector<std::string>{"in.exr", name}));
         fs::remove(Folder.path(name));
@@ -203,7 +203,7 @@ TEST_F(FarmRetry, ReplacedOutputKeepsItsModeBits) {
             ASSERT_EQ(chmod(Folder.path("out.exr").c_str(), *c.before), 0);
         }
         const mode_t umaskBefore = umask(c.umask);
-        const Outcome run = umbrix(renderTo("out.exr"));
+        const Outcome run = inProcess(renderTo("out.exr"));
         umask(umaskBefore);
         EXPECT_EQ(run.status, 0) << run.err;
         struct stat info {};

@@ -18,7 +18,7 @@ class OutputFormat : public ProgramTest {
     }
 
     Outcome renderTo(const std::string& name) {
-        return umbrix({"render", Folder.path("in.exr"), "-o", Folder.path(name)});
+        return inProcess({"render", Folder.path("in.exr"), "-o", Folder.path(name)});
     }
 };
 

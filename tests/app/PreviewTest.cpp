@@ -19,7 +19,7 @@ class Preview : public ProgramTest {
             "render",    Folder.path("in.exr"),      "-o", Folder.path("out.exr"),
             "--preview", Folder.path("preview.png"), "-q"};
         args.insert(args.end(), settings.begin(), settings.end());
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         EXPECT_EQ(run.status, 0) << run.err;
         return {readFile(Folder.path("out.exr")), readFile(Folder.path("preview.png"))};
     }

@@ -1,7 +1,10 @@
 #include "tests/app/ProgramTest.h"
 
+#include "cli/CommandLine.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -67,6 +70,53 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
 
 Outcome umbrix(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
     return runProgram(UMBRIX_PROGRAM, args, environment);
+}
+
+namespace {
+
+// A standard stream sent to a file until the end of the scope.
+class Redirected {
+  public:
+    Redirected(int fd, const std::string& path) : Fd(fd), Saved(dup(fd)) {
+        flushAll();
+        const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (Saved < 0 || file < 0 || dup2(file, fd) < 0)
+            throw std::runtime_error("cannot capture a standard stream");
+        close(file);
+    }
+    ~Redirected() {
+        flushAll();
+        dup2(Saved, Fd);
+        close(Saved);
+    }
+    Redirected(const Redirected&) = delete;
+    Redirected& operator=(const Redirected&) = delete;
+
+  private:
+    static void flushAll() {
+        std::fflush(stdout);
+        std::fflush(stderr);
+    }
+    int Fd;
+    int Saved;
+};
+
+} // namespace
+
+Outcome inProcess(const std::vector<std::string>& args) {
+    const ScratchFolder capture;
+    const std::string outPath = capture.path("stdout");
+    const std::string errPath = capture.path("stderr");
+    ExecArguments argv("umbrix", args);
+    Outcome run;
+    {
+        const Redirected out(STDOUT_FILENO, outPath);
+        const Redirected err(STDERR_FILENO, errPath);
+        run.status = umbrix::runCommandLine(static_cast<int>(args.size()) + 1, argv.argv());
+    }
+    run.out = slurp(outPath);
+    run.err = slurp(errPath);
+    return run;
 }
 
 ScratchFolder::ScratchFolder() {

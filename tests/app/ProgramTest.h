@@ -38,6 +38,9 @@ Outcome runProgram(const std::string& program, const std::vector<std::string>& a
 // Runs the umbrix program.
 Outcome umbrix(const std::vector<std::string>& args,
                const std::vector<std::string>& environment = {});
+// Runs the umbrix command line in this process, its stdout and stderr captured for the call: for
+// all a run shows but what only a whole process can (signals, limits, the environment).
+Outcome inProcess(const std::vector<std::string>& args);
 
 // A fresh folder, removed with everything in it at the end of the test.
 class ScratchFolder {

@@ -34,8 +34,8 @@ class Sequence : public ProgramTest {
 TEST_F(Sequence, ThreeFramesEachFromItsOwnFile) {
     for (int frame = 1; frame <= 3; ++frame)
         writeFrame("in." + std::string("000") + std::to_string(frame) + ".exr", frame);
-    const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
-                                Folder.path("out.####.exr"), "--frames", "1-3"});
+    const Outcome run = inProcess({"render", Folder.path("in.####.exr"), "-o",
+                                   Folder.path("out.####.exr"), "--frames", "1-3"});
     ASSERT_EQ(run.status, 0) << run.err;
     for (int frame = 1; frame <= 3; ++frame)
         EXPECT_EQ(frameIn("out.000" + std::to_string(frame) + ".exr"), static_cast<float>(frame));
@@ -61,7 +61,7 @@ TEST_F(Sequence, MissingPatternWithoutFramesPointsToTheOption) {
                           Case{"in.@@.exr", true}, Case{"in.exr", false}}) {
         SCOPED_TRACE(c.input);
         const std::string input = Folder.path(c.input);
-        const Outcome run = umbrix({"render", input, "-o", Folder.path("out.exr")});
+        const Outcome run = inProcess({"render", input, "-o", Folder.path("out.exr")});
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, "umbrix: " + input + ": cannot read: No such file or directory" +
                                (c.hinted ? " (render a sequence with --frames)" : "") + "\n");
@@ -70,8 +70,8 @@ TEST_F(Sequence, MissingPatternWithoutFramesPointsToTheOption) {
 
 TEST_F(Sequence, QuietPrintsNothing) {
     writeFrame("in.0001.exr", 1);
-    const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
-                                Folder.path("out.####.exr"), "--frames", "1", "--quiet"});
+    const Outcome run = inProcess({"render", Folder.path("in.####.exr"), "-o",
+                                   Folder.path("out.####.exr"), "--frames", "1", "--quiet"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "");
@@ -80,16 +80,16 @@ TEST_F(Sequence, QuietPrintsNothing) {
 TEST_F(Sequence, FrameListsTakeStepsDescentAndCommas) {
     for (int frame = 1; frame <= 7; ++frame)
         writeFrame("in." + std::to_string(frame) + ".exr", frame);
-    ASSERT_EQ(umbrix({"render", Folder.path("in.@.exr"), "-o", Folder.path("a.@@@.exr"), "--frames",
-                      "7-1x3", "-q"})
+    ASSERT_EQ(inProcess({"render", Folder.path("in.@.exr"), "-o", Folder.path("a.@@@.exr"),
+                         "--frames", "7-1x3", "-q"})
                   .status,
               0);
-    ASSERT_EQ(umbrix({"render", Folder.path("in.%d.exr"), "-o", Folder.path("b.%02d.exr"),
-                      "--frames", "2,4-5", "-q"})
+    ASSERT_EQ(inProcess({"render", Folder.path("in.%d.exr"), "-o", Folder.path("b.%02d.exr"),
+                         "--frames", "2,4-5", "-q"})
                   .status,
               0);
-    ASSERT_EQ(umbrix({"render", Folder.path("in.@.exr"), "-o", Folder.path("c.#.exr"), "--frames",
-                      "6", "-q"})
+    ASSERT_EQ(inProcess({"render", Folder.path("in.@.exr"), "-o", Folder.path("c.#.exr"),
+                         "--frames", "6", "-q"})
                   .status,
               0);
     std::vector<std::string> expected = {"a.001.exr", "a.004.exr", "a.007.exr", "b.02.exr",
@@ -129,8 +129,8 @@ TEST_F(Sequence, FailedFrameStopsTheRunAndEarlierFramesStayWhole) {
         SCOPED_TRACE(fault.what);
         onlyFrames(5);
         fault.make();
-        const Outcome run = umbrix({"render", Folder.path("in.####.exr"), "-o",
-                                    Folder.path("out.####.exr"), "--frames", "1-5"});
+        const Outcome run = inProcess({"render", Folder.path("in.####.exr"), "-o",
+                                       Folder.path("out.####.exr"), "--frames", "1-5"});
         EXPECT_EQ(run.status, 1);
         const std::string last = run.err.substr(run.err.rfind("umbrix: "));
         std::vector<std::string> parts = fault.message;
@@ -164,13 +164,13 @@ TEST_F(Sequence, FramesInThePipelineComeOutAsFramesRenderedOneByOne) {
         "render", Folder.path("in.####.exr"), "-o", Folder.path("seq.####.exr"), "--frames", "1-4",
         "-q"};
     args.insert(args.end(), settings.begin(), settings.end());
-    ASSERT_EQ(umbrix(args).status, 0);
+    ASSERT_EQ(inProcess(args).status, 0);
     for (int frame = 1; frame <= 4; ++frame) {
         const std::string n = "000" + std::to_string(frame);
         args = {"render", Folder.path("in." + n + ".exr"), "-o", Folder.path("one." + n + ".exr"),
                 "-q"};
         args.insert(args.end(), settings.begin(), settings.end());
-        ASSERT_EQ(umbrix(args).status, 0);
+        ASSERT_EQ(inProcess(args).status, 0);
         const FileData one = readFile(Folder.path("one." + n + ".exr"));
         EXPECT_TRUE(sameChannelBits(one, readFile(Folder.path("seq." + n + ".exr")),
                                     one.header.channelnames));
@@ -192,7 +192,7 @@ TEST_F(Sequence, BadFrameListsAndMissingPatternsAreUsageErrors) {
     for (const auto& call : calls) {
         std::vector<std::string> args = {"render"};
         args.insert(args.end(), call.begin(), call.end());
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         EXPECT_EQ(run.status, 2) << call[4];
         EXPECT_TRUE(isMessage(run.err, {"--frames"}));
     }
@@ -253,7 +253,7 @@ TEST_F(Sequence, DryRunEndsAsTheRunWouldAndWritesNothing) {
                                          "--save-settings",
                                          Folder.path("look.json")};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
-        const Outcome run = umbrix(args);
+        const Outcome run = inProcess(args);
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_TRUE(isMessage(run.err.substr(run.err.rfind("umbrix: ")), c.message)) << run.err;
         EXPECT_EQ(Folder.entries(), before);
@@ -270,7 +270,7 @@ TEST_F(Sequence, SkipBadFramesRendersTheRest) {
     const std::vector<std::string> args = {
         "render", Folder.path("in.####.exr"), "-o", Folder.path("out.####.exr"), "--frames",
         "1-6",    "--skip-bad-frames"};
-    const Outcome run = umbrix(args);
+    const Outcome run = inProcess(args);
     EXPECT_EQ(run.status, 1);
     std::vector<std::string> lines;
     for (std::size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1)
@@ -297,7 +297,7 @@ TEST_F(Sequence, SkipBadFramesRendersTheRest) {
     std::filesystem::create_directory(Folder.path("out.0006.exr.tmp"));
     std::filesystem::remove(Folder.path("out.0006.exr"));
     std::filesystem::rename(Folder.path("out.0006.exr.tmp"), Folder.path("out.0006.exr"));
-    const Outcome stopped = umbrix(args);
+    const Outcome stopped = inProcess(args);
     EXPECT_EQ(stopped.status, 1);
     EXPECT_TRUE(isMessage(stopped.err.substr(stopped.err.rfind("umbrix: ")),
                           {"frame 6", "out.0006.exr", "folder", "stopped"}))
