@@ -166,21 +166,23 @@ bool checkAttributes(HeaderReader& reader, ExrHeaderValues& values, const std::s
 
 } // namespace
 
-void checkExrHeaderSizes(int fd, std::uint64_t size, const std::string& path) {
+std::optional<std::uint64_t> checkExrHeaderSizes(int fd, std::uint64_t size,
+                                                 const std::string& path) {
     HeaderReader reader(fd, size);
     const std::optional<std::uint32_t> magic = reader.word();
     const std::optional<std::uint32_t> version = reader.word();
     if (!magic || *magic != Magic || !version)
-        return;
+        return std::nullopt;
     // A file of several parts has a header per part, and one more empty name after the last.
     const bool parts = (*version & MultiPartFlag) != 0;
     std::uint64_t chunks = 0;
     do {
         ExrHeaderValues values;
         if (!checkAttributes(reader, values, path))
-            return;
+            return std::nullopt;
         values.check(reader.left(), chunks, path);
     } while (parts && !reader.endOfList());
+    return reader.at();
 }
 
 } // namespace umbrix

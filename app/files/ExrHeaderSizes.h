@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace umbrix {
@@ -10,7 +11,9 @@ namespace umbrix {
 // file, when an attribute of the EXR file open as `fd`, `size` bytes long, declares more bytes
 // than the file holds after it, or a value the readers would divide by, allocate by, loop over or
 // index with is out of range (ExrHeaderValues.h). Anything else malformed is left for OpenEXR to
-// report.
-void checkExrHeaderSizes(int fd, std::uint64_t size, const std::string& path);
+// report. Returns where the headers end and the chunk offset tables begin, when the scan gets
+// there.
+std::optional<std::uint64_t> checkExrHeaderSizes(int fd, std::uint64_t size,
+                                                 const std::string& path);
 
 } // namespace umbrix

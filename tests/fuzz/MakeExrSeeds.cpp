@@ -167,6 +167,65 @@ void writeFile(const std::string& path, const std::vector<Part>& parts) {
 
 const std::vector<Channel> Rgbaz = {{"A"}, {"B"}, {"G"}, {"R"}, {"Z"}};
 
+std::string bytesOf(const std::string& path) {
+    std::string bytes;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char block[4096];
+        for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;)
+            bytes.append(block, got);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+}
+
+std::uint64_t numberAt(const std::string& bytes, std::size_t at, std::size_t count) {
+    std::uint64_t value = 0;
+    for (std::size_t k = count; k-- > 0;)
+        value = value << 8 | static_cast<std::uint8_t>(bytes[at + k]);
+    return value;
+}
+
+void putNumber(std::string& bytes, std::size_t at, std::uint64_t value, std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k)
+        bytes[at + k] = static_cast<char>(value >> (8 * k));
+}
+
+// Copies of a file of one part of `chunks` chunks with the offset table entry of the middle chunk
+// wrong, as an interrupted or careless writer leaves it, each named `stem` and the damage; the last
+// with that chunk's own header wrong too, so that it cannot be found.
+void writeDamagedTables(const std::string& folder, const std::string& written,
+                        const std::string& stem, std::size_t chunks) {
+    const std::string bytes = bytesOf(written);
+    // OpenEXR writes the first chunk right after the table.
+    std::size_t table = 0;
+    while (table + 8 <= bytes.size() && numberAt(bytes, table, 8) != table + 8 * chunks)
+        ++table;
+    const std::size_t entry = table + 8 * (chunks / 2);
+    const std::uint64_t chunk = numberAt(bytes, entry, 8);
+    const std::uint64_t before = numberAt(bytes, entry - 8, 8);
+    const struct {
+        const char* name;
+        std::uint64_t offset;
+    } damages[] = {{"before-the-chunks", table / 2},
+                   {"past-the-end", bytes.size() + 100},
+                   {"into-another-chunk", before + 9},
+                   {"and-its-chunk-header-wrong", bytes.size() + 100}};
+    for (const auto& damage : damages) {
+        std::string damaged = bytes;
+        putNumber(damaged, entry, damage.offset, 8);
+        if (&damage == &damages[std::size(damages) - 1])
+            putNumber(damaged, chunk, 0x7fff0000, 4);
+        writeBytes(folder + "/" + stem + "-offset-table-entry-" + damage.name + ".exr", damaged);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -233,5 +292,24 @@ int main(int argc, char** argv) {
     stamped.floats = {{"umbrix:Amount", 0.5f}, {"umbrix:Matrix", 3.0f}};
     stamped.strings = {{"cryptomatte/manifest", std::string(2000, 'm')}};
     writeFile(folder + "/stamped.exr", {stamped});
+
+    // Files of several chunks, their offset tables damaged.
+    const std::string written = folder + "/undamaged.exr";
+    Part zip;
+    zip.channels = {{"R", Imf::HALF}, {"Z"}};
+    zip.data = zip.display = {{0, 0}, {15, 39}};
+    writeFile(written, {zip});
+    writeDamagedTables(folder, written, "zip", 3);
+    Part zips = zip;
+    zips.data = zips.display = {{0, 0}, {15, 4}};
+    zips.compression = Imf::ZIPS_COMPRESSION;
+    writeFile(written, {zips});
+    writeDamagedTables(folder, written, "zips", 5);
+    Part tiles = zip;
+    tiles.data = tiles.display = {{0, 0}, {15, 23}};
+    tiles.tile = 8;
+    writeFile(written, {tiles});
+    writeDamagedTables(folder, written, "zip-tiles", 6);
+    std::remove(written.c_str());
     return 0;
 }
