@@ -79,6 +79,11 @@ void addRender(CLI::App& app, Commands& commands) {
     render->add_option("--preview", o.preview, "Also write an 8-bit preview (normals | occlusion)");
     render->add_option("--part", o.part,
                        "The part of a multi-part EXR to render (default: the first with depth)");
+    render
+        ->add_option("--view", o.views,
+                     "A view of a multi-view EXR to render, the others carried (default: every "
+                     "view with depth)")
+        ->allow_extra_args(false);
     render->add_option("--layer", o.layer,
                        "Write the results as NAME.R NAME.G NAME.B NAME.A and keep the input's own "
                        "R G B A: --layer ssao");

@@ -6,6 +6,7 @@
 #include "app/images/HostImage.h"
 
 #include <fmt/format.h>
+#include <stdexcept>
 
 namespace umbrix {
 
@@ -53,7 +54,14 @@ void writeResult(const std::string& path, const OutputFormat& format, Rendered& 
     stamped.stamp = outputStamp(values);
     for (Attribute& attribute : writingTime())
         stamped.stamp.push_back(std::move(attribute));
-    writeFrame(path, format, *result.source, *result.image, stamped);
+    FrameResults results{result.image.get(), {}};
+    for (const minihost::ImagePtr& view : result.views)
+        results.views.push_back(view.get());
+    results.views.resize(result.source->views.size());
+    for (std::size_t v = 0; v < results.views.size(); ++v)
+        if (rendersApart(*result.source, v) && !results.views[v])
+            throw std::logic_error("a view of " + path + " was written before it was rendered");
+    writeFrame(path, format, *result.source, results, stamped);
 }
 
 void keepOutputsWholeOnSignal() {

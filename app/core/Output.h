@@ -43,6 +43,7 @@ Warnings writeWarnings(const Frame& frame, const OutputFormat& format, const Out
 
 // Writes a result to `path` atomically, stamped with the program, the values and the time of
 // writing. --clamp clamps the result's occlusion in place. UsageError or RunError, naming the file.
+// Every view of a multi-view frame must have been rendered (renderOtherViews).
 // Results of one multi-part EXR are not written from two threads at once (its other parts are
 // copied from the one open input).
 void writeResult(const std::string& path, const OutputFormat& format, Rendered& result,

@@ -18,6 +18,7 @@ struct RenderOptions {
     bool quiet = false;
     std::optional<std::string> library;
     std::optional<std::string> part; // the EXR part to render
+    std::vector<std::string> views;  // --view: the views of a multi-view EXR to render; all if none
     // What is written, in oiiotool's words.
     std::optional<std::string> layer;        // --layer NAME: the results as NAME.R ... NAME.A
     std::optional<std::string> channels;     // --ch LIST

@@ -52,6 +52,7 @@ RenderPlan planRender(const RenderOptions& options) {
     if (options.preview)
         needingFormats(*options.preview, [&] { return formatOf(*options.preview); });
     FrameNaming naming = frameNaming({options.part, options.maps, options.layer});
+    naming.views = options.views;
     OutputShape output =
         outputShape({options.channels, options.types, options.compression, options.clamp});
     return {std::move(jobs), std::move(naming), format, std::move(output),

@@ -2,6 +2,7 @@
 
 #include "app/core/FrameSequence.h"
 #include "app/core/FrameSource.h"
+#include "app/core/MultiView.h"
 #include "app/core/Preview.h"
 #include "app/core/RenderWarnings.h"
 #include "app/core/RunReport.h"
@@ -41,7 +42,7 @@ Rendered RenderStages::read(std::size_t index) {
         describeRun(*frame, job.input, Values, Plan.depth);
         Described = true;
     }
-    return {std::move(frame), nullptr};
+    return {std::move(frame), nullptr, {}};
 }
 
 // The output's channels are checked from the header, before any pixel is read.
@@ -74,9 +75,12 @@ void RenderStages::skip(std::size_t index, const std::exception_ptr& failure) {
 
 void RenderStages::render(std::size_t index, Rendered& frame) {
     Shown.startFrame(frame.source->windows.height);
-    frame = TheTool.render(std::move(frame.source), Values, Plan.jobs[index].frame.value_or(0));
-    // Rendered once: the source's image is not needed again while the frame waits to be written.
+    const double time = Plan.jobs[index].frame.value_or(0);
+    frame = TheTool.render(std::move(frame.source), Values, time);
+    // Rendered once: the source's image is not needed again while the frame waits to be written;
+    // other views are read from its carried planes.
     releaseSourceImage(frame);
+    renderOtherViews(TheTool, frame, Values, time, Plan.depth);
 }
 
 void RenderStages::write(std::size_t index, Rendered& frame) {

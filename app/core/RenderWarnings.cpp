@@ -132,6 +132,12 @@ Warnings channelWarnings(const Frame& frame, const std::string& shown,
                  shown)});
     warnAboutPassedOver(warnings, frame, shown, false);
     warnAboutPassedOver(warnings, frame, shown, true);
+    for (const FrameView& view : frame.views)
+        if (view.chosen && !view.rendered)
+            warnings.push_back({Warning::Kind::ViewWithoutDepth,
+                                fmt::format("{}: view {} has no depth channel; its channels are "
+                                            "carried, not rendered",
+                                            shown, view.name)});
     return warnings;
 }
 

@@ -13,7 +13,7 @@ namespace umbrix {
 Warnings controlWarnings(const ControlValues& values);
 
 // A frame's channels under the values: no depth; no supplied normals where occlusion compares
-// them; a channel passed over that could have been the depth or a normal. `shown` names the input
+// them; a channel passed over that could have been the depth or a normal; a view without depth. `shown` names the input
 // (the pattern, in a sequence).
 Warnings channelWarnings(const Frame& frame, const std::string& shown, const ControlValues& values);
 

@@ -4,6 +4,7 @@
 #include "minihost/Host.h"
 
 #include <memory>
+#include <vector>
 
 namespace umbrix {
 
@@ -13,6 +14,9 @@ namespace umbrix {
 struct Rendered {
     std::shared_ptr<const Frame> source;
     minihost::ImagePtr image;
+    // A multi-view frame's views rendered apart (Frame::views), each its four results; null for
+    // the others.
+    std::vector<minihost::ImagePtr> views;
 };
 
 // Frees the source's image when `result` holds the only reference to the source: it can still be

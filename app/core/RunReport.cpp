@@ -17,9 +17,24 @@ void printWarnings(const Warnings& warnings) {
 void describeRun(const Frame& frame, const std::string& shown, const ControlValues& values,
                  const DepthConvention& depth) {
     std::string block = fmt::format("{}: channel -> role (number)", shown);
-    for (const FrameChannel& channel : frame.channels)
-        block += fmt::format("\n  {} -> {} ({})", channel.format.name, roleOf(channel.number),
-                             channel.number);
+    if (frame.views.empty())
+        for (const FrameChannel& channel : frame.channels)
+            block += fmt::format("\n  {} -> {} ({})", channel.format.name, roleOf(channel.number),
+                                 channel.number);
+    for (const FrameView& view : frame.views) {
+        block += fmt::format("\nview {}{}{}", view.name, view.isDefault ? " (default)" : "",
+                             view.rendered ? ""
+                             : view.chosen ? ": carried, it has no depth"
+                                           : ": carried, not named by --view");
+        for (const std::size_t i : view.channels) {
+            const int number = view.map.numbers[i];
+            const std::string& name = frame.channels[i].format.name;
+            if (view.rendered)
+                block += fmt::format("\n  {} -> {} ({})", name, roleOf(number), number);
+            else
+                block += fmt::format("\n  {} -> carried", name);
+        }
+    }
     block += fmt::format("\ndepth read as {}", depthConventionText(depth));
     if (depth.kind == DepthConvention::Kind::Distance)
         block += fmt::format(", along each ray of {}",

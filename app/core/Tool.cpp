@@ -50,7 +50,7 @@ std::optional<Rendered> Tool::render(std::shared_ptr<const Frame> source,
         if (!image)
             return std::nullopt;
         giveBack(std::move(tool));
-        return Rendered{std::move(source), std::move(image)};
+        return Rendered{std::move(source), std::move(image), {}};
     } catch (const std::bad_alloc&) {
         throw RunError(path + ": out of memory while rendering", path);
     } catch (const RunError& e) {

@@ -18,6 +18,7 @@ struct Warning {
         DepthFromOnlyChannel, // a file's only channel, Y, taken as the depth
         DepthWithinUnit,      // planar depth whose every finite value lies in [0, 1]
         NormalPassedOver,     // two sets of channels could be the normal
+        ViewWithoutDepth,     // a view of a multi-view file has no depth: it is carried
         LossyCompression,     // carried channels will not keep their bits
         DroppedChannels,      // the output format cannot hold every channel
     };

@@ -7,7 +7,9 @@
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfInputPart.h>
+#include <OpenEXR/ImfMultiView.h>
 #include <OpenEXR/ImfPartType.h>
+#include <OpenEXR/ImfStandardAttributes.h>
 #include <OpenEXR/ImfTiledInputPart.h>
 #include <OpenEXR/ImfVersion.h>
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <set>
 #include <unistd.h>
 
 namespace umbrix {
@@ -102,6 +105,59 @@ std::optional<ScreenWindow> screenOf(const Imf::Header& header) {
     if (unset || !possible)
         return std::nullopt;
     return screen;
+}
+
+std::vector<std::string> componentsOf(const std::string& name) {
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    for (std::size_t dot = name.find('.'); dot != std::string::npos; dot = name.find('.', start)) {
+        components.push_back(name.substr(start, dot - start));
+        start = dot + 1;
+    }
+    components.push_back(name.substr(start));
+    return components;
+}
+
+std::string joined(const std::vector<std::string>& components) {
+    std::string name;
+    for (const std::string& component : components)
+        name += (name.empty() ? "" : ".") + component;
+    return name;
+}
+
+// A channel's view is OpenEXR's (layer.view.channel, or no dot for the default view); else the view
+// its first component names, as `right.diffuse.R` and `right.N.X` are commonly written; else, as
+// the unprefixed channels are, the default view's.
+ViewLayout viewLayout(const Imf::StringVector& views, const std::vector<ChannelFormat>& channels) {
+    ViewLayout layout{views, {}, {}};
+    for (const ChannelFormat& channel : channels) {
+        std::vector<std::string> components = componentsOf(channel.name);
+        const std::string named = Imf::viewFromChannelName(channel.name, views);
+        std::size_t at = components.size() - 1;
+        if (!named.empty() && components.size() > 1)
+            at = components.size() - 2;
+        else if (named.empty() && components.size() > 1 &&
+                 std::find(views.begin(), views.end(), components[0]) != views.end())
+            at = 0;
+        const std::string& view = at + 1 < components.size() ? components[at] : views[0];
+        layout.viewOf.push_back(
+            static_cast<std::size_t>(std::find(views.begin(), views.end(), view) - views.begin()));
+        if (at + 1 < components.size())
+            components.erase(components.begin() + static_cast<std::ptrdiff_t>(at));
+        layout.local.push_back(joined(components));
+    }
+    return layout;
+}
+
+// Views listed once each, by name; a list of fewer than two is a single view.
+std::optional<Imf::StringVector> viewsOf(const Imf::Header& header) {
+    if (!Imf::hasMultiView(header))
+        return std::nullopt;
+    const Imf::StringVector& listed = Imf::multiView(header);
+    const std::set<std::string> distinct(listed.begin(), listed.end());
+    if (listed.size() < 2 || distinct.size() != listed.size() || distinct.count(""))
+        return std::nullopt;
+    return listed;
 }
 
 Imf::FrameBuffer frameBufferOf(Frame& frame) {
@@ -209,7 +265,14 @@ Frame openExr(const std::string& path, const FrameNaming& naming,
             throw RunError(fmt::format("{}: the image has no channels", path), path);
         frame.windows = windowsOf(header);
         frame.screen = screenOf(header);
-        mapFrame(frame, channels, naming);
+        if (const auto views = viewsOf(header)) {
+            mapViews(frame, channels, viewLayout(*views, channels), naming);
+        } else {
+            if (!naming.views.empty())
+                throw UsageError(fmt::format("--view {}: {} has one view (no multiView attribute)",
+                                             naming.views.front(), path));
+            mapFrame(frame, channels, naming);
+        }
     } catch (...) {
         rethrowNaming(path, "cannot read");
     }

@@ -196,17 +196,17 @@ PlaneSlice converted(const PlaneSlice& from, SampleType fromType, SampleType toT
 // OpenEXR writes each channel from samples of the type the file holds it in. Carried channels are
 // what the tool's result holds there: the source's samples once the tool has written its pixels,
 // zeros when it wrote none.
-Imf::FrameBuffer outputBuffer(const Frame& frame, const Image& result,
+Imf::FrameBuffer outputBuffer(const Frame& frame, const FrameResults& results,
                               const std::vector<OutputChannel>& written,
                               std::vector<std::unique_ptr<char[]>>& planes) {
     Imf::FrameBuffer buffer;
     const Imath::V2i origin(frame.windows.x, frame.windows.y);
-    const bool toolWrote = minihost::written(result);
+    const bool toolWrote = minihost::written(*results.image);
     for (const OutputChannel& channel : written) {
         const CarriedPlane* carried =
             channel.carried >= 0 ? &frame.carried[static_cast<std::size_t>(channel.carried)]
                                  : nullptr;
-        PlaneSlice slice = carried ? carriedSlice(*carried) : imageSlice(result, channel.number);
+        PlaneSlice slice = carried ? carriedSlice(*carried) : resultSlice(results, channel);
         if (carried && !toolWrote) {
             planes.push_back(std::make_unique<char[]>(carried->size));
             slice.origin = planes.back().get();
@@ -227,10 +227,10 @@ Imf::FrameBuffer outputBuffer(const Frame& frame, const Image& result,
     return buffer;
 }
 
-void writeRendered(Imf::MultiPartOutputFile& out, int part, const Frame& frame, const Image& result,
-                   const std::vector<OutputChannel>& written) {
+void writeRendered(Imf::MultiPartOutputFile& out, int part, const Frame& frame,
+                   const FrameResults& results, const std::vector<OutputChannel>& written) {
     std::vector<std::unique_ptr<char[]>> planes;
-    const Imf::FrameBuffer buffer = outputBuffer(frame, result, written, planes);
+    const Imf::FrameBuffer buffer = outputBuffer(frame, results, written, planes);
     if (isTiledPart(out.header(part))) {
         Imf::TiledOutputPart tiles(out, part);
         tiles.setFrameBuffer(buffer);
@@ -243,7 +243,7 @@ void writeRendered(Imf::MultiPartOutputFile& out, int part, const Frame& frame, 
 }
 
 void writeFile(const std::string& target, const std::string& shown, const Frame& frame,
-               const Image& result, const std::vector<OutputChannel>& written,
+               const FrameResults& results, const std::vector<OutputChannel>& written,
                const OutputOptions& options) {
     std::vector<Imf::Header> headers;
     ExrSource* source = exrSourceOf(frame);
@@ -255,7 +255,7 @@ void writeFile(const std::string& target, const std::string& shown, const Frame&
     ExrWriteStream stream(target, shown);
     if (parts == 1 && zipCompressed(headers[0].compression())) {
         std::vector<std::unique_ptr<char[]>> planes;
-        writeZipPart(stream, headers[0], outputBuffer(frame, result, written, planes));
+        writeZipPart(stream, headers[0], outputBuffer(frame, results, written, planes));
         stream.finish();
         return;
     }
@@ -263,7 +263,7 @@ void writeFile(const std::string& target, const std::string& shown, const Frame&
         Imf::MultiPartOutputFile out(stream, headers.data(), parts, false, minihost::threads());
         for (int part = 0; part < parts; ++part) {
             if (part == rendered)
-                writeRendered(out, part, frame, result, written);
+                writeRendered(out, part, frame, results, written);
             else
                 copyPart(out, *source, part, frame.path);
         }
@@ -274,10 +274,10 @@ void writeFile(const std::string& target, const std::string& shown, const Frame&
 } // namespace
 
 void writeExr(const std::string& target, const std::string& shown, const Frame& frame,
-              const Image& result, const std::vector<OutputChannel>& written,
+              const FrameResults& results, const std::vector<OutputChannel>& written,
               const OutputOptions& options) {
     try {
-        writeFile(target, shown, frame, result, written, options);
+        writeFile(target, shown, frame, results, written, options);
     } catch (const RunError&) {
         throw;
     } catch (const std::bad_alloc&) {

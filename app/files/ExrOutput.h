@@ -7,12 +7,12 @@
 
 namespace umbrix {
 
-// Writes the tool's `result` of `frame`, channels `written`, as an EXR file at `target`, straight
+// Writes the tool's `results` of `frame`, channels `written`, as an EXR file at `target`, straight
 // from the planes, with the input's metadata and the options' compression and stamp. An EXR input's
 // other parts are copied as they are stored, each in its place. `shown` names the output in
 // messages. RunError on failure.
 void writeExr(const std::string& target, const std::string& shown, const Frame& frame,
-              const Image& result, const std::vector<OutputChannel>& written,
+              const FrameResults& results, const std::vector<OutputChannel>& written,
               const OutputOptions& options);
 
 } // namespace umbrix

@@ -38,7 +38,7 @@ bool exrName(const std::string& path) {
 }
 
 // The channels side by side per pixel as floats, for formats that take interleaved pixels.
-std::vector<float> interleaved(const Frame& frame, const Image& result,
+std::vector<float> interleaved(const Frame& frame, const FrameResults& results,
                                const std::vector<OutputChannel>& written, const std::string& path) {
     const auto width = static_cast<std::size_t>(frame.windows.width);
     const auto height = static_cast<std::size_t>(frame.windows.height);
@@ -52,7 +52,7 @@ std::vector<float> interleaved(const Frame& frame, const Image& result,
         const PlaneSlice slice =
             channel.carried >= 0
                 ? carriedSlice(frame.carried[static_cast<std::size_t>(channel.carried)])
-                : imageSlice(result, channel.number);
+                : resultSlice(results, channel);
         for (std::size_t y = 0; y < height; ++y) {
             const char* from = slice.origin + y * slice.yStride;
             float* to = pixels.data() + y * width * count + c;
@@ -95,6 +95,9 @@ Frame openFile(const std::string& path, const FrameNaming& naming,
     if (part)
         throw UsageError(fmt::format("--part {}: {} is not an EXR file; only EXR files have parts",
                                      *part, path));
+    if (!naming.views.empty())
+        throw UsageError(fmt::format("--view {}: {} is not an EXR file; only EXR files have views",
+                                     naming.views.front(), path));
     return frameOf(imageFormats().read(path), path, naming);
 }
 
@@ -126,18 +129,22 @@ std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat&
 }
 
 void writeFrame(const std::string& path, const OutputFormat& format, const Frame& source,
-                Image& result, const OutputOptions& options) {
+                const FrameResults& results, const OutputOptions& options) {
     const std::vector<OutputChannel> written =
         outputChannels(source, options, !format.exr, format.alpha);
-    if (options.clamp)
-        clampOcclusion(result);
+    if (options.clamp) {
+        clampOcclusion(*results.image);
+        for (Image* view : results.views)
+            if (view)
+                clampOcclusion(*view);
+    }
     if (format.exr) {
         writeAtomically(path, [&](const std::string& target) {
-            writeExr(target, path, source, result, written, options);
+            writeExr(target, path, source, results, written, options);
         });
         return;
     }
-    const std::vector<float> samples = interleaved(source, result, written, path);
+    const std::vector<float> samples = interleaved(source, results, written, path);
     const PlainPixels pixels = plainPixels(source, format, written, options, samples);
     writeAtomically(path,
                     [&](const std::string& target) { imageFormats().write(target, path, pixels); });

@@ -27,11 +27,11 @@ OutputFormat outputFormat(const std::string& path);
 std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat& format,
                                          const OutputOptions& options);
 
-// Writes the tool's `result` of `source` as the options ask, so that the file appears whole or not
-// at all; --clamp clamps the result's occlusion in place. UsageError for a channel the options
+// Writes the tool's `results` of `source` as the options ask, so that the file appears whole or not
+// at all; --clamp clamps their occlusion in place. UsageError for a channel the options
 // name that the frame lacks; RunError on failure.
 void writeFrame(const std::string& path, const OutputFormat& format, const Frame& source,
-                Image& result, const OutputOptions& options);
+                const FrameResults& results, const OutputOptions& options);
 
 // Occlusion is not clamped by the tool: this limits it to [0, 1] (NaN stays).
 void clampOcclusion(Image& result);

@@ -38,8 +38,24 @@ std::vector<OutputChannel> frameOutputs(const Frame& frame) {
     for (int number = 0; number < ResultChannels; ++number)
         outputs.push_back(
             {frame.map.names[static_cast<std::size_t>(number)], SampleType::Float, number});
-    for (const FrameChannel& channel : frame.channels) {
-        if (channel.number < ResultChannels)
+    std::vector<bool> replaced(frame.channels.size());
+    for (std::size_t v = 0; v < frame.views.size(); ++v) {
+        if (!rendersApart(frame, v))
+            continue;
+        const ChannelMap& map = frame.views[v].map;
+        for (int number = 0; number < ResultChannels; ++number) {
+            OutputChannel output{map.names[static_cast<std::size_t>(number)], SampleType::Float,
+                                 number};
+            output.view = static_cast<int>(v);
+            outputs.push_back(std::move(output));
+        }
+        for (std::size_t i = 0; i < map.numbers.size(); ++i)
+            if (map.numbers[i] < ResultChannels)
+                replaced[i] = true;
+    }
+    for (std::size_t i = 0; i < frame.channels.size(); ++i) {
+        const FrameChannel& channel = frame.channels[i];
+        if (channel.number < ResultChannels || replaced[i])
             continue;
         const ChannelFormat& format = channel.format;
         OutputChannel output{format.name,
@@ -57,6 +73,12 @@ std::vector<OutputChannel> frameOutputs(const Frame& frame) {
         outputs.push_back(std::move(output));
     }
     return outputs;
+}
+
+PlaneSlice resultSlice(const FrameResults& results, const OutputChannel& channel) {
+    const Image* image =
+        channel.view >= 0 ? results.views[static_cast<std::size_t>(channel.view)] : results.image;
+    return imageSlice(*image, channel.number);
 }
 
 std::vector<OutputChannel> outputChannels(const Frame& frame, const OutputOptions& options,

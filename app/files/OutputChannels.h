@@ -18,10 +18,18 @@ struct OutputChannel {
     int xSampling = 1;
     int ySampling = 1;
     bool perceptuallyLinear = false;
+    int view = -1; // a result of a view rendered apart (Frame::views), `number` in its image
 };
 
-// The frame's channels under their output names: the four results, then every other file channel
-// in the file's order.
+// The tool's results a frame is written from: its source image's, and those of each view rendered
+// apart, by view (null for the others).
+struct FrameResults {
+    Image* image = nullptr;
+    std::vector<Image*> views;
+};
+
+// The frame's channels under their output names: the four results, the four of each view rendered
+// apart, then every other file channel in the file's order.
 std::vector<OutputChannel> frameOutputs(const Frame& frame);
 
 // The channels to write: the picks, renamed, in their order, or every channel (`results` alone:
@@ -29,5 +37,8 @@ std::vector<OutputChannel> frameOutputs(const Frame& frame);
 // output's channel names, for a pick or a type naming no channel.
 std::vector<OutputChannel> outputChannels(const Frame& frame, const OutputOptions& options,
                                           bool resultsOnly, bool alpha);
+
+// Where an output channel's samples are, unless it is carried.
+PlaneSlice resultSlice(const FrameResults& results, const OutputChannel& channel);
 
 } // namespace umbrix

@@ -158,7 +158,7 @@ void checkChannelOverrides(const std::vector<ChannelOverride>& overrides) {
 
 ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
                        const std::vector<ChannelOverride>& overrides, const std::string& file,
-                       const ResultNames& results) {
+                       const ResultNames& results, const ViewNames* view) {
     ChannelMap map;
     map.numbers.assign(fileChannels.size(), -1);
     map.names.assign(ChannelCount, std::string());
@@ -170,13 +170,14 @@ ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
     };
     for (const ChannelOverride& override : overrides)
         assign(fileIndex(fileChannels, override, file), override.number);
-    if (overrides.empty() && fileChannels.size() == 1 && fileChannels[0] == "Y") {
+    if (!view && overrides.empty() && fileChannels.size() == 1 && fileChannels[0] == "Y") {
         assign(0, DepthChannel);
         map.depthIsOnlyChannel = true;
     }
     const std::array<bool, ChannelCount> chosen = taken;
     for (std::size_t i = 0; i < fileChannels.size(); ++i) {
-        const int usual = usualNumber(fileChannels[i], results);
+        const std::string& name = view ? view->local[i] : fileChannels[i];
+        const int usual = name.empty() ? -1 : usualNumber(name, view ? view->results : results);
         if (map.numbers[i] >= 0 || usual < 0)
             continue;
         if (!taken[static_cast<std::size_t>(usual)])

@@ -53,12 +53,20 @@ using ResultNames = std::array<std::string, ResultChannels>;
 // UsageError for a layer without a name, or one that makes names longer than LongestChannelName.
 ResultNames resultNames(const std::optional<std::string>& layer);
 
+// A view of a multi-view file: its own channels take roles by their names within the view, the
+// others none, and its results are named within the view as `results` names them.
+struct ViewNames {
+    std::vector<std::string> local; // each file channel's name within the view; empty for another's
+    ResultNames results;
+};
+
 // Maps file channels: overrides first; a file's only channel, Y, as depth when there are none (a
 // grey depth map, as depth estimators write); then the results' names, the usual names of depth and
 // normals, then every other channel to the next free number from 13. UsageError for an override
 // naming a channel the file lacks; RunError when the numbers run out.
 ChannelMap mapChannels(const std::vector<std::string>& fileChannels,
                        const std::vector<ChannelOverride>& overrides, const std::string& file,
-                       const ResultNames& results = resultNames(std::nullopt));
+                       const ResultNames& results = resultNames(std::nullopt),
+                       const ViewNames* view = nullptr);
 
 } // namespace umbrix

@@ -4,6 +4,7 @@
 #include "app/images/MemoryBudget.h"
 
 #include <Imath/half.h>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fmt/format.h>
@@ -55,18 +56,153 @@ void checkFullResolution(const ChannelFormat& format, const std::string& path) {
                        path);
 }
 
+// The overrides a view takes: those naming its own channels, or no channel of the file (which
+// mapChannels refuses).
+std::vector<ChannelOverride> viewOverrides(const std::vector<ChannelOverride>& overrides,
+                                           const std::vector<ChannelFormat>& channels,
+                                           const ViewLayout& layout, std::size_t view) {
+    std::vector<ChannelOverride> taken;
+    for (const ChannelOverride& override : overrides) {
+        const auto found =
+            std::find_if(channels.begin(), channels.end(),
+                         [&](const ChannelFormat& c) { return c.name == override.name; });
+        if (found == channels.end() ||
+            layout.viewOf[static_cast<std::size_t>(found - channels.begin())] == view)
+            taken.push_back(override);
+    }
+    return taken;
+}
+
+void copyPlane(const CarriedPlane& plane, SampleType type, Image& image, int number,
+               const Windows& windows) {
+    const PlaneSlice target = imageSlice(image, number);
+    for (int y = 0; y < windows.height; ++y) {
+        const char* from = plane.bytes.get() + static_cast<std::size_t>(y) * plane.yStride;
+        char* to = target.origin + static_cast<std::size_t>(y) * target.yStride;
+        for (int x = 0; x < windows.width; ++x, from += plane.xStride, to += target.xStride) {
+            const float value = sampleAsFloat(from, type);
+            std::memcpy(to, &value, sizeof value);
+        }
+    }
+}
+
+minihost::ImagePtr newImage(const Windows& windows, const std::vector<int>& extra,
+                            const std::string& path) {
+    try {
+        return minihost::makeImage(windows.width, windows.height, extra);
+    } catch (const std::bad_alloc&) {
+        throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", path,
+                                   windows.width, windows.height),
+                       path);
+    }
+}
+
 } // namespace
+
+bool rendersApart(const Frame& frame, std::size_t view) {
+    return view != frame.primary && frame.views[view].rendered;
+}
+
+std::string viewChannelName(const std::string& local, const std::string& view, bool isDefault) {
+    if (isDefault)
+        return local;
+    const auto dot = local.rfind('.');
+    if (dot == std::string::npos)
+        return view + "." + local;
+    return local.substr(0, dot + 1) + view + local.substr(dot);
+}
+
+void mapViews(Frame& frame, const std::vector<ChannelFormat>& channels, const ViewLayout& layout,
+              const FrameNaming& naming) {
+    for (const std::string& wanted : naming.views)
+        if (std::find(layout.views.begin(), layout.views.end(), wanted) == layout.views.end())
+            throw UsageError(fmt::format("--view {}: {} has no view of that name (it has {})",
+                                         wanted, frame.path, fmt::join(layout.views, ", ")));
+    std::vector<std::string> names;
+    for (const ChannelFormat& format : channels)
+        names.push_back(format.name);
+    frame.views.clear();
+    for (std::size_t v = 0; v < layout.views.size(); ++v) {
+        FrameView view;
+        view.name = layout.views[v];
+        view.isDefault = v == 0;
+        ViewNames own{std::vector<std::string>(channels.size()), naming.results};
+        for (std::size_t i = 0; i < channels.size(); ++i)
+            if (layout.viewOf[i] == v) {
+                view.channels.push_back(i);
+                own.local[i] = layout.local[i];
+            }
+        ResultNames results;
+        for (std::size_t k = 0; k < results.size(); ++k)
+            results[k] = viewChannelName(naming.results[k], view.name, view.isDefault);
+        view.map = mapChannels(names, viewOverrides(naming.overrides, channels, layout, v),
+                               frame.path, results, &own);
+        view.chosen = naming.views.empty() || std::find(naming.views.begin(), naming.views.end(),
+                                                        view.name) != naming.views.end();
+        view.rendered = view.chosen && view.map.hasDepth;
+        frame.views.push_back(std::move(view));
+    }
+    const auto first = [&](auto&& take) {
+        const auto found = std::find_if(frame.views.begin(), frame.views.end(), take);
+        return found == frame.views.end() ? std::size_t{0}
+                                          : static_cast<std::size_t>(found - frame.views.begin());
+    };
+    frame.primary = first([](const FrameView& v) { return v.rendered; });
+    if (!frame.views[frame.primary].rendered) {
+        // No chosen view has depth: the first chosen is rendered as a single view would be.
+        frame.primary = first([](const FrameView& v) { return v.chosen; });
+        frame.views[frame.primary].rendered = true;
+    }
+    mapFrame(frame, channels, naming, frame.views[frame.primary].map);
+    for (std::size_t v = 0; v < frame.views.size(); ++v)
+        if (rendersApart(frame, v))
+            for (std::size_t i = 0; i < channels.size(); ++i)
+                if (toolReads(frame.views[v].map.numbers[i]))
+                    checkFullResolution(channels[i], frame.path);
+}
+
+std::shared_ptr<Frame> viewSource(const Frame& frame, std::size_t view) {
+    auto source = std::make_shared<Frame>();
+    source->path = frame.path;
+    source->windows = frame.windows;
+    source->screen = frame.screen;
+    source->map = frame.views[view].map;
+    std::vector<int> extra;
+    for (std::size_t i = 0; i < frame.channels.size(); ++i) {
+        const int number = source->map.numbers[i];
+        if (!toolReads(number))
+            continue;
+        source->channels.push_back({frame.channels[i].format, number, -1});
+        if (number >= ResultChannels)
+            extra.push_back(number);
+    }
+    source->image = newImage(frame.windows, extra, frame.path);
+    for (std::size_t i = 0, k = 0; i < frame.channels.size(); ++i) {
+        if (!toolReads(source->map.numbers[i]))
+            continue;
+        // Another view's channels are carried in the frame.
+        const FrameChannel& channel = frame.channels[i];
+        copyPlane(frame.carried[static_cast<std::size_t>(channel.carried)], channel.format.type,
+                  *source->image, source->channels[k++].number, frame.windows);
+    }
+    return source;
+}
 
 bool toolReads(int number) {
     return (number >= 0 && number <= DepthChannel) ||
            (number >= SuppliedNormalX && number < SuppliedNormalX + NormalComponents);
 }
 
-void mapFrame(Frame& frame, const std::vector<ChannelFormat>& channels, const FrameNaming& naming) {
-    std::vector<std::string> names;
-    for (const ChannelFormat& format : channels)
-        names.push_back(format.name);
-    frame.map = mapChannels(names, naming.overrides, frame.path, naming.results);
+void mapFrame(Frame& frame, const std::vector<ChannelFormat>& channels, const FrameNaming& naming,
+              const std::optional<ChannelMap>& map) {
+    if (map) {
+        frame.map = *map;
+    } else {
+        std::vector<std::string> names;
+        for (const ChannelFormat& format : channels)
+            names.push_back(format.name);
+        frame.map = mapChannels(names, naming.overrides, frame.path, naming.results);
+    }
     frame.channels.clear();
     for (std::size_t i = 0; i < channels.size(); ++i) {
         FrameChannel channel{channels[i], frame.map.numbers[i], -1};
@@ -90,26 +226,12 @@ void allocateFrame(Frame& frame) {
             frame.carried.push_back(carriedPlane(windows, channel.format, frame.path));
         }
     }
-    try {
-        frame.image = minihost::makeImage(windows.width, windows.height, extra);
-    } catch (const std::bad_alloc&) {
-        throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", frame.path,
-                                   windows.width, windows.height),
-                       frame.path);
-    }
+    frame.image = newImage(windows, extra, frame.path);
 }
 
 void fillFromCarried(Frame& frame, const FrameChannel& channel) {
-    const CarriedPlane& plane = frame.carried[static_cast<std::size_t>(channel.carried)];
-    const PlaneSlice target = imageSlice(*frame.image, channel.number);
-    for (int y = 0; y < frame.windows.height; ++y) {
-        const char* from = plane.bytes.get() + static_cast<std::size_t>(y) * plane.yStride;
-        char* to = target.origin + static_cast<std::size_t>(y) * target.yStride;
-        for (int x = 0; x < frame.windows.width; ++x, from += plane.xStride, to += target.xStride) {
-            const float value = sampleAsFloat(from, channel.format.type);
-            std::memcpy(to, &value, sizeof value);
-        }
-    }
+    copyPlane(frame.carried[static_cast<std::size_t>(channel.carried)], channel.format.type,
+              *frame.image, channel.number, frame.windows);
 }
 
 void convertFrameDepth(Frame& frame, const DepthConvention& convention, const RayCamera& camera) {

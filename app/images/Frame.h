@@ -52,6 +52,17 @@ struct FrameChannel {
     int carried = -1; // index into Frame::carried, or -1
 };
 
+// A view of a multi-view EXR part, as its `multiView` attribute lists them (the first the default
+// view): its own channels, and the map the tool would give them were they a file of their own.
+struct FrameView {
+    std::string name;
+    bool isDefault = false;
+    std::vector<std::size_t> channels; // indices into Frame::channels of the view's own channels
+    ChannelMap map;                    // over every channel; only the view's own take a role
+    bool chosen = true;                // --view names it, or no --view was given
+    bool rendered = false;             // chosen, and with a depth channel
+};
+
 // One image on its way through the program: read from a file, rendered by the tool, written.
 struct Frame {
     std::string path; // where it came from, for messages
@@ -64,7 +75,14 @@ struct Frame {
     std::vector<Attribute> metadata;    // an input of another format: what an EXR output keeps
     std::vector<std::string> parts;     // an EXR input's part names ("#N" for an unnamed part)
     std::optional<ScreenWindow> screen; // an EXR input's, when it describes a projection
+    // A multi-view input's views, empty for a single view. The source image holds view `primary`
+    // (the first rendered, and `map` is its map); every other rendered view is rendered apart.
+    std::vector<FrameView> views;
+    std::size_t primary = 0;
 };
+
+// Whether view `view` of the frame is rendered apart from its source image.
+bool rendersApart(const Frame& frame, std::size_t view);
 
 // Whether the tool reads channel `number` of its source: R G B A, depth and the supplied normal.
 bool toolReads(int number);
@@ -73,10 +91,32 @@ bool toolReads(int number);
 struct FrameNaming {
     std::vector<ChannelOverride> overrides;
     ResultNames results = resultNames(std::nullopt);
+    std::vector<std::string> views; // --view: the views of a multi-view file to render; all if none
 };
 
-// Maps a frame's channels. UsageError or RunError, naming the file, when it cannot.
-void mapFrame(Frame& frame, const std::vector<ChannelFormat>& channels, const FrameNaming& naming);
+// Maps a frame's channels, or gives them `map`. UsageError or RunError, naming the file, when it
+// cannot.
+void mapFrame(Frame& frame, const std::vector<ChannelFormat>& channels, const FrameNaming& naming,
+              const std::optional<ChannelMap>& map = std::nullopt);
+// The views of a multi-view part: each channel's view (an index into `views`, 0 the default) and
+// its name within that view.
+struct ViewLayout {
+    std::vector<std::string> views;
+    std::vector<std::size_t> viewOf;
+    std::vector<std::string> local;
+};
+// Maps each view's channels as mapFrame maps a file's, and the frame as its first rendered view:
+// the first chosen with a depth channel, else the first chosen. --map applies to the view whose
+// channel it names. UsageError for a --view naming no view.
+void mapViews(Frame& frame, const std::vector<ChannelFormat>& channels, const ViewLayout& layout,
+              const FrameNaming& naming);
+// A channel's name in view `view` from its name within the view: the view's name before its last
+// component (`right.R`, `ssao.right.R`); the default view's unchanged.
+std::string viewChannelName(const std::string& local, const std::string& view, bool isDefault);
+// The source the tool renders view `view` of a loaded frame from: that view's R G B A, depth and
+// normal from the frame's carried planes, nothing carried. RunError when memory runs out.
+std::shared_ptr<Frame> viewSource(const Frame& frame, std::size_t view);
+
 // Checks that a mapped frame fits in memory, and makes its source image and carried planes (not
 // cleared). RunError, naming the file, when it cannot.
 void allocateFrame(Frame& frame);

@@ -9,6 +9,7 @@
 #include <OpenEXR/ImfMultiPartOutputFile.h>
 #include <OpenEXR/ImfOutputPart.h>
 #include <OpenEXR/ImfPartType.h>
+#include <OpenEXR/ImfStandardAttributes.h>
 #include <OpenEXR/ImfTiledInputPart.h>
 #include <OpenEXR/ImfTiledOutputPart.h>
 #include <bit>
@@ -70,6 +71,8 @@ Imf::Header headerOf(const ExrPart& part) {
                                  Imf::Channel(channel.type, channel.xSampling, channel.ySampling));
     if (!part.name.empty())
         header.setName(part.name);
+    if (!part.multiView.empty())
+        Imf::addMultiView(header, part.multiView);
     if (part.tileSize > 0) {
         header.setTileDescription(Imf::TileDescription(
             static_cast<unsigned>(part.tileSize), static_cast<unsigned>(part.tileSize),

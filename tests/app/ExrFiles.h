@@ -34,6 +34,7 @@ struct ExrPart {
     int tileSize = 0;    // 0: scanlines
     bool mipmap = false; // tiled with every MIP level (levels after the first hold other values)
     int levels = 1;      // as read back
+    std::vector<std::string> multiView; // the views of a multi-view part; none: not written
     std::vector<ExrChannel> channels;
 
     int width() const { return dataWindow.max.x - dataWindow.min.x + 1; }

@@ -10,6 +10,7 @@
 #include <OpenEXR/ImfMultiPartOutputFile.h>
 #include <OpenEXR/ImfOutputPart.h>
 #include <OpenEXR/ImfPartType.h>
+#include <OpenEXR/ImfStandardAttributes.h>
 #include <OpenEXR/ImfStringAttribute.h>
 #include <OpenEXR/ImfTiledOutputPart.h>
 #include <cstdint>
@@ -39,6 +40,7 @@ struct Part {
     std::vector<Channel> channels;
     std::vector<std::pair<std::string, float>> floats;
     std::vector<std::pair<std::string, std::string>> strings;
+    Imf::StringVector views; // a multiView attribute, when not empty
 };
 
 Imf::Header headerOf(const Part& part, bool named) {
@@ -60,6 +62,8 @@ Imf::Header headerOf(const Part& part, bool named) {
         header.insert(name, Imf::FloatAttribute(value));
     for (const auto& [name, value] : part.strings)
         header.insert(name, Imf::StringAttribute(value));
+    if (!part.views.empty())
+        Imf::addMultiView(header, part.views);
     return header;
 }
 
@@ -311,5 +315,14 @@ int main(int argc, char** argv) {
     writeFile(written, {tiles});
     writeDamagedTables(folder, written, "zip-tiles", 6);
     std::remove(written.c_str());
+    // Three views: the default unprefixed, one as view.channel, one as layer.view.channel; the
+    // third without depth.
+    Part stereo;
+    stereo.views = {"left", "right", "centre"};
+    stereo.channels = Rgbaz;
+    for (const char* name : {"right.R", "right.A", "right.Z", "right.N.X", "N.right.Y", "centre.G",
+                             "diffuse.centre.R"})
+        stereo.channels.push_back({name, Imf::HALF});
+    writeFile(folder + "/multi-view.exr", {stereo});
     return 0;
 }

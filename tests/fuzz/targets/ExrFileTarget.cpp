@@ -3,6 +3,7 @@
 
 #include "app/Failure.h"
 #include "app/core/FrameSource.h"
+#include "app/core/MultiView.h"
 #include "app/core/Output.h"
 #include "app/core/Tool.h"
 #include "app/files/CodecThreads.h"
@@ -72,6 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         umbrix::ControlValues values = fuzzsupport::tool().defaults();
         values.set("UseNormals", 0.0, "fuzz");
         umbrix::Rendered result = fuzzsupport::tool().render(frame, values);
+        umbrix::renderOtherViews(fuzzsupport::tool(), result, values, 0.0,
+                                 umbrix::DepthConvention{});
         const std::string output = fuzzsupport::scratchPath("output.exr");
         umbrix::writeResult(output, umbrix::formatOf(output), result, {}, values);
     } catch (const umbrix::UsageError& e) {

@@ -37,7 +37,7 @@ umbrix::Frame mappedFrame(const std::vector<umbrix::ChannelOverride>& overrides,
         channels.push_back({name,
                             name == "id" ? umbrix::SampleType::Uint : umbrix::SampleType::Half, 1,
                             1, false});
-    umbrix::FrameNaming naming{overrides, results};
+    umbrix::FrameNaming naming{overrides, results, {}};
     umbrix::mapFrame(frame, channels, naming);
     return frame;
 }

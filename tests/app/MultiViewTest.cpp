@@ -1,0 +1,286 @@
+// Multi-view EXR files: every view rendered from its own channels, to the bit what rendering a file
+// of that view alone gives, under the view's names; the rest carried.
+
+#include "app/Console.h"
+#include "app/Failure.h"
+#include "app/core/RenderPlan.h"
+#include "app/core/RenderStages.h"
+#include "app/core/Tool.h"
+#include "tests/app/ExrFiles.h"
+#include "tests/app/ProgramTest.h"
+
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+namespace apptest {
+namespace {
+
+// Four views, each naming its channels another way: the default view's unprefixed, right's with
+// the view first (right.N.X), centre's as OpenEXR's layer.view.channel (depth.centre.Z), and far
+// without depth. Each channel: its name in the file, its name within its view, its type.
+struct ViewChannel {
+    const char* file;
+    const char* local;
+    Imf::PixelType type;
+};
+const std::vector<std::pair<std::string, std::vector<ViewChannel>>>& stereoViews() {
+    static const std::vector<std::pair<std::string, std::vector<ViewChannel>>> views = {
+        {"left",
+         {{"R", "R", Imf::FLOAT},
+          {"G", "G", Imf::FLOAT},
+          {"B", "B", Imf::FLOAT},
+          {"A", "A", Imf::HALF},
+          {"Z", "Z", Imf::FLOAT},
+          {"N.X", "N.X", Imf::HALF},
+          {"N.Y", "N.Y", Imf::HALF},
+          {"N.Z", "N.Z", Imf::HALF}}},
+        {"right",
+         {{"right.R", "R", Imf::HALF},
+          {"right.G", "G", Imf::FLOAT},
+          {"right.B", "B", Imf::FLOAT},
+          {"right.A", "A", Imf::FLOAT},
+          {"right.Z", "Z", Imf::HALF},
+          {"right.N.X", "N.X", Imf::FLOAT},
+          {"right.N.Y", "N.Y", Imf::FLOAT},
+          {"right.N.Z", "N.Z", Imf::FLOAT}}},
+        {"centre",
+         {{"centre.R", "R", Imf::FLOAT},
+          {"centre.G", "G", Imf::FLOAT},
+          {"centre.B", "B", Imf::FLOAT},
+          {"depth.centre.Z", "depth.Z", Imf::FLOAT},
+          {"N.centre.X", "N.X", Imf::FLOAT},
+          {"N.centre.Y", "N.Y", Imf::FLOAT},
+          {"N.centre.Z", "N.Z", Imf::FLOAT}}},
+        {"far",
+         {{"far.R", "R", Imf::FLOAT},
+          {"far.G", "G", Imf::FLOAT},
+          {"far.B", "B", Imf::FLOAT},
+          {"far.A", "A", Imf::FLOAT}}},
+    };
+    return views;
+}
+
+// Distinct in every view; depth with slopes and a step that occlusion sees.
+double viewValue(const std::string& local, int view, int x, int y) {
+    if (local == "Z" || local == "depth.Z")
+        return 2.0 + 0.25 * view + 0.1 * x + 0.05 * y * y + (x >= 5 ? 1.5 : 0.0);
+    if (local == "N.X")
+        return 0.6 * std::sin(0.3 * x + view);
+    if (local == "N.Y")
+        return 0.6 * std::cos(0.2 * y + view);
+    if (local == "N.Z")
+        return 0.5 + 0.01 * x;
+    return 0.1 * (x + 1) + 0.01 * y + 0.2 * view + static_cast<double>(local[0]) / 100.0;
+}
+
+constexpr int Width = 12;
+constexpr int Height = 8;
+
+void writeStereo(const std::string& path) {
+    ExrPart part = exrPart(Width, Height);
+    part.multiView = {"left", "right", "centre", "far"};
+    for (std::size_t v = 0; v < stereoViews().size(); ++v)
+        for (const ViewChannel& channel : stereoViews()[v].second)
+            addChannel(part, channel.file, channel.type, [&](int x, int y) {
+                return viewValue(channel.local, static_cast<int>(v), x, y);
+            });
+    // Channels of no view's roles: carried.
+    addChannel(part, "id", Imf::UINT, [](int x, int y) { return x + 10 * y; });
+    addChannel(part, "right.mask", Imf::FLOAT, [](int x, int y) { return 0.5 * x - y; });
+    writeExrFile(path, {part});
+}
+
+// View `view`'s channels under their names within it, as a file of that view alone holds them.
+void writeAlone(const std::string& path, std::size_t view) {
+    ExrPart part = exrPart(Width, Height);
+    for (const ViewChannel& channel : stereoViews()[view].second)
+        addChannel(part, channel.local, channel.type, [&](int x, int y) {
+            return viewValue(channel.local, static_cast<int>(view), x, y);
+        });
+    writeExrFile(path, {part});
+}
+
+class MultiView : public ::testing::Test {
+  protected:
+    ScratchFolder Folder;
+    std::unique_ptr<umbrix::Tool> TheTool;
+    std::vector<std::string> Warnings;
+    std::vector<std::string> Messages;
+
+    void SetUp() override {
+        TheTool = std::make_unique<umbrix::Tool>(UMBRIX_PLUGIN_PATH);
+        umbrix::console::setSink([this](const std::string& text, bool warning) {
+            (warning ? Warnings : Messages).push_back(text);
+        });
+    }
+    void TearDown() override {
+        umbrix::console::setSink(nullptr);
+        TheTool.reset();
+    }
+
+    // What `umbrix render` does, in-process.
+    void render(const umbrix::RenderOptions& options) {
+        const umbrix::RenderPlan plan = umbrix::planRender(options);
+        umbrix::ControlValues values = TheTool->defaults();
+        values.apply({std::nullopt, options.settings, {}});
+        umbrix::Progress progress(umbrix::Progress::Mode::Quiet, plan.jobs.size());
+        umbrix::RenderStages stages(options, plan, *TheTool, values, progress);
+        const umbrix::PipelineOutcome outcome =
+            umbrix::runPipeline(plan.jobs.size(), stages.stages());
+        if (outcome.failure)
+            std::rethrow_exception(outcome.failure);
+    }
+};
+
+const std::vector<std::string> Occlusion = {"UseSSAO=1", "Matrix=3", "DepthThreshold=2"};
+
+std::map<std::string, const ExrChannel*> byName(const ExrPart& part) {
+    std::map<std::string, const ExrChannel*> channels;
+    for (const ExrChannel& channel : part.channels)
+        channels[channel.name] = &channel;
+    return channels;
+}
+
+TEST_F(MultiView, EachViewGetsTheBitsOfRenderingItAlone) {
+    struct Rendered {
+        std::size_t view;
+        std::vector<std::string> names; // its results in the stereo output
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::string> views; // --view
+        std::optional<std::string> layer;
+        std::string depth;
+        std::vector<Rendered> rendered;
+        bool warnsAboutFar;
+    };
+    const std::vector<Case> cases = {
+        {"every view",
+         {},
+         std::nullopt,
+         "z",
+         {{0, {"R", "G", "B", "A"}},
+          {1, {"right.R", "right.G", "right.B", "right.A"}},
+          {2, {"centre.R", "centre.G", "centre.B", "centre.A"}}},
+         true},
+        {"--view right: the default view carried",
+         {"right"},
+         std::nullopt,
+         "z",
+         {{1, {"right.R", "right.G", "right.B", "right.A"}}},
+         false},
+        {"--view centre --view far, under a layer, inverse depth",
+         {"centre", "far"},
+         "ssao",
+         "inverse",
+         {{2, {"ssao.centre.R", "ssao.centre.G", "ssao.centre.B", "ssao.centre.A"}}},
+         true},
+    };
+    const std::string stereo = Folder.path("stereo.exr");
+    writeStereo(stereo);
+    const ExrPart input = readExrFile(stereo).at(0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Warnings.clear();
+        umbrix::RenderOptions options;
+        options.input = stereo;
+        options.output = Folder.path("stereo-out.exr");
+        options.settings = Occlusion;
+        options.views = c.views;
+        options.layer = c.layer;
+        options.depth = c.depth;
+        render(options);
+        const ExrPart output = readExrFile(options.output).at(0);
+        std::map<std::string, const ExrChannel*> written = byName(output);
+        std::set<std::string> replaced;
+        for (const Rendered& view : c.rendered) {
+            const std::string alone = Folder.path("alone.exr");
+            writeAlone(alone, view.view);
+            umbrix::RenderOptions single = options;
+            single.input = alone;
+            single.output = Folder.path("alone-out.exr");
+            single.views.clear();
+            render(single);
+            const ExrPart expected = readExrFile(single.output).at(0);
+            const umbrix::ResultNames results = umbrix::resultNames(c.layer);
+            for (std::size_t k = 0; k < results.size(); ++k) {
+                SCOPED_TRACE(view.names[k]);
+                ASSERT_TRUE(written.count(view.names[k]));
+                EXPECT_EQ(written[view.names[k]]->type, Imf::FLOAT);
+                EXPECT_EQ(written[view.names[k]]->bits, expected.channel(results[k])->bits);
+                replaced.insert(view.names[k]);
+            }
+        }
+        // Every other channel carried to the bit, nothing more written.
+        for (const std::string& name : replaced)
+            written.erase(name);
+        for (const ExrChannel& channel : input.channels) {
+            if (replaced.count(channel.name))
+                continue;
+            SCOPED_TRACE(channel.name);
+            ASSERT_TRUE(written.count(channel.name));
+            EXPECT_EQ(written[channel.name]->type, channel.type);
+            EXPECT_EQ(written[channel.name]->bits, channel.bits);
+            written.erase(channel.name);
+        }
+        for (const auto& [name, channel] : written)
+            ADD_FAILURE() << "also written: " << name;
+        const std::string farWarning =
+            stereo + ": view far has no depth channel; its channels are carried, not rendered";
+        EXPECT_EQ(std::count(Warnings.begin(), Warnings.end(), farWarning), c.warnsAboutFar);
+    }
+}
+
+TEST_F(MultiView, VerboseShowsEachViewsMapping) {
+    const std::string stereo = Folder.path("stereo.exr");
+    writeStereo(stereo);
+    umbrix::RenderOptions options;
+    options.input = stereo;
+    options.output = Folder.path("out.exr");
+    options.views = {"right", "far"};
+    options.verbose = true;
+    options.dryRun = true;
+    render(options);
+    ASSERT_FALSE(Messages.empty());
+    const std::string& block = Messages.front();
+    for (const char* part :
+         {"\nview left (default): carried, not named by --view\n  A -> carried\n",
+          "\nview right\n  right.A -> occlusion (result) (3)\n", "  right.N.X -> normal.x (10)\n",
+          "  right.R -> normal z (result) (0)\n  right.Z -> depth (4)\n",
+          "\nview far: carried, it has no depth\n  far.A -> carried\n"})
+        EXPECT_NE(block.find(part), std::string::npos) << part << "\nnot in\n" << block;
+}
+
+TEST_F(MultiView, AViewTheFileLacksIsAUsageError) {
+    const std::string stereo = Folder.path("stereo.exr");
+    writeStereo(stereo);
+    const std::string single = Folder.path("single.exr");
+    writeAlone(single, 0);
+    const struct {
+        std::string input;
+        std::string message;
+    } cases[] = {
+        {stereo, "--view up: " + stereo +
+                     " has no view of that name (it has left, right, centre, "
+                     "far)"},
+        {single, "--view up: " + single + " has one view (no multiView attribute)"},
+    };
+    for (const auto& c : cases) {
+        umbrix::RenderOptions options;
+        options.input = c.input;
+        options.output = Folder.path("out.exr");
+        options.views = {"up"};
+        try {
+            render(options);
+            ADD_FAILURE() << c.input << " rendered";
+        } catch (const umbrix::UsageError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
+}
+
+} // namespace
+} // namespace apptest
