@@ -173,6 +173,9 @@ class Pool {
             argument && pthread_create(&worker, &attributes, startWorker, argument) == 0;
         if (!started)
             delete argument;
+        else
+            // Named, so that a profiler, top -H or a test tells the render workers apart.
+            pthread_setname_np(worker, "umbrix-worker");
         pthread_attr_destroy(&attributes);
         return started;
     }

@@ -174,3 +174,35 @@ def test_release_gives_back_the_kept_images_and_the_workers():
     # The pool's three workers end; the file readers' threads, if any, stay.
     assert len(os.listdir("/proc/self/task")) == threads - 3
 
+
+
+
+def workers():
+    """The render workers this process has now."""
+    names = []
+    for task in os.listdir("/proc/self/task"):
+        try:
+            with open(f"/proc/self/task/{task}/comm") as comm:
+                names.append(comm.read().strip())
+        except FileNotFoundError:  # a thread that ended meanwhile
+            pass
+    return names.count("umbrix-worker")
+
+
+def test_calls_of_one_thread_each_run_side_by_side():
+    """A second call with threads=1, made while a first runs, gets a worker of its own."""
+    depth = long_depth(512)
+    umbrix.release()
+    assert workers() == 0
+    settings = dict(LONG, Matrix=60)
+    calls = [threading.Thread(target=umbrix.render, args=(depth,),
+                              kwargs=dict(threads=1, **settings)) for _ in range(2)]
+    calls[0].start()
+    while workers() == 0:
+        assert calls[0].is_alive(), "the first call ended without a worker"
+    calls[1].start()
+    for call in calls:
+        call.join()
+    # Workers stay until release(): one for each call that ran at the same time.
+    assert workers() == 2
+    umbrix.release()
