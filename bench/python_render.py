@@ -6,6 +6,9 @@
 The frame is the demo scene (depth, the renderer's normals, R G B A as arrays); the tool's own
 time is umbrix_bench's ToolRender for the same configuration, which renders an image already in
 the host's planes. The two are run in turn, several rounds, and each reports its median.
+
+Then frames one per Python thread, each call with threads=1: four frames on one thread in a row
+against the same four on two threads at once, as a pipeline running a frame per thread does.
 """
 
 import json
@@ -14,6 +17,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import numpy
@@ -49,6 +53,18 @@ def python_ms(arrays, matrix, method):
     return statistics.median(times)
 
 
+def frames_ms(arrays, threads, frames=4):
+    """Wall time of `frames` renders with threads=1 each, over `threads` Python threads."""
+    render = lambda _: umbrix.render(*arrays, UseSSAO=1, Matrix=5, threads=1)
+    times = []
+    for _ in range(ROUNDS):
+        with ThreadPoolExecutor(threads) as pool:
+            began = time.perf_counter()
+            list(pool.map(render, range(frames)))
+            times.append((time.perf_counter() - began) * 1000)
+    return statistics.median(times)
+
+
 def tool_ms(bench, matrix, method):
     name = f"ToolRender/Matrix:{matrix}/FilterMethod:{method}/threads:{THREADS}/real_time"
     done = subprocess.run([bench, f"--benchmark_filter=^{name}$", "--benchmark_format=json"],
@@ -68,6 +84,9 @@ def main(folder):
             ours.append(python_ms(arrays, matrix, method))
         py, tool = statistics.median(ours), statistics.median(tools)
         print(f"{f'{matrix}, {method}':<22}{py:>12.1f} ms{tool:>10.1f} ms{py / tool:>8.2f}")
+    one, two = frames_ms(arrays, 1), frames_ms(arrays, 2)
+    print(f"4 frames, threads=1 each, Matrix 5: one Python thread {one:.0f} ms, "
+          f"two {two:.0f} ms ({one / two:.2f}x)")
 
 
 if __name__ == "__main__":
