@@ -11,14 +11,6 @@
 
 namespace umbrix::python {
 
-// A RunError about one file: the path is given to Python as the OSError's filename.
-class FileError : public RunError {
-  public:
-    FileError(const std::string& message, std::string file)
-        : RunError(message), path(std::move(file)) {}
-    std::string path; // empty when the failure is no one file's
-};
-
 // What `render_file` did: the files written (none in a dry run), the frames left out.
 struct FileReport {
     std::vector<std::string> written;
@@ -35,8 +27,8 @@ struct Stopped {
 // the stages the command runs. Before each frame after the first is rendered, `stopRequested` is
 // asked: when it says so, the frames before are written whole, none after, and Stopped is thrown
 // with them.
-// UsageError or FileError as the program's; frames that cannot be read with skipBadFrames are
-// reported, not raised.
+// UsageError or RunError as the program's (its path the file concerned); frames that cannot be read
+// with skipBadFrames are reported, not raised.
 FileReport renderFiles(const RenderOptions& options, const Tool& tool, const ControlValues& values,
                        const std::function<bool()>& stopRequested);
 

@@ -55,30 +55,14 @@ const Tool& loadedTool() {
     static const Tool* tool = nullptr;
     const std::lock_guard guard(lock);
     if (!tool) {
-        const std::string path = defaultLibraryPath();
-        try {
-            tool = new Tool(path);
-        } catch (const RunError& e) {
-            throw FileError(e.what(), path);
-        }
+        tool = new Tool(defaultLibraryPath());
     }
     return *tool;
 }
 
-template <class Use> auto namingFile(const std::string& path, const Use& use) -> decltype(use()) {
-    try {
-        return use();
-    } catch (const FileError&) {
-        throw;
-    } catch (const RunError& e) {
-        throw FileError(e.what(), path);
-    }
-}
-
 ControlValues controlValues(const Tool& tool, const ControlArguments& arguments) {
     ControlValues values = tool.defaults();
-    namingFile(arguments.settingsFile.value_or(""),
-               [&] { applyArguments(values, tool.controls(), arguments); });
+    applyArguments(values, tool.controls(), arguments);
     return values;
 }
 
@@ -282,15 +266,14 @@ py::tuple renderFile(RenderOptions options, const ControlArguments& arguments) {
 py::dict loadSettings(const std::string& path) {
     const Tool& tool = loadedTool();
     py::dict values;
-    for (const ControlSetting& setting :
-         namingFile(path, [&] { return readSettingsFile(path, tool.controls()); }))
+    for (const ControlSetting& setting : readSettingsFile(path, tool.controls()))
         values[py::str(minihost::info(*setting.control).id)] = setting.value;
     return values;
 }
 
 void saveSettings(const std::string& path, const Items& items) {
     const ControlValues values = controlValues(loadedTool(), {std::nullopt, items, {}});
-    namingFile(path, [&] { values.save(path); });
+    values.save(path);
 }
 
 std::string controls() {
@@ -313,10 +296,8 @@ void translate(std::exception_ptr failure) {
         std::rethrow_exception(failure);
     } catch (const UsageError& e) {
         raise("UsageError", e.what(), {});
-    } catch (const FileError& e) {
-        raise(memoryRanOut(e) ? "OutOfMemory" : "RenderError", e.what(), e.path);
     } catch (const RunError& e) {
-        raise(memoryRanOut(e) ? "OutOfMemory" : "RenderError", e.what(), {});
+        raise(memoryRanOut(e) ? "OutOfMemory" : "RenderError", e.what(), e.path());
     }
 }
 
