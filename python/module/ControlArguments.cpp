@@ -1,6 +1,5 @@
 #include "python/module/ControlArguments.h"
 
-#include "app/Failure.h"
 #include "app/core/ControlSetting.h"
 
 #include <fmt/format.h>
@@ -9,48 +8,41 @@ namespace umbrix::python {
 
 namespace {
 
-std::string shown(const py::handle& value) {
-    return py::repr(value).cast<std::string>();
-}
-
-double valueOf(const py::handle& value, const minihost::ControlInfo& info,
-               const std::string& where) {
+// A Python value as the core's rules take it: a bool, a string, a number, or none of these.
+GivenValue givenOf(const py::handle& value) {
+    GivenValue given{std::monostate{}, py::repr(value).cast<std::string>()};
     if (py::isinstance<py::bool_>(value)) {
-        if (info.controlKind != "CheckboxControl")
-            throw UsageError(fmt::format("{}: {} is not a number ({} is not a switch)", where,
-                                         shown(value), info.id));
-        return value.cast<bool>() ? 1.0 : 0.0;
-    }
-    if (py::isinstance<py::str>(value))
-        return parseControlValue(info, value.cast<std::string>(), where);
-    if (py::hasattr(value, "__float__") || py::hasattr(value, "__index__")) {
+        given.value = value.cast<bool>();
+    } else if (py::isinstance<py::str>(value)) {
+        given.value = value.cast<std::string>();
+    } else if (py::hasattr(value, "__float__") || py::hasattr(value, "__index__")) {
         if (PyObject* number = PyNumber_Float(value.ptr()))
-            return py::reinterpret_steal<py::float_>(number).cast<double>();
+            given.value = py::reinterpret_steal<py::float_>(number).cast<double>();
         // Only a value that is no number is the caller's mistake; anything else (Ctrl-C) goes on.
-        if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError))
+        else if (!PyErr_ExceptionMatches(PyExc_TypeError) &&
+                 !PyErr_ExceptionMatches(PyExc_ValueError))
             throw py::error_already_set();
-        PyErr_Clear();
+        else
+            PyErr_Clear();
     }
-    throw UsageError(fmt::format("{}: {} is not a number", where, shown(value)));
+    return given;
 }
 
-void apply(ControlValues& values, const std::vector<Input*>& controls,
-           const std::vector<std::pair<std::string, py::object>>& items, const char* kind) {
-    for (const auto& [key, value] : items) {
-        const std::string where = fmt::format("{} {}", kind, key);
-        const minihost::ControlInfo& info = minihost::info(*findControl(key, controls, where));
-        values.set(info.id, valueOf(value, info, where), where);
-    }
+std::vector<NamedValue> named(const std::vector<std::pair<std::string, py::object>>& items,
+                              const char* kind) {
+    std::vector<NamedValue> values;
+    for (const auto& [key, value] : items)
+        values.push_back({key, givenOf(value), fmt::format("{} {}", kind, key)});
+    return values;
 }
 
 } // namespace
 
-void applyArguments(ControlValues& values, const std::vector<Input*>& controls,
-                    const ControlArguments& arguments) {
-    if (arguments.settingsFile)
-        values.applySettingsFile(*arguments.settingsFile);
-    apply(values, controls, arguments.settings, "settings");
-    apply(values, controls, arguments.keywords, "keyword");
+void applyArguments(ControlValues& values, const ControlArguments& arguments) {
+    ControlSources sources{arguments.settingsFile, {}, named(arguments.settings, "settings")};
+    for (NamedValue& keyword : named(arguments.keywords, "keyword"))
+        sources.named.push_back(std::move(keyword));
+    values.apply(sources);
 }
 
 } // namespace umbrix::python

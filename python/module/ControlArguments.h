@@ -23,7 +23,6 @@ struct ControlArguments {
 // Sets them in `values` by the command line's rules: an identifier in any case where only one
 // control is spelt so; a number; for a switch also a bool or a word (on, off, ...); for the combo
 // an entry name. UsageError naming the key when one is wrong. Needs the GIL.
-void applyArguments(ControlValues& values, const std::vector<Input*>& controls,
-                    const ControlArguments& arguments);
+void applyArguments(ControlValues& values, const ControlArguments& arguments);
 
 } // namespace umbrix::python

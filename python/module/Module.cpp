@@ -62,11 +62,9 @@ const Tool& loadedTool() {
 
 ControlValues controlValues(const Tool& tool, const ControlArguments& arguments) {
     ControlValues values = tool.defaults();
-    applyArguments(values, tool.controls(), arguments);
+    applyArguments(values, arguments);
     return values;
 }
-
-constexpr int MaxThreads = 1024;
 
 void checkThreads(int threads) {
     if (threads < 0 || threads > MaxThreads)
