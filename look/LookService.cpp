@@ -3,6 +3,7 @@
 #include "app/Failure.h"
 #include "app/core/ControlList.h"
 #include "app/core/ControlSetting.h"
+#include "app/core/SettingsFile.h"
 #include "look/LookFrame.h"
 #include "look/PageFiles.h"
 #include "look/Views.h"
@@ -265,15 +266,7 @@ HttpResponse LookService::control(const HttpRequest& request) {
     try {
         Input* in = findControl(id, Session.controls(), id);
         const minihost::ControlInfo& info = minihost::info(*in);
-        double value = 0.0;
-        if (given.is_number())
-            value = given.get<double>();
-        else if (given.is_string())
-            value = parseControlValue(info, given.get<std::string>(), info.id);
-        else if (given.is_boolean() && info.controlKind == "CheckboxControl")
-            value = given.get<bool>() ? 1.0 : 0.0;
-        else
-            throw UsageError(fmt::format("{}: {} is not a number", info.id, given.dump()));
+        const double value = controlValueFromJson(info, given.dump(), info.id);
         const std::uint64_t generation = Session.change(*in, value);
         // Every value, since another page may have changed others.
         return jsonResponse(200, {{"generation", generation},

@@ -164,4 +164,12 @@ void saveSettingsFile(const std::string& path, const std::string& text) {
     writeAtomically(path, [&](const std::string& target) { writeText(target, path, text); });
 }
 
+double controlValueFromJson(const minihost::ControlInfo& info, std::string_view json,
+                            const std::string& where) {
+    const Json value = Json::parse(json, nullptr, false);
+    if (value.is_discarded())
+        throw UsageError(fmt::format("{}: {} is not a number", where, excerpt(json)));
+    return givenValue(info, givenOf(value), where);
+}
+
 } // namespace umbrix

@@ -22,6 +22,11 @@ std::vector<ControlSetting> readSettingsFile(const std::string& path,
 std::vector<ControlSetting> readSettings(std::string_view json, const std::vector<Input*>& controls,
                                          const std::string& where);
 
+// One value as such a file gives it, `json` its JSON text. UsageError, starting with `where`, when
+// it is no value for the control.
+double controlValueFromJson(const minihost::ControlInfo& info, std::string_view json,
+                            const std::string& where);
+
 // Values by identifier as such a file holds them, so that reading it back gives the tool the same
 // values to the bit.
 std::string settingsText(const std::vector<std::pair<std::string, double>>& values);
