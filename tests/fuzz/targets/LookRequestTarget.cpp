@@ -99,9 +99,13 @@ class Page {
     bool changed() const { return Session->generation() != 1; }
 
     // The answer as the server gives it: asked again after each render while it waits for one.
-    HttpResponse answer(const HttpRequest& request) {
+    // None while it waits for the picture of a change not yet made: the server keeps such a
+    // request, and the connection behind it, until another page's change or the client's leaving.
+    std::optional<HttpResponse> answer(const HttpRequest& request) {
         HttpResponse response = Service->handle(request);
         while (response.waitFor) {
+            if (*response.waitFor > Session->generation())
+                return std::nullopt;
             FUZZ_CHECK(pictureOf(*response.waitFor));
             response = Service->handle(request);
         }
@@ -166,7 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const WireRequest& message = parser->get();
         version = message.version();
         const bool keepAlive = message.keep_alive();
-        send(page.answer(plainRequest(message)), version, keepAlive);
+        const std::optional<HttpResponse> response = page.answer(plainRequest(message));
+        if (!response)
+            break;
+        send(*response, version, keepAlive);
         if (!keepAlive)
             break;
     }
