@@ -2,8 +2,7 @@
 
 #include "app/Console.h"
 #include "app/Failure.h"
-#include "app/Suggestion.h"
-#include "app/Text.h"
+#include "app/core/ControlSetting.h"
 #include "app/core/Tool.h"
 #include "cli/ControlsCommand.h"
 #include "cli/DemoCommand.h"
@@ -39,15 +38,11 @@ struct Commands {
 CLI::Validator threadCount() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            const std::string_view typed = trimmed(text);
-            long threads = -1;
-            const auto [end, error] =
-                std::from_chars(typed.data(), typed.data() + typed.size(), threads);
-            if (typed.empty() || error != std::errc() || end != typed.data() + typed.size() ||
-                threads < 0 || threads > MaxThreads)
+            const std::optional<int> threads = umbrix::threadCount(text);
+            if (!threads)
                 return fmt::format("'{}' is not a number of threads from 0 (one per core) to {}",
                                    text, MaxThreads);
-            text = std::string(typed);
+            text = std::to_string(*threads);
             return {};
         },
         fmt::format("0 to {}", MaxThreads));

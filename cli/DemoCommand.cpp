@@ -1,7 +1,6 @@
 #include "cli/DemoCommand.h"
 
 #include "app/Failure.h"
-#include "app/Text.h"
 #include "app/core/FrameSource.h"
 #include "app/core/Output.h"
 #include "app/core/Preview.h"
@@ -49,9 +48,12 @@ struct Size {
 Size parseSize(const std::string& text) {
     Size size;
     char x = 0;
-    std::istringstream in{std::string(trimmed(text))};
-    if (!(in >> size.width >> x >> size.height) || x != 'x' || !in.eof() || size.width <= 0 ||
-        size.height <= 0)
+    std::istringstream in{text};
+    const bool read = static_cast<bool>(in >> size.width >> x >> size.height);
+    // Blanks after the size are allowed, as before it.
+    if (read && !in.eof())
+        in >> std::ws;
+    if (!read || x != 'x' || !in.eof() || size.width <= 0 || size.height <= 0)
         throw UsageError(fmt::format("--size {}: expected WIDTHxHEIGHT, such as 960x540", text));
     return size;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Suggestion.h"
 #include "host/Input.h"
 #include "minihost/Host.h"
 

@@ -1,7 +1,7 @@
 #include "app/core/FrameSource.h"
 
 #include "app/Failure.h"
-#include "app/FatalSignal.h"
+#include "app/core/FatalSignal.h"
 #include "app/files/ImageFile.h"
 #include "app/images/HostImage.h"
 

@@ -1,8 +1,10 @@
 #include "app/core/Tool.h"
 
 #include "app/Failure.h"
+#include "app/Text.h"
 #include "app/files/CodecThreads.h"
 
+#include <charconv>
 #include <new>
 #include <utility>
 
@@ -70,6 +72,16 @@ void useThreads(int threads) {
 
 void runOnWorkers(int count, const std::function<void(int)>& task) {
     runOnHostPool(count, task);
+}
+
+std::optional<int> threadCount(std::string_view text) {
+    const std::string_view typed = trimmed(text);
+    int threads = -1;
+    const auto [end, error] = std::from_chars(typed.data(), typed.data() + typed.size(), threads);
+    if (typed.empty() || error != std::errc() || end != typed.data() + typed.size() ||
+        threads < 0 || threads > MaxThreads)
+        return std::nullopt;
+    return threads;
 }
 
 } // namespace umbrix

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ProgramFiles.h"
 #include "app/core/ControlValues.h"
 #include "app/core/Rendered.h"
 #include "app/images/ToolSession.h"
@@ -10,6 +11,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace umbrix {
@@ -56,6 +58,10 @@ class Tool {
 // More threads than this help on no machine the program meets, and each costs memory before it
 // does anything.
 inline constexpr int MaxThreads = 1024;
+
+// A number of threads as typed: a whole number from 0 (one per core) to MaxThreads, blanks around
+// it ignored; none for anything else.
+std::optional<int> threadCount(std::string_view text);
 
 // Bounds every thread that renders, reads or writes (0: one per core). Not while renders run.
 void useThreads(int threads);

@@ -2,7 +2,6 @@
 // the functions their signatures and documentation.
 
 #include "app/Failure.h"
-#include "app/ProgramFiles.h"
 #include "app/core/ControlList.h"
 #include "app/core/ControlValues.h"
 #include "app/core/Output.h"

@@ -1,4 +1,4 @@
-#include "app/FatalSignal.h"
+#include "app/core/FatalSignal.h"
 
 #include <algorithm>
 #include <array>
