@@ -48,11 +48,55 @@ std::string channelsOf(const Frame& frame) {
     return names.empty() ? "no channels" : fmt::format("{}", fmt::join(names, " "));
 }
 
-bool hasSuppliedNormal(const Frame& frame) {
+bool hasSuppliedNormal(const ChannelMap& map) {
     for (int k = 0; k < NormalComponents; ++k)
-        if (frame.map.names[static_cast<std::size_t>(SuppliedNormalX + k)].empty())
+        if (map.names[static_cast<std::size_t>(SuppliedNormalX + k)].empty())
             return false;
     return true;
+}
+
+Warning noSuppliedNormals(const std::string& subject) {
+    return {Warning::Kind::NoSuppliedNormals,
+            fmt::format("{} has no supplied normals (N.X N.Y N.Z, N.x..., N.R N.G N.B, Normal.X... "
+                        "or *.Normal.X...): with FilterMethod \"Rendered Normals\" occlusion "
+                        "reads them as 0. Use --set FilterMethod=\"Calculated Normals\", or name "
+                        "them with --map NAME=normal.x (normal.y, normal.z)",
+                        subject)};
+}
+
+// Whether every finite depth sample(x, y) lies within [0, 1], and there is one.
+template <typename Sample> bool depthWithinUnit(const Windows& windows, const Sample& sample) {
+    bool finite = false;
+    for (int y = 0; y < windows.height; ++y)
+        for (int x = 0; x < windows.width; ++x) {
+            const float d = sample(x, y);
+            if (!std::isfinite(d))
+                continue;
+            // Stops at the first value outside: planar depth in scene units is seldom all within.
+            if (d < 0.0f || d > 1.0f)
+                return false;
+            finite = true;
+        }
+    return finite;
+}
+
+Warning depthWithinUnitWarning(const std::string& subject) {
+    return {Warning::Kind::DepthWithinUnit,
+            fmt::format("{}: every depth value lies within [0, 1]; the tool reads planar depth in "
+                        "scene units. If it is normalised or inverse depth, say so with --depth "
+                        "normalized:NEAR:FAR, normalized-inverted:NEAR:FAR or inverse",
+                        subject)};
+}
+
+// Views rendered apart from the source image, as warnings name them.
+std::vector<std::pair<const FrameView*, std::string>> viewsApart(const Frame& frame,
+                                                                 const std::string& shown) {
+    std::vector<std::pair<const FrameView*, std::string>> views;
+    for (std::size_t v = 0; v < frame.views.size(); ++v)
+        if (rendersApart(frame, v))
+            views.emplace_back(&frame.views[v],
+                               fmt::format("{}: view {}", shown, frame.views[v].name));
+    return views;
 }
 
 bool isNormal(int number) {
@@ -121,15 +165,13 @@ Warnings channelWarnings(const Frame& frame, const std::string& shown,
                             fmt::format("{}: its only channel, Y, is taken as the depth (a depth "
                                         "map); say how it measures depth with --depth",
                                         shown)});
-    if (comparesRenderedNormals(values) && !hasSuppliedNormal(frame))
-        warnings.push_back(
-            {Warning::Kind::NoSuppliedNormals,
-             fmt::format(
-                 "{} has no supplied normals (N.X N.Y N.Z, N.x..., N.R N.G N.B, Normal.X... "
-                 "or *.Normal.X...): with FilterMethod \"Rendered Normals\" occlusion "
-                 "reads them as 0. Use --set FilterMethod=\"Calculated Normals\", or name "
-                 "them with --map NAME=normal.x (normal.y, normal.z)",
-                 shown)});
+    if (comparesRenderedNormals(values)) {
+        if (!hasSuppliedNormal(frame.map))
+            warnings.push_back(noSuppliedNormals(shown));
+        for (const auto& [view, subject] : viewsApart(frame, shown))
+            if (!hasSuppliedNormal(view->map))
+                warnings.push_back(noSuppliedNormals(subject));
+    }
     warnAboutPassedOver(warnings, frame, shown, false);
     warnAboutPassedOver(warnings, frame, shown, true);
     for (const FrameView& view : frame.views)
@@ -143,30 +185,37 @@ Warnings channelWarnings(const Frame& frame, const std::string& shown,
 
 Warnings depthWarnings(const Frame& frame, const std::string& shown,
                        const DepthConvention& convention) {
-    if (convention.kind != DepthConvention::Kind::Z || !frame.map.hasDepth)
+    if (convention.kind != DepthConvention::Kind::Z)
         return {};
-    // Stops at the first value outside: planar depth in scene units is seldom all within.
-    const PlaneSlice depth = imageSlice(*frame.image, DepthChannel);
-    bool finite = false;
-    for (int y = 0; y < frame.windows.height; ++y) {
-        const char* sample = depth.origin + static_cast<std::size_t>(y) * depth.yStride;
-        for (int x = 0; x < frame.windows.width; ++x, sample += depth.xStride) {
-            float d = 0.0f;
-            std::memcpy(&d, sample, sizeof d);
-            if (!std::isfinite(d))
-                continue;
-            if (d < 0.0f || d > 1.0f)
-                return {};
-            finite = true;
-        }
+    Warnings warnings;
+    if (frame.map.hasDepth) {
+        const PlaneSlice depth = imageSlice(*frame.image, DepthChannel);
+        if (depthWithinUnit(frame.windows, [&](int x, int y) {
+                float d = 0.0f;
+                std::memcpy(&d,
+                            depth.origin + static_cast<std::size_t>(y) * depth.yStride +
+                                static_cast<std::size_t>(x) * depth.xStride,
+                            sizeof d);
+                return d;
+            }))
+            warnings.push_back(depthWithinUnitWarning(shown));
     }
-    if (!finite)
-        return {};
-    return {{Warning::Kind::DepthWithinUnit,
-             fmt::format("{}: every depth value lies within [0, 1]; the tool reads planar depth in "
-                         "scene units. If it is normalised or inverse depth, say so with --depth "
-                         "normalized:NEAR:FAR, normalized-inverted:NEAR:FAR or inverse",
-                         shown)}};
+    // Another view's depth is among the carried planes.
+    for (const auto& [view, subject] : viewsApart(frame, shown))
+        for (std::size_t i = 0; i < frame.channels.size(); ++i) {
+            const FrameChannel& channel = frame.channels[i];
+            if (view->map.numbers[i] != DepthChannel || channel.carried < 0)
+                continue;
+            const CarriedPlane& plane = frame.carried[static_cast<std::size_t>(channel.carried)];
+            if (depthWithinUnit(frame.windows, [&](int x, int y) {
+                    return sampleAsFloat(plane.bytes.get() +
+                                             static_cast<std::size_t>(y) * plane.yStride +
+                                             static_cast<std::size_t>(x) * plane.xStride,
+                                         channel.format.type);
+                }))
+                warnings.push_back(depthWithinUnitWarning(subject));
+        }
+    return warnings;
 }
 
 std::string roleOf(int number) {

@@ -20,7 +20,8 @@ namespace {
 
 // Four views, each naming its channels another way: the default view's unprefixed, right's with
 // the view first (right.N.X), centre's as OpenEXR's layer.view.channel (depth.centre.Z), and far
-// without depth. Each channel: its name in the file, its name within its view, its type.
+// without depth. Centre's depth lies within [0, 1] and its normal has no z, both of which draw a
+// warning naming the view. Each channel: its name in the file, its name within its view, its type.
 struct ViewChannel {
     const char* file;
     const char* local;
@@ -52,8 +53,7 @@ const std::vector<std::pair<std::string, std::vector<ViewChannel>>>& stereoViews
           {"centre.B", "B", Imf::FLOAT},
           {"depth.centre.Z", "depth.Z", Imf::FLOAT},
           {"N.centre.X", "N.X", Imf::FLOAT},
-          {"N.centre.Y", "N.Y", Imf::FLOAT},
-          {"N.centre.Z", "N.Z", Imf::FLOAT}}},
+          {"N.centre.Y", "N.Y", Imf::FLOAT}}},
         {"far",
          {{"far.R", "R", Imf::FLOAT},
           {"far.G", "G", Imf::FLOAT},
@@ -65,7 +65,9 @@ const std::vector<std::pair<std::string, std::vector<ViewChannel>>>& stereoViews
 
 // Distinct in every view; depth with slopes and a step that occlusion sees.
 double viewValue(const std::string& local, int view, int x, int y) {
-    if (local == "Z" || local == "depth.Z")
+    if (local == "depth.Z")
+        return 0.05 + 0.01 * x + 0.002 * y * y + (x >= 5 ? 0.3 : 0.0);
+    if (local == "Z")
         return 2.0 + 0.25 * view + 0.1 * x + 0.05 * y * y + (x >= 5 ? 1.5 : 0.0);
     if (local == "N.X")
         return 0.6 * std::sin(0.3 * x + view);
@@ -156,6 +158,7 @@ TEST_F(MultiView, EachViewGetsTheBitsOfRenderingItAlone) {
         std::string depth;
         std::vector<Rendered> rendered;
         bool warnsAboutFar;
+        bool warnsAboutCentre; // its depth and its normal, naming the view
     };
     const std::vector<Case> cases = {
         {"every view",
@@ -165,19 +168,22 @@ TEST_F(MultiView, EachViewGetsTheBitsOfRenderingItAlone) {
          {{0, {"R", "G", "B", "A"}},
           {1, {"right.R", "right.G", "right.B", "right.A"}},
           {2, {"centre.R", "centre.G", "centre.B", "centre.A"}}},
+         true,
          true},
         {"--view right: the default view carried",
          {"right"},
          std::nullopt,
          "z",
          {{1, {"right.R", "right.G", "right.B", "right.A"}}},
+         false,
          false},
         {"--view centre --view far, under a layer, inverse depth",
          {"centre", "far"},
          "ssao",
          "inverse",
          {{2, {"ssao.centre.R", "ssao.centre.G", "ssao.centre.B", "ssao.centre.A"}}},
-         true},
+         true,
+         false},
     };
     const std::string stereo = Folder.path("stereo.exr");
     writeStereo(stereo);
@@ -231,6 +237,14 @@ TEST_F(MultiView, EachViewGetsTheBitsOfRenderingItAlone) {
         const std::string farWarning =
             stereo + ": view far has no depth channel; its channels are carried, not rendered";
         EXPECT_EQ(std::count(Warnings.begin(), Warnings.end(), farWarning), c.warnsAboutFar);
+        const std::string centre = stereo + ": view centre";
+        EXPECT_EQ(std::count_if(Warnings.begin(), Warnings.end(),
+                                [&](const std::string& w) {
+                                    return w.starts_with(centre + ": every depth value lies within "
+                                                                  "[0, 1]") ||
+                                           w.starts_with(centre + " has no supplied normals");
+                                }),
+                  c.warnsAboutCentre ? 2 : 0);
     }
 }
 
