@@ -3,8 +3,8 @@
 #include "app/Failure.h"
 #include "app/core/ControlList.h"
 #include "app/core/ControlSetting.h"
+#include "app/core/PlaneSamples.h"
 #include "app/core/SettingsFile.h"
-#include "look/LookFrame.h"
 #include "look/PageFiles.h"
 #include "look/Views.h"
 
@@ -249,7 +249,7 @@ HttpResponse LookService::probe(const HttpRequest& request) {
     const char* names[] = {"R", "G", "B", "A"};
     for (int channel = 0; channel < 4; ++channel)
         values[names[channel]] = floatJson(minihost::sample(result, px, py, channel));
-    values["depth"] = floatJson(ChannelSamples::depth(*picture->frame).at(px, py));
+    values["depth"] = floatJson(PlaneSamples::depth(*picture->frame).at(px, py));
     const Windows& w = picture->frame->windows;
     return jsonResponse(200, {{"generation", picture->generation},
                               {"x", px + w.x},

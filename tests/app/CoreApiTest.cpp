@@ -3,9 +3,11 @@
 #include "app/Failure.h"
 #include "app/core/FrameSource.h"
 #include "app/core/Output.h"
+#include "app/core/PlaneSamples.h"
 #include "app/core/RenderWarnings.h"
 #include "app/core/StageFailures.h"
 #include "app/core/Tool.h"
+#include "tests/app/ExrFiles.h"
 #include "tests/app/ProgramTest.h"
 
 #include <filesystem>
@@ -335,6 +337,39 @@ TEST_F(CoreApi, WritingAResultKeepsTheSource) {
         const std::vector<float> pixels = umbrix::resultPixels(result);
         EXPECT_EQ(bits(written.at(5, 4, "B")), bits(pixels[(5 + 4 * 16) * 4 + 2]));
     }
+}
+
+// A plane read for display gives what OpenEXR gives for each pixel, wherever and however the frame
+// keeps it: float in the tool's image, half carried, a subsampled plane per 2x2 pixels, uint.
+TEST_F(CoreApi, PlanesReadForDisplayAsTheFileHoldsThem) {
+    ExrPart part = exrPart(6, 4, {2, 4});
+    const auto value = [](int x, int y) { return 0.1 * x - 0.37 * y + 1.0 / 3.0; };
+    addChannel(part, "Z", Imf::FLOAT, [](int x, int y) { return 1.0 + x + y; });
+    addChannel(part, "R", Imf::HALF, value);
+    addChannel(part, "mask", Imf::HALF, value);
+    addSampledChannel(part, "chroma", Imf::HALF, 2, value);
+    addSampledChannel(part, "wide", Imf::FLOAT, 2, value);
+    addChannel(part, "id", Imf::UINT, [](int x, int y) { return 7 * x + y; });
+    const std::string path = Folder.path("planes.exr");
+    writeExrFile(path, {part});
+    std::shared_ptr<umbrix::Frame> frame = umbrix::openFrame(path, umbrix::OpenOptions{});
+    umbrix::loadFrame(*frame);
+    for (const ExrChannel& channel : part.channels) {
+        SCOPED_TRACE(channel.name);
+        const auto samples = umbrix::PlaneSamples::of(*frame, channel.name);
+        ASSERT_TRUE(samples);
+        const int columns = (part.width() + channel.xSampling - 1) / channel.xSampling;
+        for (int y = 0; y < part.height(); ++y)
+            for (int x = 0; x < part.width(); ++x) {
+                const std::size_t at = static_cast<std::size_t>(y / channel.ySampling * columns +
+                                                                x / channel.xSampling);
+                EXPECT_EQ(bits(samples->at(x, y)),
+                          bits(sampleValue(channel.type, channel.bits[at])))
+                    << x << ", " << y;
+            }
+    }
+    EXPECT_FALSE(umbrix::PlaneSamples::of(*frame, "none"));
+    EXPECT_EQ(umbrix::PlaneSamples::depth(*frame).at(3, 2), 6.0f);
 }
 
 } // namespace
