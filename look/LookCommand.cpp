@@ -2,14 +2,9 @@
 
 #include "app/Console.h"
 #include "app/Failure.h"
-#include "app/core/ControlSetting.h"
-#include "app/core/FrameSequence.h"
-#include "app/core/FrameSource.h"
-#include "app/core/SettingsFile.h"
-#include "app/core/StageFailures.h"
+#include "app/core/ControlValues.h"
+#include "app/core/RenderJobs.h"
 #include "app/core/Tool.h"
-#include "app/core/Output.h"
-#include "app/core/WritingOver.h"
 #include "look/LookServer.h"
 #include "look/LookService.h"
 #include "look/LookSession.h"
@@ -32,65 +27,21 @@ namespace umbrix {
 using namespace look;
 
 FrameSource lookFrames(const LookOptions& options) {
+    auto inputs = std::make_shared<const InputFrames>(options.input, options.frames);
+    if (options.saveSettings)
+        checkSettingsTarget(*options.saveSettings, inputs->named());
     FrameSource source;
-    if (!options.frames) {
-        source.paths = {options.input};
-        source.numbers = {std::nullopt};
-    } else {
-        if (!hasFramePattern(options.input))
-            throw UsageError(fmt::format("--frames needs a frame number pattern (####, @ or %04d) "
-                                         "in INPUT: {}",
-                                         options.input));
-        const FrameList list(*options.frames);
-        for (std::size_t k = 0; k < list.size(); ++k) {
-            source.paths.push_back(framePath(options.input, list[k]));
-            source.numbers.emplace_back(list[k]);
-        }
+    for (std::size_t k = 0; k < inputs->size(); ++k) {
+        source.paths.push_back(inputs->path(k));
+        source.numbers.push_back(inputs->number(k));
     }
-    if (options.saveSettings) {
-        NamedFiles files = {{options.input, "the input"}};
-        for (std::size_t k = 0; options.frames && k < source.paths.size(); ++k)
-            files.emplace_back(source.paths[k],
-                               fmt::format("frame {} of the input", *source.numbers[k]));
-        refuseWritingOver("--save-settings", *options.saveSettings, "settings", files);
-        checkFolderOf(*options.saveSettings);
-    }
-    const FrameNaming naming = frameNaming({options.part, options.maps, std::nullopt});
-    source.read = [paths = source.paths, numbers = source.numbers, naming,
+    source.read = [inputs, naming = frameNaming({options.part, options.maps, std::nullopt}),
                    part = options.part](std::size_t index) -> std::shared_ptr<const Frame> {
-        const std::string& path = paths[index];
-        try {
-            std::shared_ptr<Frame> frame =
-                needingFormats(path, [&] { return openFrame(path, naming, part); });
-            loadFrame(*frame);
-            return frame;
-        } catch (const UsageError& e) {
-            if (!numbers[index])
-                throw;
-            throw UsageError(fmt::format("frame {}: {}", *numbers[index], e.what()));
-        } catch (const RunError& e) {
-            if (!numbers[index])
-                throw;
-            throw RunError(fmt::format("frame {}: {}", *numbers[index], e.what()));
-        }
+        return inputs->read(index, naming, part);
     };
     return source;
 }
 
-namespace {
-
-// The values to start from: the settings file's, then each --set, as `render` takes them.
-void applySettings(LookSession& session, const LookOptions& options) {
-    std::vector<ControlSetting> all;
-    if (options.settingsFile)
-        all = readSettingsFile(*options.settingsFile, session.controls());
-    for (const std::string& text : options.settings)
-        all.push_back(parseControlSetting(text, session.controls()));
-    for (const ControlSetting& setting : all)
-        session.change(*setting.control, setting.value);
-}
-
-// A word as a POSIX shell reads it back.
 std::string shellWord(const std::string& word) {
     if (!word.empty() &&
         word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
@@ -101,6 +52,8 @@ std::string shellWord(const std::string& word) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
+
+namespace {
 
 // The output is the user's to name; this one sits beside the input: shot.####.exr gives
 // shot_ao.####.exr.
@@ -157,7 +110,9 @@ void runLook(const LookOptions& options) {
                             if (LookServer* serving = server.load())
                                 serving->rendered();
                         });
-    applySettings(session, options);
+    ControlValues values(session.controls());
+    values.apply({options.settingsFile, options.settings, {}});
+    session.changeAll(values);
     useThreads(options.threads);
     session.start(read(0));
 

@@ -28,6 +28,9 @@ struct LookOptions {
 // cannot take it fails at once (RunError), not when Save is pressed.
 look::FrameSource lookFrames(const LookOptions& options);
 
+// A word as a POSIX shell reads it back: as it is when it is plain, else in single quotes.
+std::string shellWord(const std::string& word);
+
 // Serves the control page and viewer on loopback until SIGINT or SIGTERM. Throws UsageError or
 // RunError, as `render` would, before anything is served.
 void runLook(const LookOptions& options);

@@ -3,6 +3,7 @@
 #include "app/core/RenderWarnings.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace umbrix::look {
 
@@ -62,6 +63,27 @@ std::uint64_t LookSession::change(Input& control, double value) {
     Page.set(control, value);
     ++Generation;
     queueLocked();
+    return Generation;
+}
+
+std::uint64_t LookSession::changeAll(const ControlValues& values) {
+    watched();
+    std::lock_guard guard(Lock);
+    const std::vector<Input*> controls = Page.controls();
+    bool changed = false;
+    for (std::size_t k = 0; k < controls.size(); ++k) {
+        const ControlValues::Entry& entry = values.entries()[k];
+        if (entry.info->dataType != "Number" ||
+            std::bit_cast<std::uint64_t>(entry.value) ==
+                std::bit_cast<std::uint64_t>(minihost::value(*controls[k])))
+            continue;
+        Page.set(*controls[k], entry.value);
+        changed = true;
+    }
+    if (changed) {
+        ++Generation;
+        queueLocked();
+    }
     return Generation;
 }
 

@@ -84,6 +84,9 @@ class LookSession {
     // A host's control change: the tool is told (NotifyChanged), then the frame is rendered again.
     // Returns the generation whose picture will show it.
     std::uint64_t change(Input& control, double value);
+    // Every control that takes a value to its value in `values`, told as `change` tells one:
+    // those whose value differs. Returns the generation whose picture will show them.
+    std::uint64_t changeAll(const ControlValues& values);
     // Presses the About button; returns the box the tool asked for: caption and text.
     std::optional<std::pair<std::string, std::string>> pressAbout();
     std::uint64_t showFrame(std::size_t index);
