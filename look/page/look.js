@@ -112,11 +112,31 @@ function showValue(control, value) {
     row.querySelector(".slider").value = String(control.scale.position(number));
     const field = row.querySelector(".number");
     if (document.activeElement !== field) field.value = String(value);
-    const outside = !(number >= info.low && number <= info.high);
+  }
+  if (control.range) {
+    const outside = !withinRange(info, number);
     row.classList.toggle("out", outside);
-    control.range.textContent = outside ? `outside ${info.low} to ${info.high}: passed on as it is` : "";
+    control.range.textContent = outside ? `outside ${declaredRange(info)}: passed on as it is` : "";
   }
   row.dataset.value = String(value);
+}
+
+// The program's rule for a control's declared values, which its warnings follow: a switch takes 0
+// or 1; a whole-number control or a menu whole numbers only; none takes NaN; and within low to high.
+function withinRange(info, number) {
+  if (info.kind === "checkbox") return number === 0 || number === 1;
+  if (Number.isNaN(number)) return false;
+  if ((info.wholeNumber || info.entries.length) && !Number.isInteger(number)) return false;
+  return !(info.low !== null && number < info.low) && !(info.high !== null && number > info.high);
+}
+
+function declaredRange(info) {
+  if (info.kind === "checkbox") return "0 (off) or 1 (on)";
+  const parts = [];
+  if (info.low !== null && info.high !== null) parts.push(`${info.low} to ${info.high}`);
+  if (info.entries.length) parts.push(info.entries.map((entry, k) => `${k} = ${entry}`).join(", "));
+  if (info.wholeNumber) parts.push("whole numbers");
+  return parts.join(", ");
 }
 
 function element(tag, attributes, text) {
