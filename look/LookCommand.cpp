@@ -4,6 +4,7 @@
 #include "app/Failure.h"
 #include "app/core/ControlValues.h"
 #include "app/core/RenderJobs.h"
+#include "app/core/StoredLook.h"
 #include "app/core/Tool.h"
 #include "look/LookServer.h"
 #include "look/LookService.h"
@@ -79,6 +80,20 @@ std::string renderLine(const LookOptions& options) {
     return line + " --settings " + shellWord(*options.saveSettings);
 }
 
+// Where the page's first values came from, when not from the tool's defaults alone.
+std::string startedFrom(const LookOptions& options, const std::string& first,
+                        const StoredLook& stored) {
+    if (stored.applied == 0)
+        return {};
+    std::vector<std::string> sources = {
+        fmt::format("the look stored in {}", std::filesystem::path(first).filename().string())};
+    if (options.settingsFile)
+        sources.push_back(*options.settingsFile);
+    if (!options.settings.empty())
+        sources.push_back("--set");
+    return fmt::format("Started from {}", fmt::join(sources, ", then "));
+}
+
 // Only where a desktop is: on a server over ssh the printed address is what the user follows.
 void openBrowser(const std::string& url) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
@@ -110,11 +125,17 @@ void runLook(const LookOptions& options) {
                             if (LookServer* serving = server.load())
                                 serving->rendered();
                         });
+    std::shared_ptr<const Frame> first = read(0);
+    // The look a frame the program wrote keeps comes first; the settings file and --set apply
+    // over it.
     ControlValues values(session.controls());
+    const StoredLook stored = applyStoredLook(*first, values);
+    for (const Warning& warning : stored.warnings)
+        console::warning(warning.text);
     values.apply({options.settingsFile, options.settings, {}});
     session.changeAll(values);
     useThreads(options.threads);
-    session.start(read(0));
+    session.start(std::move(first));
 
     boost::asio::io_context io;
     std::optional<LookService> service;
@@ -122,8 +143,8 @@ void runLook(const LookOptions& options) {
         io, static_cast<unsigned short>(options.port), ServerLimits{},
         [&service](const HttpRequest& request) { return service->handle(request); });
     const Access access(Access::newToken(), listening.port());
-    service.emplace(session, access,
-                    LookService::Saving{options.saveSettings, renderLine(options)});
+    service.emplace(session, access, LookService::Saving{options.saveSettings, renderLine(options)},
+                    startedFrom(options, session.frames().paths[0], stored));
     server.store(&listening);
 
     const std::string url =

@@ -110,8 +110,10 @@ Json factsOf(const Picture& picture) {
 
 } // namespace
 
-LookService::LookService(LookSession& session, Access access, Saving saving)
-    : Session(session), Rights(std::move(access)), Save(std::move(saving)) {}
+LookService::LookService(LookSession& session, Access access, Saving saving,
+                         std::string startedFrom)
+    : Session(session), Rights(std::move(access)), Save(std::move(saving)),
+      StartedFrom(std::move(startedFrom)) {}
 
 HttpResponse LookService::handle(const HttpRequest& request) {
     if (request.target.size() > MaxTarget)
@@ -185,7 +187,8 @@ HttpResponse LookService::state(const HttpRequest&) {
                               {"frame", Session.frameIndex()},
                               {"generation", Session.generation()},
                               {"saveFile", Save.file ? Json(*Save.file) : Json(nullptr)},
-                              {"renderLine", Save.renderLine}});
+                              {"renderLine", Save.renderLine},
+                              {"startedFrom", StartedFrom}});
 }
 
 HttpResponse LookService::result(const HttpRequest& request) {

@@ -15,7 +15,7 @@ namespace umbrix::look {
 //                                  other request carries T in the X-Umbrix-Token header
 //   GET  /look.js, /look.css       its script and styles
 //   GET  /api/state                the controls as the tool declares them, with their values;
-//                                  the frames; where Save writes
+//                                  the frames; where Save writes; where the first values came from
 //   GET  /api/result?generation=G  the newest picture's facts once generation G or a newer one is
 //                                  rendered: size, frame, render time, warnings, the values it
 //                                  was rendered with, or the frame's error; {"cancelled": C} when
@@ -39,7 +39,9 @@ class LookService {
         std::string renderLine;          // the command that renders the sequence with it
     };
 
-    LookService(LookSession& session, Access access, Saving saving);
+    // `startedFrom` tells the page where its first values came from when the input stored a look
+    // ("Started from the look stored in shot.exr"); empty when they are the tool's defaults.
+    LookService(LookSession& session, Access access, Saving saving, std::string startedFrom = {});
 
     HttpResponse handle(const HttpRequest& request);
 
@@ -51,6 +53,7 @@ class LookService {
     LookSession& Session;
     Access Rights;
     Saving Save;
+    std::string StartedFrom;
 
     HttpResponse page(std::string_view file);
     HttpResponse state(const HttpRequest& request);

@@ -731,6 +731,14 @@ async function start() {
     } catch (e) { $("time").textContent = e.message; }
   });
   $("reset-all").addEventListener("click", () => resetControls({}));
+  if (state.startedFrom) {
+    $("started").hidden = false;
+    $("started-text").textContent = `${state.startedFrom}.`;
+  }
+  $("to-defaults").addEventListener("click", async () => {
+    await resetControls({});
+    $("started").hidden = true;
+  });
   $("save").addEventListener("click", save);
   $("view").addEventListener("change", () => chooseView($("view").value));
   for (const id of ["exposure", "gamma"]) $(id).addEventListener("input", display);
