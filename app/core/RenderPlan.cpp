@@ -54,8 +54,9 @@ RenderPlan planRender(const RenderOptions& options) {
     naming.views = options.views;
     OutputShape output =
         outputShape({options.channels, options.types, options.compression, options.clamp});
-    return {std::move(jobs), std::move(naming), format, std::move(output),
-            parseDepthConvention(options.depth)};
+    if (options.depth)
+        parseDepthConvention(*options.depth);
+    return {std::move(jobs), std::move(naming), format, std::move(output)};
 }
 
 } // namespace umbrix
