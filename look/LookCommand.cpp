@@ -28,6 +28,8 @@ namespace umbrix {
 using namespace look;
 
 FrameSource lookFrames(const LookOptions& options) {
+    if (options.depth)
+        parseDepthConvention(*options.depth);
     auto inputs = std::make_shared<const InputFrames>(options.input, options.frames);
     if (options.saveSettings)
         checkSettingsTarget(*options.saveSettings, inputs->named());
@@ -132,7 +134,7 @@ void runLook(const LookOptions& options) {
     const StoredLook stored = applyStoredLook(*first, values);
     for (const Warning& warning : stored.warnings)
         console::warning(warning.text);
-    values.apply({options.settingsFile, options.settings, {}});
+    values.apply({options.settingsFile, options.settings, {}, options.depth});
     session.changeAll(values);
     useThreads(options.threads);
     session.start(std::move(first));

@@ -17,6 +17,7 @@ struct LookOptions {
     int threads = 0;
     std::optional<std::string> library;
     std::optional<std::string> part;
+    std::optional<std::string> depth;        // --depth: how the depth channel measures depth
     std::optional<std::string> settingsFile; // --settings: values to start from
     std::optional<std::string> saveSettings; // --save-settings: where the page's Save writes
     int port = 0;                            // 0: a free one

@@ -138,6 +138,7 @@ HttpResponse LookService::handle(const HttpRequest& request) {
         {"/api/control", true, &LookService::control},
         {"/api/reset", true, &LookService::reset},
         {"/api/frame", true, &LookService::frame},
+        {"/api/depth", true, &LookService::depth},
         {"/api/state", false, &LookService::state},
         {"/api/about", true, &LookService::about},
         {"/api/save", true, &LookService::save},
@@ -188,7 +189,8 @@ HttpResponse LookService::state(const HttpRequest&) {
                               {"generation", Session.generation()},
                               {"saveFile", Save.file ? Json(*Save.file) : Json(nullptr)},
                               {"renderLine", Save.renderLine},
-                              {"startedFrom", StartedFrom}});
+                              {"startedFrom", StartedFrom},
+                              {"depth", depthConventionText(Session.depth())}});
 }
 
 HttpResponse LookService::result(const HttpRequest& request) {
@@ -327,6 +329,18 @@ HttpResponse LookService::frame(const HttpRequest& request) {
     if (index < 0 || static_cast<std::size_t>(index) >= Session.frames().paths.size())
         return problem(400, fmt::format("index: 0 to {}", Session.frames().paths.size() - 1));
     return jsonResponse(200, {{"generation", Session.showFrame(static_cast<std::size_t>(index))}});
+}
+
+HttpResponse LookService::depth(const HttpRequest& request) {
+    const auto body = bodyObject(request);
+    if (!body || !body->contains("depth") || !(*body)["depth"].is_string())
+        return problem(400, "a depth is {\"depth\": \"z\"}, as --depth takes it");
+    try {
+        const DepthConvention depth = parseDepthConvention((*body)["depth"].get<std::string>());
+        return jsonResponse(200, {{"generation", Session.setDepth(depth)}});
+    } catch (const UsageError& e) {
+        return problem(400, e.what());
+    }
 }
 
 // The values of the picture the page shows, which need not be the newest: another page may have

@@ -30,6 +30,7 @@ namespace umbrix::look {
 //   POST /api/render               renders the values in effect again
 //   POST /api/about                pressing About: the box the tool shows
 //   POST /api/frame    {"index"}   another frame of the sequence
+//   POST /api/depth    {"depth"}   how the depth channel measures depth, as --depth takes it
 //   POST /api/save     {"generation"}  the values of that picture, if it is the newest, into
 //                                  --save-settings' file, or back as a settings file's text
 class LookService {
@@ -64,6 +65,7 @@ class LookService {
     HttpResponse reset(const HttpRequest& request);
     HttpResponse about(const HttpRequest& request);
     HttpResponse frame(const HttpRequest& request);
+    HttpResponse depth(const HttpRequest& request);
     HttpResponse save(const HttpRequest& request);
     HttpResponse progress(const HttpRequest& request);
     HttpResponse cancel(const HttpRequest& request);

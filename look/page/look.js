@@ -284,6 +284,33 @@ async function save() {
   }
 }
 
+// ---- Depth ----------------------------------------------------------------------------------------
+
+// The menu as --depth's text: "inverse", "normalized:0.1:100".
+function showDepth(text) {
+  const [kind, near, far] = text.split(":");
+  $("depth-kind").value = kind;
+  $("depth-near-far").hidden = near === undefined;
+  if (near !== undefined) { $("depth-near").value = near; $("depth-far").value = far; }
+}
+
+// A normalized kind waits for both NEAR and FAR; the program checks them.
+async function changeDepth() {
+  const kind = $("depth-kind").value;
+  const ranged = kind.startsWith("normalized");
+  $("depth-near-far").hidden = !ranged;
+  const near = $("depth-near").value.trim(), far = $("depth-far").value.trim();
+  if (ranged && (near === "" || far === "")) return;
+  try {
+    const answer = await request("api/depth", { depth: ranged ? `${kind}:${near}:${far}` : kind });
+    $("depth-note").textContent = "";
+    $("depth-box").dataset.value = ranged ? `${kind}:${near}:${far}` : kind;
+    newGeneration(answer.generation);
+  } catch (e) {
+    $("depth-note").textContent = e.message;
+  }
+}
+
 // ---- The picture ------------------------------------------------------------------------------
 
 // Waits, for as long as the page is open, for each picture newer than the one shown: this page's
@@ -731,6 +758,9 @@ async function start() {
     } catch (e) { $("time").textContent = e.message; }
   });
   $("reset-all").addEventListener("click", () => resetControls({}));
+  showDepth(state.depth);
+  $("depth-box").dataset.value = state.depth;
+  for (const id of ["depth-kind", "depth-near", "depth-far"]) $(id).addEventListener("change", changeDepth);
   if (state.startedFrom) {
     $("started").hidden = false;
     $("started-text").textContent = `${state.startedFrom}.`;
