@@ -143,6 +143,9 @@ void addLook(CLI::App& app, Commands& commands) {
         ->transform(threadCount());
     look->add_option("--part", o.part,
                      "The part of a multi-part EXR to render (default: the first with depth)");
+    look->add_option("--depth", o.depth,
+                     "How the depth channel measures depth: z (the default), inverse, distance, "
+                     "normalized:NEAR:FAR, normalized-inverted:NEAR:FAR");
     look->add_option("--settings", o.settingsFile,
                      "Control values to start from, a JSON file ({\"Matrix\": 16, ...})");
     look->add_option("--save-settings", o.saveSettings,

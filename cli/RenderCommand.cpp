@@ -18,7 +18,7 @@ void runRender(const RenderOptions& options) {
     printWarnings(plan.output.warnings);
     const Tool tool(options.library.value_or(defaultLibraryPath()));
     ControlValues values = tool.defaults();
-    values.apply({options.settingsFile, options.settings, {}});
+    values.apply({options.settingsFile, options.settings, {}, options.depth});
     printWarnings(controlWarnings(values));
     useThreads(options.threads);
     Progress progress(Progress::modeFor(options.quiet || options.dryRun), plan.jobs.size());

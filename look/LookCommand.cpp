@@ -2,14 +2,10 @@
 
 #include "app/Console.h"
 #include "app/Failure.h"
-#include "app/core/ControlSetting.h"
-#include "app/core/FrameSequence.h"
-#include "app/core/FrameSource.h"
-#include "app/core/SettingsFile.h"
-#include "app/core/StageFailures.h"
+#include "app/core/ControlValues.h"
+#include "app/core/RenderJobs.h"
+#include "app/core/StoredLook.h"
 #include "app/core/Tool.h"
-#include "app/core/Output.h"
-#include "app/core/WritingOver.h"
 #include "look/LookServer.h"
 #include "look/LookService.h"
 #include "look/LookSession.h"
@@ -32,65 +28,23 @@ namespace umbrix {
 using namespace look;
 
 FrameSource lookFrames(const LookOptions& options) {
+    if (options.depth)
+        parseDepthConvention(*options.depth);
+    auto inputs = std::make_shared<const InputFrames>(options.input, options.frames);
+    if (options.saveSettings)
+        checkSettingsTarget(*options.saveSettings, inputs->named());
     FrameSource source;
-    if (!options.frames) {
-        source.paths = {options.input};
-        source.numbers = {std::nullopt};
-    } else {
-        if (!hasFramePattern(options.input))
-            throw UsageError(fmt::format("--frames needs a frame number pattern (####, @ or %04d) "
-                                         "in INPUT: {}",
-                                         options.input));
-        const FrameList list(*options.frames);
-        for (std::size_t k = 0; k < list.size(); ++k) {
-            source.paths.push_back(framePath(options.input, list[k]));
-            source.numbers.emplace_back(list[k]);
-        }
+    for (std::size_t k = 0; k < inputs->size(); ++k) {
+        source.paths.push_back(inputs->path(k));
+        source.numbers.push_back(inputs->number(k));
     }
-    if (options.saveSettings) {
-        NamedFiles files = {{options.input, "the input"}};
-        for (std::size_t k = 0; options.frames && k < source.paths.size(); ++k)
-            files.emplace_back(source.paths[k],
-                               fmt::format("frame {} of the input", *source.numbers[k]));
-        refuseWritingOver("--save-settings", *options.saveSettings, "settings", files);
-        checkFolderOf(*options.saveSettings);
-    }
-    const FrameNaming naming = frameNaming({options.part, options.maps, std::nullopt});
-    source.read = [paths = source.paths, numbers = source.numbers, naming,
+    source.read = [inputs, naming = frameNaming({options.part, options.maps, std::nullopt}),
                    part = options.part](std::size_t index) -> std::shared_ptr<const Frame> {
-        const std::string& path = paths[index];
-        try {
-            std::shared_ptr<Frame> frame =
-                needingFormats(path, [&] { return openFrame(path, naming, part); });
-            loadFrame(*frame);
-            return frame;
-        } catch (const UsageError& e) {
-            if (!numbers[index])
-                throw;
-            throw UsageError(fmt::format("frame {}: {}", *numbers[index], e.what()));
-        } catch (const RunError& e) {
-            if (!numbers[index])
-                throw;
-            throw RunError(fmt::format("frame {}: {}", *numbers[index], e.what()));
-        }
+        return inputs->read(index, naming, part);
     };
     return source;
 }
 
-namespace {
-
-// The values to start from: the settings file's, then each --set, as `render` takes them.
-void applySettings(LookSession& session, const LookOptions& options) {
-    std::vector<ControlSetting> all;
-    if (options.settingsFile)
-        all = readSettingsFile(*options.settingsFile, session.controls());
-    for (const std::string& text : options.settings)
-        all.push_back(parseControlSetting(text, session.controls()));
-    for (const ControlSetting& setting : all)
-        session.change(*setting.control, setting.value);
-}
-
-// A word as a POSIX shell reads it back.
 std::string shellWord(const std::string& word) {
     if (!word.empty() &&
         word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
@@ -101,6 +55,8 @@ std::string shellWord(const std::string& word) {
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
+
+namespace {
 
 // The output is the user's to name; this one sits beside the input: shot.####.exr gives
 // shot_ao.####.exr.
@@ -124,6 +80,20 @@ std::string renderLine(const LookOptions& options) {
     for (const std::string& map : options.maps)
         line += " --map " + shellWord(map);
     return line + " --settings " + shellWord(*options.saveSettings);
+}
+
+// Where the page's first values came from, when not from the tool's defaults alone.
+std::string startedFrom(const LookOptions& options, const std::string& first,
+                        const StoredLook& stored) {
+    if (stored.applied == 0)
+        return {};
+    std::vector<std::string> sources = {
+        fmt::format("the look stored in {}", std::filesystem::path(first).filename().string())};
+    if (options.settingsFile)
+        sources.push_back(*options.settingsFile);
+    if (!options.settings.empty())
+        sources.push_back("--set");
+    return fmt::format("Started from {}", fmt::join(sources, ", then "));
 }
 
 // Only where a desktop is: on a server over ssh the printed address is what the user follows.
@@ -157,9 +127,17 @@ void runLook(const LookOptions& options) {
                             if (LookServer* serving = server.load())
                                 serving->rendered();
                         });
-    applySettings(session, options);
+    std::shared_ptr<const Frame> first = read(0);
+    // The look a frame the program wrote keeps comes first; the settings file and --set apply
+    // over it.
+    ControlValues values(session.controls());
+    const StoredLook stored = applyStoredLook(*first, values);
+    for (const Warning& warning : stored.warnings)
+        console::warning(warning.text);
+    values.apply({options.settingsFile, options.settings, {}, options.depth});
+    session.changeAll(values);
     useThreads(options.threads);
-    session.start(read(0));
+    session.start(std::move(first));
 
     boost::asio::io_context io;
     std::optional<LookService> service;
@@ -167,8 +145,8 @@ void runLook(const LookOptions& options) {
         io, static_cast<unsigned short>(options.port), ServerLimits{},
         [&service](const HttpRequest& request) { return service->handle(request); });
     const Access access(Access::newToken(), listening.port());
-    service.emplace(session, access,
-                    LookService::Saving{options.saveSettings, renderLine(options)});
+    service.emplace(session, access, LookService::Saving{options.saveSettings, renderLine(options)},
+                    startedFrom(options, session.frames().paths[0], stored));
     server.store(&listening);
 
     const std::string url =

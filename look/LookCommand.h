@@ -17,6 +17,7 @@ struct LookOptions {
     int threads = 0;
     std::optional<std::string> library;
     std::optional<std::string> part;
+    std::optional<std::string> depth;        // --depth: how the depth channel measures depth
     std::optional<std::string> settingsFile; // --settings: values to start from
     std::optional<std::string> saveSettings; // --save-settings: where the page's Save writes
     int port = 0;                            // 0: a free one
@@ -27,6 +28,9 @@ struct LookOptions {
 // its frames or a link to one is refused as `render` refuses it (UsageError), and one whose folder
 // cannot take it fails at once (RunError), not when Save is pressed.
 look::FrameSource lookFrames(const LookOptions& options);
+
+// A word as a POSIX shell reads it back: as it is when it is plain, else in single quotes.
+std::string shellWord(const std::string& word);
 
 // Serves the control page and viewer on loopback until SIGINT or SIGTERM. Throws UsageError or
 // RunError, as `render` would, before anything is served.

@@ -3,8 +3,8 @@
 #include "app/Failure.h"
 #include "app/core/ControlList.h"
 #include "app/core/ControlSetting.h"
+#include "app/core/PlaneSamples.h"
 #include "app/core/SettingsFile.h"
-#include "look/LookFrame.h"
 #include "look/PageFiles.h"
 #include "look/Views.h"
 
@@ -110,8 +110,10 @@ Json factsOf(const Picture& picture) {
 
 } // namespace
 
-LookService::LookService(LookSession& session, Access access, Saving saving)
-    : Session(session), Rights(std::move(access)), Save(std::move(saving)) {}
+LookService::LookService(LookSession& session, Access access, Saving saving,
+                         std::string startedFrom)
+    : Session(session), Rights(std::move(access)), Save(std::move(saving)),
+      StartedFrom(std::move(startedFrom)) {}
 
 HttpResponse LookService::handle(const HttpRequest& request) {
     if (request.target.size() > MaxTarget)
@@ -136,6 +138,7 @@ HttpResponse LookService::handle(const HttpRequest& request) {
         {"/api/control", true, &LookService::control},
         {"/api/reset", true, &LookService::reset},
         {"/api/frame", true, &LookService::frame},
+        {"/api/depth", true, &LookService::depth},
         {"/api/state", false, &LookService::state},
         {"/api/about", true, &LookService::about},
         {"/api/save", true, &LookService::save},
@@ -185,7 +188,9 @@ HttpResponse LookService::state(const HttpRequest&) {
                               {"frame", Session.frameIndex()},
                               {"generation", Session.generation()},
                               {"saveFile", Save.file ? Json(*Save.file) : Json(nullptr)},
-                              {"renderLine", Save.renderLine}});
+                              {"renderLine", Save.renderLine},
+                              {"startedFrom", StartedFrom},
+                              {"depth", depthConventionText(Session.depth())}});
 }
 
 HttpResponse LookService::result(const HttpRequest& request) {
@@ -249,7 +254,7 @@ HttpResponse LookService::probe(const HttpRequest& request) {
     const char* names[] = {"R", "G", "B", "A"};
     for (int channel = 0; channel < 4; ++channel)
         values[names[channel]] = floatJson(minihost::sample(result, px, py, channel));
-    values["depth"] = floatJson(ChannelSamples::depth(*picture->frame).at(px, py));
+    values["depth"] = floatJson(PlaneSamples::depth(*picture->frame).at(px, py));
     const Windows& w = picture->frame->windows;
     return jsonResponse(200, {{"generation", picture->generation},
                               {"x", px + w.x},
@@ -324,6 +329,18 @@ HttpResponse LookService::frame(const HttpRequest& request) {
     if (index < 0 || static_cast<std::size_t>(index) >= Session.frames().paths.size())
         return problem(400, fmt::format("index: 0 to {}", Session.frames().paths.size() - 1));
     return jsonResponse(200, {{"generation", Session.showFrame(static_cast<std::size_t>(index))}});
+}
+
+HttpResponse LookService::depth(const HttpRequest& request) {
+    const auto body = bodyObject(request);
+    if (!body || !body->contains("depth") || !(*body)["depth"].is_string())
+        return problem(400, "a depth is {\"depth\": \"z\"}, as --depth takes it");
+    try {
+        const DepthConvention depth = parseDepthConvention((*body)["depth"].get<std::string>());
+        return jsonResponse(200, {{"generation", Session.setDepth(depth)}});
+    } catch (const UsageError& e) {
+        return problem(400, e.what());
+    }
 }
 
 // The values of the picture the page shows, which need not be the newest: another page may have

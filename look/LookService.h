@@ -15,7 +15,7 @@ namespace umbrix::look {
 //                                  other request carries T in the X-Umbrix-Token header
 //   GET  /look.js, /look.css       its script and styles
 //   GET  /api/state                the controls as the tool declares them, with their values;
-//                                  the frames; where Save writes
+//                                  the frames; where Save writes; where the first values came from
 //   GET  /api/result?generation=G  the newest picture's facts once generation G or a newer one is
 //                                  rendered: size, frame, render time, warnings, the values it
 //                                  was rendered with, or the frame's error; {"cancelled": C} when
@@ -30,6 +30,7 @@ namespace umbrix::look {
 //   POST /api/render               renders the values in effect again
 //   POST /api/about                pressing About: the box the tool shows
 //   POST /api/frame    {"index"}   another frame of the sequence
+//   POST /api/depth    {"depth"}   how the depth channel measures depth, as --depth takes it
 //   POST /api/save     {"generation"}  the values of that picture, if it is the newest, into
 //                                  --save-settings' file, or back as a settings file's text
 class LookService {
@@ -39,7 +40,9 @@ class LookService {
         std::string renderLine;          // the command that renders the sequence with it
     };
 
-    LookService(LookSession& session, Access access, Saving saving);
+    // `startedFrom` tells the page where its first values came from when the input stored a look
+    // ("Started from the look stored in shot.exr"); empty when they are the tool's defaults.
+    LookService(LookSession& session, Access access, Saving saving, std::string startedFrom = {});
 
     HttpResponse handle(const HttpRequest& request);
 
@@ -51,6 +54,7 @@ class LookService {
     LookSession& Session;
     Access Rights;
     Saving Save;
+    std::string StartedFrom;
 
     HttpResponse page(std::string_view file);
     HttpResponse state(const HttpRequest& request);
@@ -61,6 +65,7 @@ class LookService {
     HttpResponse reset(const HttpRequest& request);
     HttpResponse about(const HttpRequest& request);
     HttpResponse frame(const HttpRequest& request);
+    HttpResponse depth(const HttpRequest& request);
     HttpResponse save(const HttpRequest& request);
     HttpResponse progress(const HttpRequest& request);
     HttpResponse cancel(const HttpRequest& request);

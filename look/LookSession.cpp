@@ -3,6 +3,7 @@
 #include "app/core/RenderWarnings.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace umbrix::look {
 
@@ -65,6 +66,31 @@ std::uint64_t LookSession::change(Input& control, double value) {
     return Generation;
 }
 
+std::uint64_t LookSession::changeAll(const ControlValues& values) {
+    watched();
+    std::lock_guard guard(Lock);
+    const std::vector<Input*> controls = Page.controls();
+    bool changed = false;
+    for (std::size_t k = 0; k < controls.size(); ++k) {
+        const ControlValues::Entry& entry = values.entries()[k];
+        if (entry.info->dataType != "Number" ||
+            std::bit_cast<std::uint64_t>(entry.value) ==
+                std::bit_cast<std::uint64_t>(minihost::value(*controls[k])))
+            continue;
+        Page.set(*controls[k], entry.value);
+        changed = true;
+    }
+    if (depthConventionText(values.depth()) != depthConventionText(Depth)) {
+        Depth = values.depth();
+        changed = true;
+    }
+    if (changed) {
+        ++Generation;
+        queueLocked();
+    }
+    return Generation;
+}
+
 std::optional<std::pair<std::string, std::string>> LookSession::pressAbout() {
     std::lock_guard guard(Lock);
     Input* about = Page.control("About");
@@ -92,6 +118,20 @@ std::uint64_t LookSession::showFrame(std::size_t index) {
     ++Generation;
     queueLocked();
     return Generation;
+}
+
+std::uint64_t LookSession::setDepth(const DepthConvention& depth) {
+    watched();
+    std::lock_guard guard(Lock);
+    Depth = depth;
+    ++Generation;
+    queueLocked();
+    return Generation;
+}
+
+DepthConvention LookSession::depth() const {
+    std::lock_guard guard(Lock);
+    return Depth;
 }
 
 std::size_t LookSession::frameIndex() const {
@@ -145,6 +185,7 @@ RenderProgress LookSession::progress() const {
 
 void LookSession::queueLocked() {
     Waiting = Job{Generation, FrameIndex, ControlValues(Page.controls())};
+    Waiting->values.setDepth(Depth);
     // The render under way, if any, is for older values: it stops at its next chunk, unless it
     // ends sooner than a new one could show anything.
     if (!nearlyDoneLocked())
@@ -247,14 +288,18 @@ std::shared_ptr<Picture> LookSession::render(const Job& job, std::stop_token sto
     // The tool goes over every row twice: normals, then occlusion and the result.
     TotalRows.store(2L * Loaded->image->Height, std::memory_order_relaxed);
     try {
+        // The picture shows the depth the tool read.
+        picture->frame = convertedSource(Loaded, job.values.depth(), job.values[control::CamFOV]);
         const std::string& shown = Frames.paths[job.frameIndex];
         for (const Warnings& warnings :
-             {controlWarnings(job.values), channelWarnings(*Loaded, shown, job.values)})
+             {controlWarnings(job.values), channelWarnings(*Loaded, shown, job.values),
+              depthWarnings(*Loaded, shown, job.values.depth())})
             for (const Warning& warning : warnings)
                 picture->warnings.push_back(warning.text);
         const auto start = std::chrono::steady_clock::now();
-        std::optional<Rendered> rendered = Renderer.render(
-            Loaded, job.values, Frames.numbers[job.frameIndex].value_or(0), std::move(stop));
+        std::optional<Rendered> rendered =
+            Renderer.render(picture->frame, job.values, Frames.numbers[job.frameIndex].value_or(0),
+                            std::move(stop));
         if (!rendered)
             return nullptr;
         picture->milliseconds =

@@ -84,9 +84,16 @@ class LookSession {
     // A host's control change: the tool is told (NotifyChanged), then the frame is rendered again.
     // Returns the generation whose picture will show it.
     std::uint64_t change(Input& control, double value);
+    // Every control that takes a value to its value in `values`, told as `change` tells one:
+    // those whose value differs; and the depth convention. Returns the generation whose picture
+    // will show them.
+    std::uint64_t changeAll(const ControlValues& values);
     // Presses the About button; returns the box the tool asked for: caption and text.
     std::optional<std::pair<std::string, std::string>> pressAbout();
     std::uint64_t showFrame(std::size_t index);
+    // How the frames' depth is read (--depth); the frame is rendered again with it.
+    std::uint64_t setDepth(const DepthConvention& depth);
+    DepthConvention depth() const;
 
     const FrameSource& frames() const { return Frames; }
     std::size_t frameIndex() const;
@@ -121,6 +128,7 @@ class LookSession {
     std::condition_variable Wake;
     std::uint64_t Generation = 1;
     std::size_t FrameIndex = 0;
+    DepthConvention Depth;
     std::optional<Job> Waiting;
     std::stop_source Running; // stops the render under way
     std::shared_ptr<const Picture> Published;

@@ -1,8 +1,8 @@
 #include "look/Views.h"
 
+#include "app/core/PlaneSamples.h"
 #include "app/core/Preview.h"
 #include "app/core/Tool.h"
-#include "look/LookFrame.h"
 
 #include <algorithm>
 #include <array>
@@ -110,7 +110,7 @@ void greyPixels(Pixels& pixels, int width, int height, const std::function<float
 
 void depthPixels(Pixels& pixels, const Frame& source, int width, int height,
                  std::optional<std::pair<float, float>> range) {
-    const ChannelSamples depth = ChannelSamples::depth(source);
+    const PlaneSamples depth = PlaneSamples::depth(source);
     if (range) {
         const float span = range->second > range->first ? range->second - range->first : 1.0f;
         greyPixels(
@@ -204,7 +204,7 @@ std::vector<std::string> channelNames(const Frame& source) {
     std::vector<std::string> names(ResultChannelNames.begin(), ResultChannelNames.end());
     for (const FrameChannel& channel : source.channels)
         if (std::find(names.begin(), names.end(), channel.format.name) == names.end() &&
-            ChannelSamples::of(source, channel.format.name))
+            PlaneSamples::of(source, channel.format.name))
             names.push_back(channel.format.name);
     return names;
 }
@@ -223,7 +223,7 @@ std::optional<std::string> channelPixels(const std::string& name, const Frame& s
             pixels, width, height, [&](int x, int y) { return channel.at(x, y); }, 0.0f, 1.0f);
         return std::move(pixels.rgba);
     }
-    const std::optional<ChannelSamples> samples = ChannelSamples::of(source, name);
+    const std::optional<PlaneSamples> samples = PlaneSamples::of(source, name);
     if (!samples)
         return std::nullopt;
     greyPixels(

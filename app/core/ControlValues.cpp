@@ -47,14 +47,19 @@ void ControlValues::applySetting(std::string_view text) {
     entryOf(setting.control).value = setting.value;
 }
 
-void ControlValues::applyJson(std::string_view json, const std::string& where) {
-    for (const ControlSetting& setting : readSettings(json, Controls, where))
+void ControlValues::applyContent(const SettingsContent& content) {
+    for (const ControlSetting& setting : content.settings)
         entryOf(setting.control).value = setting.value;
+    if (content.depth)
+        Depth = *content.depth;
+}
+
+void ControlValues::applyJson(std::string_view json, const std::string& where) {
+    applyContent(readSettings(json, Controls, where));
 }
 
 void ControlValues::applySettingsFile(const std::string& path) {
-    for (const ControlSetting& setting : readSettingsFile(path, Controls))
-        entryOf(setting.control).value = setting.value;
+    applyContent(readSettingsFile(path, Controls));
 }
 
 void ControlValues::apply(const ControlSources& sources) {
@@ -66,6 +71,8 @@ void ControlValues::apply(const ControlSources& sources) {
         Input* control = findControl(named.id, Controls, named.where);
         entryOf(control).value = givenValue(minihost::info(*control), named.value, named.where);
     }
+    if (sources.depth)
+        Depth = parseDepthConvention(*sources.depth);
 }
 
 std::string ControlValues::json() const {
@@ -73,7 +80,9 @@ std::string ControlValues::json() const {
     for (const Entry& entry : Entries)
         if (takesValue(*entry.info))
             values.emplace_back(entry.info->id, entry.value);
-    return settingsText(values);
+    return settingsText(values, Depth.kind == DepthConvention::Kind::Z
+                                    ? std::string()
+                                    : depthConventionText(Depth));
 }
 
 void ControlValues::save(const std::string& path) const {

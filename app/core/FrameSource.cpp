@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fmt/format.h>
+#include <new>
 
 namespace umbrix {
 
@@ -65,6 +66,36 @@ void convertDepth(Frame& frame, const DepthConvention& convention, double camFov
     if (convention.kind == DepthConvention::Kind::Z)
         return;
     convertFrameDepth(frame, convention, depthCamera(frame, camFov).camera);
+}
+
+std::shared_ptr<const Frame> convertedSource(std::shared_ptr<const Frame> frame,
+                                             const DepthConvention& convention, double camFov) {
+    if (convention.kind == DepthConvention::Kind::Z)
+        return frame;
+    auto copy = std::make_shared<Frame>();
+    copy->path = frame->path;
+    copy->windows = frame->windows;
+    copy->map = frame->map;
+    copy->screen = frame->screen;
+    std::vector<int> extra;
+    for (const FrameChannel& channel : frame->channels)
+        if (toolReads(channel.number) && minihost::stores(*frame->image, channel.number)) {
+            copy->channels.push_back({channel.format, channel.number, -1});
+            if (channel.number >= ResultChannels)
+                extra.push_back(channel.number);
+        }
+    try {
+        copy->image = minihost::makeImage(frame->image->Width, frame->image->Height, extra);
+    } catch (const std::bad_alloc&) {
+        throw RunError(fmt::format("{}: out of memory while rendering", frame->path), frame->path);
+    }
+    for (const int number : minihost::channels(*copy->image))
+        for (int y = 0; y < copy->image->Height; ++y)
+            for (int x = 0; x < copy->image->Width; ++x)
+                minihost::sample(*copy->image, x, y, number) =
+                    minihost::sample(*frame->image, x, y, number);
+    convertDepth(*copy, convention, camFov);
+    return copy;
 }
 
 std::shared_ptr<Frame> frameFromMemory(const MemoryFrame& planes) {

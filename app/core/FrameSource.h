@@ -42,6 +42,12 @@ DepthCamera depthCamera(const Frame& frame, double camFov);
 // renders; the output's depth channel keeps the file's samples. With Z, nothing is done.
 void convertDepth(Frame& frame, const DepthConvention& convention, double camFov);
 
+// What the tool renders of a loaded frame with its depth read as `convention`: the frame itself for
+// z, else a copy of its source image (R G B A, depth, supplied normal) with the depth converted,
+// the frame untouched, so that it renders again with other values. RunError when memory runs out.
+std::shared_ptr<const Frame> convertedSource(std::shared_ptr<const Frame> frame,
+                                             const DepthConvention& convention, double camFov);
+
 // A frame held by the caller, 32-bit floats, row 0 the top row: depth (width x height), and,
 // optionally, the supplied normal (x y z per pixel) and the input's R G B A (per pixel).
 struct MemoryFrame {

@@ -27,7 +27,8 @@ struct RenderOptions {
     bool clamp = false;                      // --clamp: occlusion written within [0, 1]
     std::optional<std::string> settingsFile; // --settings: control values applied before --set
     std::optional<std::string> saveSettings; // --save-settings: where the values in effect go
-    std::string depth = "z";                 // --depth: how the file's depth channel measures depth
+    // --depth: how the file's depth channel measures depth, over a settings file's; z if neither
+    std::optional<std::string> depth;
     bool verbose = false;
     bool dryRun = false;        // everything short of rendering, writing nothing
     bool skipBadFrames = false; // a frame that cannot be read is left out, the run goes on

@@ -15,7 +15,7 @@ namespace {
 void refuseWritingOverFiles(const RenderOptions& options, const Jobs& jobs) {
     if (!options.preview && !options.saveSettings)
         return;
-    NamedFiles inputs = {{options.input, "the input"}};
+    const NamedFiles inputs = jobs.inputs().named();
     NamedFiles outputs = {{options.output, "the output"}};
     NamedFiles previews;
     if (options.preview)
@@ -24,7 +24,6 @@ void refuseWritingOverFiles(const RenderOptions& options, const Jobs& jobs) {
         const Job job = jobs[k];
         if (!job.frame)
             break;
-        inputs.emplace_back(job.input, fmt::format("frame {} of the input", *job.frame));
         outputs.emplace_back(job.output, fmt::format("frame {} of the output", *job.frame));
         if (job.preview)
             previews.emplace_back(*job.preview, fmt::format("frame {} of the preview", *job.frame));
@@ -55,8 +54,9 @@ RenderPlan planRender(const RenderOptions& options) {
     naming.views = options.views;
     OutputShape output =
         outputShape({options.channels, options.types, options.compression, options.clamp});
-    return {std::move(jobs), std::move(naming), format, std::move(output),
-            parseDepthConvention(options.depth)};
+    if (options.depth)
+        parseDepthConvention(*options.depth);
+    return {std::move(jobs), std::move(naming), format, std::move(output)};
 }
 
 } // namespace umbrix

@@ -14,13 +14,12 @@ struct RenderPlan {
     FrameNaming naming;
     OutputFormat format;
     OutputShape output;
-    DepthConvention depth;
 };
 
 // Every check of render's options, in the order a user meets them: the frame patterns, a preview
 // or --save-settings over a file the run reads or writes, the formats of the output and preview,
-// --map, --ch, -d, --compression and --depth. UsageError, or RunError when the formats module is
-// needed and cannot be loaded.
+// --map, --ch, -d, --compression and --depth (which the values then take: see ControlSources).
+// UsageError, or RunError when the formats module is needed and cannot be loaded.
 RenderPlan planRender(const RenderOptions& options);
 
 } // namespace umbrix

@@ -36,10 +36,10 @@ Rendered RenderStages::read(std::size_t index) {
         checkFolderOf(*job.preview);
     std::shared_ptr<Frame> frame = readInput(job.input);
     printWarnings(channelWarnings(*frame, Options.input, Values));
-    printWarnings(depthWarnings(*frame, Options.input, Plan.depth));
-    convertDepth(*frame, Plan.depth, Values[control::CamFOV]);
+    printWarnings(depthWarnings(*frame, Options.input, Values.depth()));
+    convertDepth(*frame, Values.depth(), Values[control::CamFOV]);
     if (Options.verbose && !Described) {
-        describeRun(*frame, job.input, Values, Plan.depth);
+        describeRun(*frame, job.input, Values, Values.depth());
         Described = true;
     }
     return {std::move(frame), nullptr, {}};
@@ -80,7 +80,7 @@ void RenderStages::render(std::size_t index, Rendered& frame) {
     // Rendered once: the source's image is not needed again while the frame waits to be written;
     // other views are read from its carried planes.
     releaseSourceImage(frame);
-    renderOtherViews(TheTool, frame, Values, time, Plan.depth);
+    renderOtherViews(TheTool, frame, Values, time, Values.depth());
 }
 
 void RenderStages::write(std::size_t index, Rendered& frame) {

@@ -128,35 +128,54 @@ void writeText(const std::string& target, const std::string& shown, const std::s
                        shown);
 }
 
-std::vector<ControlSetting> settingsOf(const Json& object, const std::vector<Input*>& controls,
-                                       const std::string& source) {
+DepthConvention depthOf(const Json& value, const std::string& where) {
+    if (!value.is_string())
+        throw UsageError(fmt::format("{}: {} is not a depth convention: a string as --depth takes "
+                                     "it, such as \"inverse\"",
+                                     where, excerpt(value.dump())));
+    try {
+        return parseDepthConvention(value.get<std::string>());
+    } catch (const UsageError& e) {
+        throw UsageError(fmt::format("{}: {}", where, e.what()));
+    }
+}
+
+SettingsContent settingsOf(const Json& object, const std::vector<Input*>& controls,
+                           const std::string& source) {
     if (!object.is_object())
         throw UsageError(fmt::format("{}: not a JSON object of control values", source));
-    std::vector<ControlSetting> settings;
+    SettingsContent content;
     for (const auto& [key, value] : object.items()) {
         const std::string where = fmt::format("{}: {}", source, excerpt(key));
+        if (key == DepthKey) {
+            content.depth = depthOf(value, where);
+            continue;
+        }
         Input* control = findControl(key, controls, where);
-        settings.push_back({control, givenValue(minihost::info(*control), givenOf(value), where)});
+        content.settings.push_back(
+            {control, givenValue(minihost::info(*control), givenOf(value), where)});
     }
-    return settings;
+    return content;
 }
 
 } // namespace
 
-std::vector<ControlSetting> readSettingsFile(const std::string& path,
-                                             const std::vector<Input*>& controls) {
+SettingsContent readSettingsFile(const std::string& path, const std::vector<Input*>& controls) {
     return settingsOf(parsed(fileText(path), path), controls, path);
 }
 
-std::vector<ControlSetting> readSettings(std::string_view json, const std::vector<Input*>& controls,
-                                         const std::string& where) {
+SettingsContent readSettings(std::string_view json, const std::vector<Input*>& controls,
+                             const std::string& where) {
     return settingsOf(parsed(std::string(json), where), controls, where);
 }
 
-std::string settingsText(const std::vector<std::pair<std::string, double>>& values) {
+std::string settingsText(const std::vector<std::pair<std::string, double>>& values,
+                         const std::string& depth) {
     Json file = Json::object();
     for (const auto& [id, value] : values)
         file[id] = jsonValue(value);
+    if (!depth.empty())
+        file[DepthKey] = depth;
     return file.dump(2) + "\n";
 }
 

@@ -21,6 +21,7 @@ struct Warning {
         ViewWithoutDepth,     // a view of a multi-view file has no depth: it is carried
         LossyCompression,     // carried channels will not keep their bits
         DroppedChannels,      // the output format cannot hold every channel
+        StoredValueLeftOut,   // a value of a file's stored look that is none for the tool
     };
     Kind kind;
     std::string text;

@@ -7,6 +7,10 @@
 #include "app/files/FormatsModule.h"
 #include "app/images/HostImage.h"
 
+#include <OpenEXR/ImfDoubleAttribute.h>
+#include <OpenEXR/ImfFloatAttribute.h>
+#include <OpenEXR/ImfIntAttribute.h>
+#include <OpenEXR/ImfStringAttribute.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -114,6 +118,35 @@ OutputFormat outputFormat(const std::string& path) {
     if (exrName(path))
         return {true, true, true};
     return imageFormats().outputFormat(path);
+}
+
+std::vector<Attribute> storedAttributes(const Frame& frame, std::string_view prefix) {
+    std::vector<Attribute> found;
+    const ExrSource* source = exrSourceOf(frame);
+    if (!source) {
+        for (const Attribute& attribute : frame.metadata)
+            if (attribute.name.starts_with(prefix))
+                found.push_back(attribute);
+        return found;
+    }
+    const Imf::Header& header = source->header(source->renderedPart());
+    for (auto it = header.begin(); it != header.end(); ++it) {
+        const std::string name = it.name();
+        if (!name.starts_with(prefix))
+            continue;
+        const Imf::Attribute& value = it.attribute();
+        if (const auto* text = dynamic_cast<const Imf::StringAttribute*>(&value))
+            found.push_back({name, text->value()});
+        else if (const auto* whole = dynamic_cast<const Imf::IntAttribute*>(&value))
+            found.push_back({name, whole->value()});
+        else if (const auto* single = dynamic_cast<const Imf::FloatAttribute*>(&value))
+            found.push_back({name, single->value()});
+        else if (const auto* number = dynamic_cast<const Imf::DoubleAttribute*>(&value))
+            found.push_back({name, number->value()});
+        else
+            found.push_back({name, fmt::format("<{}>", value.typeName())});
+    }
+    return found;
 }
 
 std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat& format,

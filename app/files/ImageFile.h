@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace umbrix {
@@ -18,6 +19,11 @@ Frame openFile(const std::string& path, const FrameNaming& naming,
 // Reads an opened frame's pixels, unless they are in already. RunError, naming the file.
 void loadPixels(Frame& frame);
 bool isLoaded(const Frame& frame);
+
+// The attributes of what a frame was read from whose names start with `prefix`: an EXR's rendered
+// part's header, another format's metadata. String, int, float and double values as they are; a
+// value of any other type as its type's name in angle brackets ("<v2f>").
+std::vector<Attribute> storedAttributes(const Frame& frame, std::string_view prefix);
 
 // What a format can hold of a result, from the path's extension. UsageError when no format goes
 // with it.

@@ -112,11 +112,31 @@ function showValue(control, value) {
     row.querySelector(".slider").value = String(control.scale.position(number));
     const field = row.querySelector(".number");
     if (document.activeElement !== field) field.value = String(value);
-    const outside = !(number >= info.low && number <= info.high);
+  }
+  if (control.range) {
+    const outside = !withinRange(info, number);
     row.classList.toggle("out", outside);
-    control.range.textContent = outside ? `outside ${info.low} to ${info.high}: passed on as it is` : "";
+    control.range.textContent = outside ? `outside ${declaredRange(info)}: passed on as it is` : "";
   }
   row.dataset.value = String(value);
+}
+
+// The program's rule for a control's declared values, which its warnings follow: a switch takes 0
+// or 1; a whole-number control or a menu whole numbers only; none takes NaN; and within low to high.
+function withinRange(info, number) {
+  if (info.kind === "checkbox") return number === 0 || number === 1;
+  if (Number.isNaN(number)) return false;
+  if ((info.wholeNumber || info.entries.length) && !Number.isInteger(number)) return false;
+  return !(info.low !== null && number < info.low) && !(info.high !== null && number > info.high);
+}
+
+function declaredRange(info) {
+  if (info.kind === "checkbox") return "0 (off) or 1 (on)";
+  const parts = [];
+  if (info.low !== null && info.high !== null) parts.push(`${info.low} to ${info.high}`);
+  if (info.entries.length) parts.push(info.entries.map((entry, k) => `${k} = ${entry}`).join(", "));
+  if (info.wholeNumber) parts.push("whole numbers");
+  return parts.join(", ");
 }
 
 function element(tag, attributes, text) {
@@ -261,6 +281,33 @@ async function save() {
     $("save-result").dataset.settings = answer.settings;
   } catch (e) {
     showSave(e.message, true);
+  }
+}
+
+// ---- Depth ----------------------------------------------------------------------------------------
+
+// The menu as --depth's text: "inverse", "normalized:0.1:100".
+function showDepth(text) {
+  const [kind, near, far] = text.split(":");
+  $("depth-kind").value = kind;
+  $("depth-near-far").hidden = near === undefined;
+  if (near !== undefined) { $("depth-near").value = near; $("depth-far").value = far; }
+}
+
+// A normalized kind waits for both NEAR and FAR; the program checks them.
+async function changeDepth() {
+  const kind = $("depth-kind").value;
+  const ranged = kind.startsWith("normalized");
+  $("depth-near-far").hidden = !ranged;
+  const near = $("depth-near").value.trim(), far = $("depth-far").value.trim();
+  if (ranged && (near === "" || far === "")) return;
+  try {
+    const answer = await request("api/depth", { depth: ranged ? `${kind}:${near}:${far}` : kind });
+    $("depth-note").textContent = "";
+    $("depth-box").dataset.value = ranged ? `${kind}:${near}:${far}` : kind;
+    newGeneration(answer.generation);
+  } catch (e) {
+    $("depth-note").textContent = e.message;
   }
 }
 
@@ -711,6 +758,17 @@ async function start() {
     } catch (e) { $("time").textContent = e.message; }
   });
   $("reset-all").addEventListener("click", () => resetControls({}));
+  showDepth(state.depth);
+  $("depth-box").dataset.value = state.depth;
+  for (const id of ["depth-kind", "depth-near", "depth-far"]) $(id).addEventListener("change", changeDepth);
+  if (state.startedFrom) {
+    $("started").hidden = false;
+    $("started-text").textContent = `${state.startedFrom}.`;
+  }
+  $("to-defaults").addEventListener("click", async () => {
+    await resetControls({});
+    $("started").hidden = true;
+  });
   $("save").addEventListener("click", save);
   $("view").addEventListener("change", () => chooseView($("view").value));
   for (const id of ["exposure", "gamma"]) $(id).addEventListener("input", display);

@@ -263,7 +263,7 @@ py::tuple renderFile(RenderOptions options, const ControlArguments& arguments) {
 py::dict loadSettings(const std::string& path) {
     const Tool& tool = loadedTool();
     py::dict values;
-    for (const ControlSetting& setting : readSettingsFile(path, tool.controls()))
+    for (const ControlSetting& setting : readSettingsFile(path, tool.controls()).settings)
         values[py::str(minihost::info(*setting.control).id)] = setting.value;
     return values;
 }

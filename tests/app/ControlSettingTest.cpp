@@ -264,6 +264,50 @@ TEST_F(ControlSetting, SavedSettingsGiveTheSameRender) {
     EXPECT_TRUE(sameChannelBits(direct, edited, direct.header.channelnames));
 }
 
+// The depth convention a look was found with is kept in its file unless it is z, and a render
+// with the file reads the depth so; --depth on the command line has the last word.
+TEST_F(ControlSetting, TheDepthConventionTravelsWithTheLook) {
+    const std::vector<std::string> occlusion = {"--set", "UseSSAO=1", "--set", "Matrix=3"};
+    const auto with = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.end(), occlusion.begin(), occlusion.end());
+        return arguments;
+    };
+    struct Case {
+        std::vector<std::string> saving; // --depth as saved
+        const char* inFile;              // the file's "depth"; nullptr for none
+        std::vector<std::string> given;  // beside --settings
+        std::vector<std::string> same;   // the options that render the same bits
+    };
+    const std::vector<Case> cases = {
+        {{"--depth", "inverse"}, "inverse", {}, {"--depth", "inverse"}},
+        {{"--depth", "normalized:0.5:20"},
+         "normalized:0.5:20",
+         {},
+         {"--depth", "normalized:0.5:20"}},
+        {{"--depth", "z"}, nullptr, {}, {}},
+        {{"--depth", "inverse"}, "inverse", {"--depth", "z"}, {}},
+        {{"--depth", "inverse"}, "inverse", {"--depth", "distance"}, {"--depth", "distance"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.saving.back() + " " + fmt::format("{}", fmt::join(c.given, " ")));
+        std::vector<std::string> saving = with(c.saving);
+        saving.insert(saving.end(), {"--save-settings", Folder.path("look.json")});
+        renderWith(saving, "saved.exr");
+        std::ifstream file(Folder.path("look.json"));
+        const auto json = nlohmann::json::parse(file);
+        EXPECT_EQ(json.contains("depth") ? json.at("depth").get<std::string>() : "-",
+                  c.inFile ? c.inFile : "-");
+        std::vector<std::string> reading = {"--settings", Folder.path("look.json")};
+        reading.insert(reading.end(), c.given.begin(), c.given.end());
+        const FileData fromFile = renderWith(reading, "file.exr");
+        const FileData direct = renderWith(with(c.same), "direct.exr");
+        EXPECT_TRUE(sameChannelBits(direct, fromFile, direct.header.channelnames));
+    }
+    // Each convention renders differently here, or the cases above could not tell them apart.
+    EXPECT_FALSE(sameChannelBits(renderWith(with({"--depth", "inverse"}), "a.exr"),
+                                 renderWith(with({}), "b.exr"), {"R", "G", "B", "A"}));
+}
+
 TEST_F(ControlSetting, SettingsFileMistakesNameTheFileAndKey) {
     struct Case {
         std::string text;
@@ -275,6 +319,10 @@ TEST_F(ControlSetting, SettingsFileMistakesNameTheFileAndKey) {
         {R"({"Matrix": "eight"})", 2, {"look.json", "Matrix", "'eight' is not a number"}},
         {R"({"Amount": [1]})", 2, {"look.json", "Amount", "[1] is not a number"}},
         {R"({"About": 1})", 2, {"look.json", "About", "not a value"}},
+        {R"({"depth": "zed"})", 2, {"look.json", "depth", "--depth zed"}},
+        {R"({"depth": "normalized:5:1"})", 2, {"look.json", "depth", "NEAR must be less"}},
+        {R"({"depth": 1})", 2, {"look.json", "depth", "1 is not a depth convention"}},
+        {R"({"Depth": "inverse"})", 2, {"look.json", "no control 'Depth'"}},
         {R"([16])", 2, {"look.json", "JSON object"}},
         {R"({"Matrix": 8)", 2, {"look.json", "JSON object", "parse error"}},
         // The parser's recursion once overflowed the stack here.

@@ -3,9 +3,12 @@
 #include "app/Failure.h"
 #include "app/core/FrameSource.h"
 #include "app/core/Output.h"
+#include "app/core/PlaneSamples.h"
 #include "app/core/RenderWarnings.h"
 #include "app/core/StageFailures.h"
+#include "app/core/StoredLook.h"
 #include "app/core/Tool.h"
+#include "tests/app/ExrFiles.h"
 #include "tests/app/ProgramTest.h"
 
 #include <filesystem>
@@ -335,6 +338,78 @@ TEST_F(CoreApi, WritingAResultKeepsTheSource) {
         const std::vector<float> pixels = umbrix::resultPixels(result);
         EXPECT_EQ(bits(written.at(5, 4, "B")), bits(pixels[(5 + 4 * 16) * 4 + 2]));
     }
+}
+
+// A plane read for display gives what OpenEXR gives for each pixel, wherever and however the frame
+// keeps it: float in the tool's image, half carried, a subsampled plane per 2x2 pixels, uint.
+TEST_F(CoreApi, PlanesReadForDisplayAsTheFileHoldsThem) {
+    ExrPart part = exrPart(6, 4, {2, 4});
+    const auto value = [](int x, int y) { return 0.1 * x - 0.37 * y + 1.0 / 3.0; };
+    addChannel(part, "Z", Imf::FLOAT, [](int x, int y) { return 1.0 + x + y; });
+    addChannel(part, "R", Imf::HALF, value);
+    addChannel(part, "mask", Imf::HALF, value);
+    addSampledChannel(part, "chroma", Imf::HALF, 2, value);
+    addSampledChannel(part, "wide", Imf::FLOAT, 2, value);
+    addChannel(part, "id", Imf::UINT, [](int x, int y) { return 7 * x + y; });
+    const std::string path = Folder.path("planes.exr");
+    writeExrFile(path, {part});
+    std::shared_ptr<umbrix::Frame> frame = umbrix::openFrame(path, umbrix::OpenOptions{});
+    umbrix::loadFrame(*frame);
+    for (const ExrChannel& channel : part.channels) {
+        SCOPED_TRACE(channel.name);
+        const auto samples = umbrix::PlaneSamples::of(*frame, channel.name);
+        ASSERT_TRUE(samples);
+        const int columns = (part.width() + channel.xSampling - 1) / channel.xSampling;
+        for (int y = 0; y < part.height(); ++y)
+            for (int x = 0; x < part.width(); ++x) {
+                const std::size_t at = static_cast<std::size_t>(y / channel.ySampling * columns +
+                                                                x / channel.xSampling);
+                EXPECT_EQ(bits(samples->at(x, y)),
+                          bits(sampleValue(channel.type, channel.bits[at])))
+                    << x << ", " << y;
+            }
+    }
+    EXPECT_FALSE(umbrix::PlaneSamples::of(*frame, "none"));
+    EXPECT_EQ(umbrix::PlaneSamples::depth(*frame).at(3, 2), 6.0f);
+}
+
+// A file the program wrote gives back the look it was rendered with, to the bit; a stored value
+// that is none for the tool (another version's control, a word no control takes, a button) is
+// left out with a warning naming the file and attribute.
+TEST_F(CoreApi, AFileGivesBackTheLookStoredInIt) {
+    const auto frame = loaded("scene.exr", sceneFile(16, 8, usualChannels()));
+    const ControlValues look = values({"UseSSAO=1", "Matrix=9", "Amount=0.1", "CamFOV=nan"});
+    umbrix::Rendered result = TheTool->render(frame, look);
+    const std::string out = Folder.path("out.exr");
+    umbrix::writeResult(out, umbrix::formatOf(out), result, {}, look);
+    std::shared_ptr<umbrix::Frame> written = umbrix::openFrame(out, umbrix::OpenOptions{});
+    umbrix::loadFrame(*written);
+    ControlValues back = TheTool->defaults();
+    const umbrix::StoredLook stored = umbrix::applyStoredLook(*written, back);
+    EXPECT_EQ(back.json(), look.json());
+    EXPECT_TRUE(stored.warnings.empty());
+    EXPECT_EQ(stored.applied, look.entries().size() - 1); // every control but the button
+
+    FileData odd = sceneFile(8, 4, usualChannels());
+    odd.header.attribute("umbrix:Matrix", "lots");
+    odd.header.attribute("umbrix:Radius2", 3.0f);
+    odd.header.attribute("umbrix:About", 1);
+    odd.header.attribute("umbrix:UseSSAO", "on");
+    const double amount = 0.25;
+    odd.header.attribute("umbrix:Amount", OIIO::TypeDesc::DOUBLE, &amount);
+    ControlValues taken = TheTool->defaults();
+    const umbrix::StoredLook partial = umbrix::applyStoredLook(*loaded("odd.exr", odd), taken);
+    EXPECT_EQ(partial.applied, 2U);
+    EXPECT_EQ(taken["UseSSAO"], 1.0);
+    EXPECT_EQ(taken["Amount"], 0.25);
+    EXPECT_EQ(taken["Matrix"], TheTool->defaults()["Matrix"]);
+    const std::vector<std::string> texts = textsOf(partial.warnings);
+    ASSERT_EQ(texts.size(), 3U);
+    for (const char* attribute :
+         {"umbrix:Matrix: 'lots' is not a number", "umbrix:Radius2", "umbrix:About"})
+        EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [&](const std::string& text) {
+            return text.find(Folder.path("odd.exr") + ": " + attribute) == 0;
+        })) << attribute;
 }
 
 } // namespace

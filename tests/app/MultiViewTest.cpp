@@ -127,7 +127,7 @@ class MultiView : public ::testing::Test {
     void render(const umbrix::RenderOptions& options) {
         const umbrix::RenderPlan plan = umbrix::planRender(options);
         umbrix::ControlValues values = TheTool->defaults();
-        values.apply({std::nullopt, options.settings, {}});
+        values.apply({std::nullopt, options.settings, {}, options.depth});
         umbrix::Progress progress(umbrix::Progress::Mode::Quiet, plan.jobs.size());
         umbrix::RenderStages stages(options, plan, *TheTool, values, progress);
         const umbrix::PipelineOutcome outcome =

@@ -237,6 +237,29 @@ TEST_F(LookServiceTest, RendersWhatTheCommandLineWouldToTheBit) {
                                         minihost::sample(*looktest::testFrame().image, 5, 4, 4))));
 }
 
+// The depth menu renders the depth read as --depth reads it, and Save keeps the convention.
+TEST_F(LookServiceTest, RendersTheDepthAsTheConventionChosenReadsIt) {
+    const Tool tool(UMBRIX_PLUGIN_PATH);
+    const ControlValues defaults = tool.defaults();
+    for (const char* depth : {"inverse", "normalized:1:4", "distance", "z"}) {
+        SCOPED_TRACE(depth);
+        const std::uint64_t generation =
+            answerJson(post("/api/depth", Json{{"depth", depth}}.dump())).at("generation");
+        const auto picture = Fixture.pictureOf(generation);
+        auto frame = std::make_shared<Frame>(looktest::testFrame());
+        convertDepth(*frame, parseDepthConvention(depth), defaults[control::CamFOV]);
+        expectSameBits(*picture->result, *tool.render(frame, defaults, 1.0).image);
+        const Json saved = Json::parse(
+            answerJson(post("/api/save", Json{{"generation", picture->generation}}.dump()))
+                .at("settings")
+                .get<std::string>());
+        EXPECT_EQ(saved.value("depth", "z"), depth);
+        EXPECT_EQ(answerJson(get("/api/state")).at("depth"), depth);
+    }
+    for (const Json& bad : {Json("zed"), Json("normalized:4:1"), Json(3)})
+        EXPECT_EQ(answer(post("/api/depth", Json{{"depth", bad}}.dump())).status, 400) << bad;
+}
+
 TEST_F(LookServiceTest, AStormOfChangesEndsShowingTheNewestValues) {
     std::vector<std::pair<std::string, Json>> storm = {{"UseSSAO", 1}};
     for (int k = 0; k < 40; ++k)

@@ -93,6 +93,14 @@ def main():
         driver.get(match.group(1))
         settled(driver)
 
+        # The demo's frames keep the look they were rendered with: the page starts from it, and
+        # goes back to the tool's defaults on request.
+        started = driver.find_element(By.ID, "started")
+        assert started.is_displayed() and "the look stored in shot.0001.exr" in started.text, started.text
+        driver.find_element(By.ID, "to-defaults").click()
+        WebDriverWait(driver, WAIT).until(lambda d: not started.is_displayed())
+        settled(driver)
+
         # Every control the tool declares, with its default.
         for control in json.loads(run("controls", "--json")):
             shown = row(driver, control["id"])

@@ -6,16 +6,20 @@
 #include <optional>
 #include <string>
 
-namespace umbrix::look {
+namespace umbrix {
 
-// One channel's samples wherever the frame keeps them (the tool's image or a carried plane), read
-// as floats.
-class ChannelSamples {
+// One channel of a loaded frame, read for display wherever the frame keeps it: the tool's source
+// image, or a carried plane in the file's own type (half, uint or float), subsampled or not. Reads
+// the frame in place: the frame must outlive it.
+class PlaneSamples {
   public:
-    static std::optional<ChannelSamples> of(const Frame& frame, const std::string& name);
-    // The depth the tool reads: channel 4 of its image, zero where the file has none.
-    static ChannelSamples depth(const Frame& frame);
+    // The channel the file names `name`; nothing when the frame has none of that name, or keeps
+    // no samples of it.
+    static std::optional<PlaneSamples> of(const Frame& frame, const std::string& name);
+    // The depth the tool reads: channel 4 of its source image, zero where the frame has none.
+    static PlaneSamples depth(const Frame& frame);
 
+    // The sample at pixel (x, y) of the data window, as a float.
     float at(int x, int y) const {
         if (!Origin)
             return 0.0f;
@@ -38,9 +42,9 @@ class ChannelSamples {
 // A frame's beauty: the input's own R G B, or else a renderer's combined layer
 // (`ViewLayer.Combined.R` ...); nothing when it has neither.
 struct Beauty {
-    ChannelSamples r, g, b;
-    std::string names; // for the page: "R G B"
+    PlaneSamples r, g, b;
+    std::string names; // "R G B"
 };
 std::optional<Beauty> beautyOf(const Frame& frame);
 
-} // namespace umbrix::look
+} // namespace umbrix

@@ -1,9 +1,10 @@
-#include "look/LookFrame.h"
+#include "app/core/PlaneSamples.h"
 
 #include <array>
 #include <utility>
+#include <vector>
 
-namespace umbrix::look {
+namespace umbrix {
 
 namespace {
 
@@ -21,11 +22,11 @@ bool endsWith(const std::string& text, const std::string& end) {
 
 } // namespace
 
-std::optional<ChannelSamples> ChannelSamples::of(const Frame& frame, const std::string& name) {
+std::optional<PlaneSamples> PlaneSamples::of(const Frame& frame, const std::string& name) {
     const FrameChannel* channel = channelNamed(frame, name);
     if (!channel)
         return std::nullopt;
-    ChannelSamples samples;
+    PlaneSamples samples;
     if (channel->carried >= 0) {
         const CarriedPlane& plane = frame.carried[static_cast<std::size_t>(channel->carried)];
         samples.Origin = plane.bytes.get();
@@ -45,8 +46,8 @@ std::optional<ChannelSamples> ChannelSamples::of(const Frame& frame, const std::
     return samples;
 }
 
-ChannelSamples ChannelSamples::depth(const Frame& frame) {
-    ChannelSamples samples;
+PlaneSamples PlaneSamples::depth(const Frame& frame) {
+    PlaneSamples samples;
     if (frame.image && minihost::stores(*frame.image, DepthChannel)) {
         const auto layout = minihost::layout(std::as_const(*frame.image), DepthChannel);
         samples.Origin = reinterpret_cast<const char*>(layout.first);
@@ -66,13 +67,13 @@ std::optional<Beauty> beautyOf(const Frame& frame) {
         }
     }
     for (const auto& names : candidates) {
-        auto r = ChannelSamples::of(frame, names[0]);
-        auto g = ChannelSamples::of(frame, names[1]);
-        auto b = ChannelSamples::of(frame, names[2]);
+        auto r = PlaneSamples::of(frame, names[0]);
+        auto g = PlaneSamples::of(frame, names[1]);
+        auto b = PlaneSamples::of(frame, names[2]);
         if (r && g && b)
             return Beauty{*r, *g, *b, names[0] + " " + names[1] + " " + names[2]};
     }
     return std::nullopt;
 }
 
-} // namespace umbrix::look
+} // namespace umbrix
