@@ -43,7 +43,7 @@ CarriedPlane carriedPlane(const Windows& windows, const ChannelFormat& format,
     } catch (const std::bad_alloc&) {
         throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", path,
                                    windows.width, windows.height),
-                       path);
+                       path, std::nullopt, RunError::Cause::Memory);
     }
     return plane;
 }
@@ -93,7 +93,7 @@ minihost::ImagePtr newImage(const Windows& windows, const std::vector<int>& extr
     } catch (const std::bad_alloc&) {
         throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", path,
                                    windows.width, windows.height),
-                       path);
+                       path, std::nullopt, RunError::Cause::Memory);
     }
 }
 

@@ -27,7 +27,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <stop_token>
-#include <string_view>
 #include <thread>
 
 namespace umbrix::python {
@@ -214,7 +213,8 @@ py::tuple render(const py::array& depth, const std::optional<py::array>& normals
         try {
             frame->image = sourceImage(arrays);
         } catch (const std::bad_alloc&) {
-            throw RunError("render(): out of memory for the arrays' image");
+            throw RunError("render(): out of memory for the arrays' image", {}, std::nullopt,
+                           RunError::Cause::Memory);
         }
         {
             const StopOnSignal stop(watch);
@@ -283,18 +283,13 @@ void raise(const char* kind, const std::string& message, const std::string& path
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 
-// The core says so wherever memory runs out, whatever the step.
-bool memoryRanOut(const RunError& failure) {
-    return std::string_view(failure.what()).find("out of memory") != std::string_view::npos;
-}
-
 void translate(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const UsageError& e) {
         raise("UsageError", e.what(), {});
     } catch (const RunError& e) {
-        raise(memoryRanOut(e) ? "OutOfMemory" : "RenderError", e.what(), e.path());
+        raise(e.memoryRanOut() ? "OutOfMemory" : "RenderError", e.what(), e.path());
     }
 }
 
