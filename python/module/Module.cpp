@@ -4,6 +4,7 @@
 #include "app/Failure.h"
 #include "app/core/ControlList.h"
 #include "app/core/ControlValues.h"
+#include "app/core/FrameSource.h"
 #include "app/core/Output.h"
 #include "app/core/RenderWarnings.h"
 #include "app/core/SettingsFile.h"
@@ -172,50 +173,29 @@ class StopOnSignal {
     throw py::error_already_set();
 }
 
-// The frame the arrays make, before its pixels: named as a file with their channels would be.
-std::shared_ptr<Frame> arraysFrame(const RenderArrays& arrays) {
-    auto frame = std::make_shared<Frame>();
-    frame->path = "render()";
-    std::vector<std::string> names;
-    if (arrays.rgba)
-        names = {"R", "G", "B", "A"};
-    names.push_back("Z");
-    if (arrays.normals)
-        for (const char* name : {"N.X", "N.Y", "N.Z"})
-            names.push_back(name);
-    frame->map = mapChannels(names, {}, frame->path);
-    frame->windows = {0, 0, arrays.width, arrays.height, 0, 0, arrays.width, arrays.height};
-    return frame;
-}
-
 py::tuple render(const py::array& depth, const std::optional<py::array>& normals,
                  const std::optional<py::array>& rgba, const ControlArguments& arguments,
                  int threads) {
-    const RenderArrays arrays = renderArrays(depth, normals, rgba);
+    const ArrayFrame arrays = renderArrays(depth, normals, rgba);
     checkThreads(threads);
     const Tool& tool = loadedTool();
     const ControlValues values = controlValues(tool, arguments);
-    const std::shared_ptr<Frame> frame = arraysFrame(arrays);
     std::vector<std::string> warnings;
-    for (const Warnings& raised : {controlWarnings(values), channelWarnings(*frame, "", values)})
-        for (const Warning& warning : raised)
-            warnings.push_back(warning.kind == Warning::Kind::NoSuppliedNormals
-                                   ? "render(): no normals given, and FilterMethod \"Rendered "
-                                     "Normals\" compares them: occlusion reads them as 0. Give "
-                                     "normals=, or FilterMethod=\"Calculated Normals\""
-                                   : warning.text);
     std::optional<Rendered> result;
     int stoppedBy = 0;
     {
         const py::gil_scoped_release unlocked;
         const SignalWatch watch;
         const PoolShare share(threads);
-        try {
-            frame->image = sourceImage(arrays);
-        } catch (const std::bad_alloc&) {
-            throw RunError("render(): out of memory for the arrays' image", {}, std::nullopt,
-                           RunError::Cause::Memory);
-        }
+        const std::shared_ptr<Frame> frame = arraysFrame(arrays);
+        for (const Warnings& raised :
+             {controlWarnings(values), channelWarnings(*frame, "", values)})
+            for (const Warning& warning : raised)
+                warnings.push_back(warning.kind == Warning::Kind::NoSuppliedNormals
+                                       ? "render(): no normals given, and FilterMethod \"Rendered "
+                                         "Normals\" compares them: occlusion reads them as 0. "
+                                         "Give normals=, or FilterMethod=\"Calculated Normals\""
+                                       : warning.text);
         {
             const StopOnSignal stop(watch);
             result = tool.render(frame, values, 0.0, stop.token());

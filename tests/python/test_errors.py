@@ -34,6 +34,8 @@ BAD_CALLS = [
     (lambda: umbrix.render(None), TypeError, "depth: None is not an array"),
     (lambda: umbrix.render(DEPTH, threads="2"), TypeError, "threads: str is not a whole number"),
     (lambda: umbrix.render(numpy.ma.masked_array(DEPTH)), ValueError, "depth: a masked array"),
+    (lambda: umbrix.render(DEPTH.astype(numpy.dtype("g").newbyteorder(">"))), ValueError,
+     "depth: a long double in the other byte order"),
     (lambda: umbrix.render_file("in.exr", "out.exr", d=numpy.float16), TypeError,
      "d: type is neither a string nor a list of strings"),
     (lambda: umbrix.render_file("in.exr", "out.####.exr"), umbrix.UsageError,

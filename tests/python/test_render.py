@@ -69,6 +69,11 @@ def test_any_float_type_and_layout_reads_as_a_file_does(files):
     channels_last = numpy.moveaxis(numpy.ascontiguousarray(numpy.moveaxis(rgba, -1, 0)), 0, -1)
     got = umbrix.render(wide[::2, ::3], fortran_normals, channels_last, **controls)
     assert numpy.array_equal(bits(got), bits(expected))
+    # strides running backwards: rows, columns, components
+    backwards = umbrix.render(numpy.ascontiguousarray(depth[::-1])[::-1],
+                              numpy.ascontiguousarray(normals[:, ::-1])[:, ::-1],
+                              numpy.ascontiguousarray(rgba[..., ::-1])[..., ::-1], **controls)
+    assert numpy.array_equal(bits(backwards), bits(expected))
 
 
 def test_two_threads_at_once_give_the_bits_of_one_after_another():
@@ -92,9 +97,15 @@ def test_two_threads_at_once_give_the_bits_of_one_after_another():
         assert numpy.array_equal(bits(one), bits(other))
 
 
-def test_arrays_in_either_byte_order_and_a_one_channel_depth_render_alike():
+def test_arrays_of_each_type_in_either_byte_order_render_as_their_float32_values():
     depth, normals, rgba = scene()
-    expected = bits(umbrix.render(depth, normals, rgba, **OCCLUSION))
-    swapped = [a.astype(a.dtype.newbyteorder(">")) for a in (depth, normals, rgba)]
-    assert (bits(umbrix.render(*swapped, **OCCLUSION)) == expected).all()
-    assert (bits(umbrix.render(depth[..., None], normals, rgba, **OCCLUSION)) == expected).all()
+    assert (bits(umbrix.render(depth[..., None], normals, rgba, **OCCLUSION)) ==
+            bits(umbrix.render(depth, normals, rgba, **OCCLUSION))).all()
+    # a long double is taken in this machine's order only
+    for code, orders in [("f2", "<>"), ("f4", "<>"), ("f8", "<>"), ("g", "=")]:
+        typed = [a.astype(code) for a in (depth, normals, rgba)]
+        expected = bits(umbrix.render(*[a.astype(numpy.float32) for a in typed], **OCCLUSION))
+        for order in orders:
+            arrays = [a.astype(a.dtype.newbyteorder(order)) for a in typed]
+            assert (bits(umbrix.render(*arrays, **OCCLUSION)) == expected).all(), (code, order)
+
