@@ -175,9 +175,10 @@ class StopOnSignal {
 
 py::tuple render(const py::array& depth, const std::optional<py::array>& normals,
                  const std::optional<py::array>& rgba, const ControlArguments& arguments,
-                 int threads) {
+                 const std::string& depthConvention, int threads) {
     const ArrayFrame arrays = renderArrays(depth, normals, rgba);
     checkThreads(threads);
+    const DepthConvention convention = parseDepthConvention(depthConvention);
     const Tool& tool = loadedTool();
     const ControlValues values = controlValues(tool, arguments);
     std::vector<std::string> warnings;
@@ -188,14 +189,15 @@ py::tuple render(const py::array& depth, const std::optional<py::array>& normals
         const SignalWatch watch;
         const PoolShare share(threads);
         const std::shared_ptr<Frame> frame = arraysFrame(arrays);
-        for (const Warnings& raised :
-             {controlWarnings(values), channelWarnings(*frame, "", values)})
+        for (const Warnings& raised : {controlWarnings(values), channelWarnings(*frame, "", values),
+                                       depthWarnings(*frame, arrays.name, convention)})
             for (const Warning& warning : raised)
                 warnings.push_back(warning.kind == Warning::Kind::NoSuppliedNormals
                                        ? "render(): no normals given, and FilterMethod \"Rendered "
                                          "Normals\" compares them: occlusion reads them as 0. "
                                          "Give normals=, or FilterMethod=\"Calculated Normals\""
                                        : warning.text);
+        convertDepth(*frame, convention, values[control::CamFOV]);
         {
             const StopOnSignal stop(watch);
             result = tool.render(frame, values, 0.0, stop.token());
@@ -289,9 +291,10 @@ PYBIND11_MODULE(_umbrix, module) {
     module.def("render", [](const py::array& depth, const std::optional<py::array>& normals,
                             const std::optional<py::array>& rgba,
                             std::optional<std::string> settingsFile, Items settings, Items keywords,
-                            int threads) {
+                            const std::string& depthConvention, int threads) {
         return render(depth, normals, rgba,
-                      {std::move(settingsFile), std::move(settings), std::move(keywords)}, threads);
+                      {std::move(settingsFile), std::move(settings), std::move(keywords)},
+                      depthConvention, threads);
     });
     module.def("render_file",
                [](std::string input, std::string output, std::optional<std::string> frames,
@@ -299,7 +302,8 @@ PYBIND11_MODULE(_umbrix, module) {
                   std::optional<std::string> preview, int threads, std::optional<std::string> layer,
                   std::optional<std::string> ch, std::vector<std::string> types,
                   std::optional<std::string> compression, bool clamp, std::vector<std::string> maps,
-                  std::optional<std::string> part, bool skipBadFrames, bool dryRun) {
+                  std::optional<std::string> part, std::string depth,
+                  std::vector<std::string> views, bool skipBadFrames, bool dryRun) {
                    umbrix::RenderOptions options;
                    options.input = std::move(input);
                    options.output = std::move(output);
@@ -313,6 +317,8 @@ PYBIND11_MODULE(_umbrix, module) {
                    options.clamp = clamp;
                    options.maps = std::move(maps);
                    options.part = std::move(part);
+                   options.depth = std::move(depth);
+                   options.views = std::move(views);
                    options.skipBadFrames = skipBadFrames;
                    options.dryRun = dryRun;
                    return renderFile(
