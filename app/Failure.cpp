@@ -27,13 +27,15 @@ void rethrowNaming(const std::string& path, std::string_view doing) {
     } catch (const RunError&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw RunError(head + ": out of memory", path);
+        throw RunError(head + ": out of memory", path, std::nullopt, RunError::Cause::Memory);
     } catch (const std::exception& e) {
         // A library that turns a failed allocation into its own error keeps its name in words.
         std::string text = oneLine(e.what());
-        if (const auto at = text.find("std::bad_alloc"); at != std::string::npos)
+        const auto at = text.find("std::bad_alloc");
+        if (at != std::string::npos)
             text.replace(at, std::string_view("std::bad_alloc").size(), "out of memory");
-        throw RunError(fmt::format("{}: {}", head, text), path);
+        throw RunError(fmt::format("{}: {}", head, text), path, std::nullopt,
+                       at != std::string::npos ? RunError::Cause::Memory : RunError::Cause::Other);
     }
 }
 

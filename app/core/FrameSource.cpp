@@ -2,16 +2,25 @@
 
 #include "app/Failure.h"
 #include "app/core/FatalSignal.h"
+#include "app/files/CodecThreads.h"
 #include "app/files/ImageFile.h"
 #include "app/images/HostImage.h"
 
 #include <algorithm>
+#include <cstring>
 #include <fmt/format.h>
+#include <initializer_list>
 #include <new>
 
 namespace umbrix {
 
 namespace {
+
+void checkSize(int width, int height, const std::string& name) {
+    if (width <= 0 || height <= 0)
+        throw UsageError(fmt::format("{}: a frame needs a width and height above 0, not {}x{}",
+                                     name, width, height));
+}
 
 void checkPlane(std::span<const float> plane, std::size_t pixels, std::size_t perPixel,
                 const char* what, const MemoryFrame& planes) {
@@ -19,6 +28,62 @@ void checkPlane(std::span<const float> plane, std::size_t pixels, std::size_t pe
         throw UsageError(fmt::format("{}: {} holds {} values; a {}x{} frame needs {}", planes.name,
                                      what, plane.size(), planes.width, planes.height,
                                      pixels * perPixel));
+}
+
+// An array and the image channels its components fill, in order.
+struct Filling {
+    const ArrayPlane* from = nullptr;
+    std::size_t components = 0;
+    std::vector<int> numbers;
+};
+
+// Whether the array's pixels are this machine's 32-bit floats side by side as the image's
+// channels are, so that a row is one copy.
+bool sideBySide(const Filling& filling, const Image& image) {
+    const ArrayPlane& from = *filling.from;
+    const auto components = static_cast<std::ptrdiff_t>(filling.numbers.size());
+    const auto sample = static_cast<std::ptrdiff_t>(sizeof(float));
+    const minihost::ChannelLayout<const float> first = minihost::layout(image, filling.numbers[0]);
+    if (from.type != SampleType::Float || from.swapped || from.strides[2] != sample ||
+        from.strides[1] != components * sample || first.pixelStride != from.strides[1])
+        return false;
+    for (std::ptrdiff_t k = 1; k < components; ++k)
+        if (minihost::layout(image, filling.numbers[static_cast<std::size_t>(k)]).first !=
+            first.first + k)
+            return false;
+    return true;
+}
+
+// Rows [first, last), every component in one pass: the image's channels of a pixel lie side by
+// side, so a pass per component would read and write all of both once per component.
+void fillRows(const Filling& filling, Image& image, int first, int last) {
+    const ArrayPlane& from = *filling.from;
+    if (sideBySide(filling, image)) {
+        const minihost::ChannelLayout<float> to = minihost::layout(image, filling.numbers[0]);
+        const auto bytes = static_cast<std::size_t>(image.Width * from.strides[1]);
+        for (int y = first; y < last; ++y)
+            std::memcpy(reinterpret_cast<char*>(to.first) + y * to.rowStride,
+                        from.data + y * from.strides[0], bytes);
+        return;
+    }
+    std::vector<minihost::ChannelLayout<float>> to;
+    for (int number : filling.numbers)
+        to.push_back(minihost::layout(image, number));
+    for (int y = first; y < last; ++y)
+        for (std::size_t k = 0; k < to.size(); ++k)
+            samplesAsFloats(from.data + y * from.strides[0] +
+                                static_cast<std::ptrdiff_t>(k) * from.strides[2],
+                            from.strides[1], from.type, from.swapped,
+                            reinterpret_cast<char*>(to[k].first) + y * to[k].rowStride,
+                            to[k].pixelStride, static_cast<std::size_t>(image.Width));
+}
+
+void clearRows(Image& image, int number, int first, int last) {
+    const minihost::ChannelLayout<float> to = minihost::layout(image, number);
+    for (int y = first; y < last; ++y)
+        for (int x = 0; x < image.Width; ++x)
+            *reinterpret_cast<float*>(reinterpret_cast<char*>(to.first) + y * to.rowStride +
+                                      x * to.pixelStride) = 0.0f;
 }
 
 } // namespace
@@ -98,37 +163,86 @@ std::shared_ptr<const Frame> convertedSource(std::shared_ptr<const Frame> frame,
     return copy;
 }
 
+std::shared_ptr<Frame> frameFromArrays(const ArrayFrame& arrays, const KeptImage& kept) {
+    checkSize(arrays.width, arrays.height, arrays.name);
+    auto frame = std::make_shared<Frame>();
+    frame->path = arrays.name;
+    frame->windows = {0, 0, arrays.width, arrays.height, 0, 0, arrays.width, arrays.height};
+    std::vector<ChannelFormat> formats;
+    std::vector<Filling> fillings;
+    const auto given = [&](const ArrayPlane& plane, std::initializer_list<const char*> names) {
+        fillings.push_back({&plane, names.size(), {}});
+        for (const char* name : names)
+            formats.push_back({name});
+    };
+    if (arrays.rgba.data)
+        given(arrays.rgba, {"R", "G", "B", "A"});
+    given(arrays.depth, {"Z"});
+    if (arrays.normal.data)
+        given(arrays.normal, {"N.X", "N.Y", "N.Z"});
+    mapFrame(*frame, formats, {});
+    std::vector<int> stored = {0, 1, 2, 3};
+    std::size_t next = 0;
+    for (Filling& filling : fillings)
+        for (std::size_t k = 0; k < filling.components; ++k)
+            filling.numbers.push_back(frame->channels[next++].number);
+    for (const FrameChannel& channel : frame->channels)
+        if (channel.number >= ResultChannels)
+            stored.push_back(channel.number);
+    // No guess at whether the frame fits, as for a file's header: the arrays are in memory.
+    try {
+        minihost::ImagePtr image = kept ? kept(arrays.width, arrays.height, stored) : nullptr;
+        if (image && (image->Width != arrays.width || image->Height != arrays.height ||
+                      minihost::channels(*image) != stored))
+            image.reset();
+        const bool reused = image != nullptr;
+        if (!reused)
+            image = minihost::makeImage(
+                arrays.width, arrays.height,
+                std::vector<int>(stored.begin() + ResultChannels, stored.end()));
+        constexpr int BlockRows = 32;
+        runOnHostPool((arrays.height + BlockRows - 1) / BlockRows, [&](int block) {
+            const int first = block * BlockRows;
+            const int last = std::min(arrays.height, first + BlockRows);
+            for (const Filling& filling : fillings)
+                fillRows(filling, *image, first, last);
+            // A kept image holds its last frame's R G B A, which a frame without them must not.
+            if (reused && !arrays.rgba.data)
+                for (int number = 0; number < ResultChannels; ++number)
+                    clearRows(*image, number, first, last);
+        });
+        frame->image = std::move(image);
+    } catch (const std::bad_alloc&) {
+        throw RunError(fmt::format("{}: out of memory for the arrays' image", arrays.name), {},
+                       std::nullopt, RunError::Cause::Memory);
+    }
+    return frame;
+}
+
 std::shared_ptr<Frame> frameFromMemory(const MemoryFrame& planes) {
-    if (planes.width <= 0 || planes.height <= 0)
-        throw UsageError(fmt::format("{}: a frame needs a width and height above 0, not {}x{}",
-                                     planes.name, planes.width, planes.height));
-    const auto pixels =
-        static_cast<std::size_t>(planes.width) * static_cast<std::size_t>(planes.height);
+    checkSize(planes.width, planes.height, planes.name);
+    const auto width = static_cast<std::size_t>(planes.width);
+    const std::size_t pixels = width * static_cast<std::size_t>(planes.height);
+    const auto plane = [width](std::span<const float> values, std::size_t components) {
+        const auto sample = static_cast<std::ptrdiff_t>(sizeof(float));
+        const auto perPixel = static_cast<std::ptrdiff_t>(components) * sample;
+        return ArrayPlane{reinterpret_cast<const char*>(values.data()),
+                          SampleType::Float,
+                          false,
+                          {static_cast<std::ptrdiff_t>(width) * perPixel, perPixel, sample}};
+    };
+    ArrayFrame arrays{planes.width, planes.height, {}, {}, {}, planes.name};
     checkPlane(planes.depth, pixels, 1, "depth", planes);
-    PlainImage image;
-    image.windows = {0, 0, planes.width, planes.height, 0, 0, planes.width, planes.height};
-    std::vector<std::pair<std::span<const float>, std::size_t>> sources;
+    arrays.depth = plane(planes.depth, 1);
     if (!planes.rgba.empty()) {
         checkPlane(planes.rgba, pixels, 4, "rgba", planes);
-        image.channels = {"R", "G", "B", "A"};
-        sources.emplace_back(planes.rgba, 4);
+        arrays.rgba = plane(planes.rgba, 4);
     }
-    image.channels.push_back("Z");
-    sources.emplace_back(planes.depth, 1);
     if (!planes.normal.empty()) {
         checkPlane(planes.normal, pixels, 3, "normal", planes);
-        for (const char* name : {"N.X", "N.Y", "N.Z"})
-            image.channels.push_back(name);
-        sources.emplace_back(planes.normal, 3);
+        arrays.normal = plane(planes.normal, 3);
     }
-    const std::size_t count = image.channels.size();
-    image.pixels = std::make_unique_for_overwrite<float[]>(pixels * count);
-    for (std::size_t p = 0; p < pixels; ++p) {
-        float* to = image.pixels.get() + p * count;
-        for (const auto& [plane, width] : sources)
-            to = std::copy_n(plane.data() + p * width, width, to);
-    }
-    return std::make_shared<Frame>(frameOf(std::move(image), planes.name, {}));
+    return frameFromArrays(arrays);
 }
 
 std::vector<float> sourcePixels(const Frame& frame, const std::vector<int>& numbers) {

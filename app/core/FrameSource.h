@@ -3,6 +3,9 @@
 #include "app/images/Frame.h"
 #include "app/images/PlainImage.h"
 
+#include <array>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -48,8 +51,38 @@ void convertDepth(Frame& frame, const DepthConvention& convention, double camFov
 std::shared_ptr<const Frame> convertedSource(std::shared_ptr<const Frame> frame,
                                              const DepthConvention& convention, double camFov);
 
-// A frame held by the caller, 32-bit floats, row 0 the top row: depth (width x height), and,
-// optionally, the supplied normal (x y z per pixel) and the input's R G B A (per pixel).
+// One array the caller holds, as numpy describes one: sample (row 0, column 0, component 0) at
+// `data`, the others `strides` bytes apart per row, per column and per component (any sign).
+struct ArrayPlane {
+    const char* data = nullptr;          // null: not given
+    SampleType type = SampleType::Float; // Half, Float, Double or LongDouble
+    bool swapped = false;                // its bytes in the other order than this machine's
+    std::array<std::ptrdiff_t, 3> strides{};
+};
+
+// A frame held by the caller, row 0 the top row: depth (one component), and, optionally, the
+// supplied normal (x y z) and the input's R G B A.
+struct ArrayFrame {
+    int width = 0;
+    int height = 0;
+    ArrayPlane depth;
+    ArrayPlane normal;
+    ArrayPlane rgba;
+    std::string name = "array"; // names the frame in messages
+};
+
+// A source image an earlier frame of arrays was given, of this size and these channels (as
+// minihost::channels lists them), to fill in place of a new one; null when there is none.
+using KeptImage =
+    std::function<minihost::ImagePtr(int width, int height, const std::vector<int>& channels)>;
+
+// A loaded frame of those arrays, as a file holding R G B A, Z and N.X N.Y N.Z would be, each
+// sample converted as a file's is; filled on the host's worker pool. UsageError for a size that
+// is not above 0; RunError (Cause::Memory) "NAME: out of memory for the arrays' image".
+std::shared_ptr<Frame> frameFromArrays(const ArrayFrame& arrays, const KeptImage& kept = {});
+
+// A frame of C-ordered 32-bit float planes: depth (width x height), and, optionally, the supplied
+// normal (x y z per pixel) and the input's R G B A (per pixel).
 struct MemoryFrame {
     int width = 0;
     int height = 0;
@@ -58,8 +91,7 @@ struct MemoryFrame {
     std::span<const float> rgba;   // empty, or width x height x 4
     std::string name = "array";    // names the frame in messages
 };
-// A loaded frame of those planes, as a file holding R G B A, Z and N.X N.Y N.Z would be.
-// UsageError when a plane's size does not fit.
+// frameFromArrays of those planes. UsageError when a plane's size does not fit.
 std::shared_ptr<Frame> frameFromMemory(const MemoryFrame& planes);
 
 // A loaded frame of an image made in memory, its channels named and mapped as a file's would be;

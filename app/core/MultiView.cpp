@@ -18,7 +18,8 @@ minihost::ImagePtr resultsOnly(const Image& rendered, const Frame& frame) {
     try {
         kept = minihost::makeImage(rendered.Width, rendered.Height, {});
     } catch (const std::bad_alloc&) {
-        throw RunError(fmt::format("{}: out of memory while rendering", frame.path), frame.path);
+        throw RunError(fmt::format("{}: out of memory while rendering", frame.path), frame.path,
+                       std::nullopt, RunError::Cause::Memory);
     }
     for (int number = 0; number < ResultChannels; ++number) {
         const PlaneSlice from = imageSlice(rendered, number);

@@ -68,7 +68,7 @@ std::shared_ptr<Frame> InputFrames::read(std::size_t index, const FrameNaming& n
         if (!Frames)
             throw;
         throw RunError(fmt::format("frame {}: {}", (*Frames)[index], e.what()), e.path(),
-                       (*Frames)[index]);
+                       (*Frames)[index], e.cause());
     }
 }
 

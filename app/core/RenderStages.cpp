@@ -59,7 +59,7 @@ std::shared_ptr<Frame> RenderStages::readInput(const std::string& input) {
             text += " (render a sequence with --frames)";
         throw UnreadableFrame(text, e.path());
     } catch (const RunError& e) {
-        throw UnreadableFrame(e.what(), e.path());
+        throw UnreadableFrame(e.what(), e.path(), std::nullopt, e.cause());
     }
 }
 

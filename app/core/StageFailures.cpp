@@ -43,7 +43,8 @@ FrameStages namingFailures(const FrameStages& stages, const Jobs& jobs) {
         if (dynamic_cast<const UsageError*>(&e))
             throw UsageError(text);
         const auto* failure = dynamic_cast<const RunError*>(&e);
-        throw RunError(text, failure ? failure->path() : std::string(), job.frame);
+        throw RunError(text, failure ? failure->path() : std::string(), job.frame,
+                       failure ? failure->cause() : RunError::Cause::Other);
     }
 }
 
@@ -68,7 +69,7 @@ PipelineOutcome runNamingFailures(const Jobs& jobs, const FrameStages& stages,
     } catch (const std::system_error& e) {
         throw RunError(fmt::format("{}: cannot render: out of memory or threads to start one ({})",
                                    input, e.what()),
-                       input);
+                       input, std::nullopt, RunError::Cause::Memory);
     }
     if (outcome.failure)
         reportFailure(outcome, jobs, done);

@@ -28,7 +28,7 @@ auto needingFormats(const std::string& path, const Use& use) -> decltype(use()) 
     try {
         return use();
     } catch (const FormatsUnavailable& e) {
-        throw RunError(fmt::format("{}: {}", path, e.what()), path);
+        throw RunError(fmt::format("{}: {}", path, e.what()), path, std::nullopt, e.cause());
     }
 }
 

@@ -54,9 +54,10 @@ std::optional<Rendered> Tool::render(std::shared_ptr<const Frame> source,
         giveBack(std::move(tool));
         return Rendered{std::move(source), std::move(image), {}};
     } catch (const std::bad_alloc&) {
-        throw RunError(path + ": out of memory while rendering", path);
+        throw RunError(path + ": out of memory while rendering", path, std::nullopt,
+                       RunError::Cause::Memory);
     } catch (const RunError& e) {
-        throw RunError(path + ": " + e.what(), path);
+        throw RunError(path + ": " + e.what(), path, std::nullopt, e.cause());
     }
 }
 

@@ -281,7 +281,8 @@ void writeExr(const std::string& target, const std::string& shown, const Frame& 
     } catch (const RunError&) {
         throw;
     } catch (const std::bad_alloc&) {
-        throw RunError(fmt::format("{}: cannot write: out of memory", shown), shown);
+        throw RunError(fmt::format("{}: cannot write: out of memory", shown), shown, std::nullopt,
+                       RunError::Cause::Memory);
     } catch (const std::exception& e) {
         throw RunError(fmt::format("{}: cannot write: {}", shown, oneLine(e.what())), shown);
     }

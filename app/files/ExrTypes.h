@@ -14,6 +14,8 @@ inline Imf::PixelType exrType(SampleType type) {
     case SampleType::Half:
         return Imf::HALF;
     case SampleType::Float:
+    case SampleType::Double: // no file holds these: they come from arrays
+    case SampleType::LongDouble:
         break;
     }
     return Imf::FLOAT;

@@ -75,14 +75,16 @@ ImageFormats* load() {
     if (!loadsInAChild(path))
         throw FormatsUnavailable(fmt::format("cannot load the image formats module {} within the "
                                              "address-space limit (ulimit -v): out of memory",
-                                             path));
+                                             path),
+                                 {}, std::nullopt, RunError::Cause::Memory);
     // Never closed: OpenImageIO keeps threads and state until the program ends. Its libraries'
     // initialisers may throw (no thread to be had).
     void* module = nullptr;
     try {
         module = openLibrary(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     } catch (const std::bad_alloc&) {
-        throw FormatsUnavailable("cannot load the image formats module: out of memory");
+        throw FormatsUnavailable("cannot load the image formats module: out of memory", {},
+                                 std::nullopt, RunError::Cause::Memory);
     } catch (const std::exception& e) {
         throw FormatsUnavailable(
             fmt::format("cannot load the image formats module: {}", oneLine(e.what())));

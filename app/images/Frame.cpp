@@ -5,10 +5,12 @@
 
 #include <Imath/half.h>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <fmt/format.h>
 #include <new>
+#include <type_traits>
 
 namespace umbrix {
 
@@ -43,7 +45,7 @@ CarriedPlane carriedPlane(const Windows& windows, const ChannelFormat& format,
     } catch (const std::bad_alloc&) {
         throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", path,
                                    windows.width, windows.height),
-                       path);
+                       path, std::nullopt, RunError::Cause::Memory);
     }
     return plane;
 }
@@ -86,6 +88,65 @@ void copyPlane(const CarriedPlane& plane, SampleType type, Image& image, int num
     }
 }
 
+template <typename Stored, bool Swapped> Stored loaded(const char* at) {
+    Stored value;
+    if constexpr (Swapped) {
+        std::array<char, sizeof value> bytes;
+        std::reverse_copy(at, at + sizeof value, bytes.begin());
+        std::memcpy(&value, bytes.data(), sizeof value);
+    } else {
+        std::memcpy(&value, at, sizeof value);
+    }
+    return value;
+}
+
+// The one conversion of a stored sample to the tool's 32-bit float.
+template <SampleType Type, bool Swapped> float converted(const char* at) {
+    if constexpr (Type == SampleType::Half)
+        return static_cast<float>(
+            Imath::half(Imath::half::FromBits, loaded<std::uint16_t, Swapped>(at)));
+    else if constexpr (Type == SampleType::Uint)
+        return static_cast<float>(loaded<std::uint32_t, Swapped>(at));
+    else if constexpr (Type == SampleType::Double)
+        return static_cast<float>(loaded<double, Swapped>(at));
+    else if constexpr (Type == SampleType::LongDouble)
+        return static_cast<float>(loaded<long double, Swapped>(at));
+    else
+        return loaded<float, Swapped>(at);
+}
+
+template <SampleType Type, bool Swapped>
+void convertedRow(const char* from, std::ptrdiff_t fromStride, char* to, std::ptrdiff_t toStride,
+                  std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k, from += fromStride, to += toStride) {
+        const float value = converted<Type, Swapped>(from);
+        std::memcpy(to, &value, sizeof value);
+    }
+}
+
+template <SampleType Type> using TypeConstant = std::integral_constant<SampleType, Type>;
+
+// use(type, swapped) with both as compile-time constants, so that a row converts without a choice
+// per sample.
+template <typename Use> auto byType(SampleType type, bool swapped, const Use& use) {
+    const auto inOrder = [swapped, &use](auto typed) {
+        return swapped ? use(typed, std::true_type{}) : use(typed, std::false_type{});
+    };
+    switch (type) {
+    case SampleType::Uint:
+        return inOrder(TypeConstant<SampleType::Uint>{});
+    case SampleType::Half:
+        return inOrder(TypeConstant<SampleType::Half>{});
+    case SampleType::Double:
+        return inOrder(TypeConstant<SampleType::Double>{});
+    case SampleType::LongDouble:
+        return inOrder(TypeConstant<SampleType::LongDouble>{});
+    case SampleType::Float:
+        break;
+    }
+    return inOrder(TypeConstant<SampleType::Float>{});
+}
+
 minihost::ImagePtr newImage(const Windows& windows, const std::vector<int>& extra,
                             const std::string& path) {
     try {
@@ -93,7 +154,7 @@ minihost::ImagePtr newImage(const Windows& windows, const std::vector<int>& extr
     } catch (const std::bad_alloc&) {
         throw RunError(fmt::format("{}: image too large: out of memory for {}x{}", path,
                                    windows.width, windows.height),
-                       path);
+                       path, std::nullopt, RunError::Cause::Memory);
     }
 }
 
@@ -258,20 +319,18 @@ void convertFrameDepth(Frame& frame, const DepthConvention& convention, const Ra
     }
 }
 
-float sampleAsFloat(const char* sample, SampleType type) {
-    if (type == SampleType::Half) {
-        std::uint16_t bits = 0;
-        std::memcpy(&bits, sample, sizeof bits);
-        return static_cast<float>(Imath::half(Imath::half::FromBits, bits));
-    }
-    if (type == SampleType::Uint) {
-        std::uint32_t whole = 0;
-        std::memcpy(&whole, sample, sizeof whole);
-        return static_cast<float>(whole);
-    }
-    float value = 0.0f;
-    std::memcpy(&value, sample, sizeof value);
-    return value;
+float sampleAsFloat(const char* sample, SampleType type, bool swapped) {
+    return byType(type, swapped, [sample](auto typed, auto order) {
+        return converted<decltype(typed)::value, decltype(order)::value>(sample);
+    });
+}
+
+void samplesAsFloats(const char* from, std::ptrdiff_t fromStride, SampleType type, bool swapped,
+                     char* to, std::ptrdiff_t toStride, std::size_t count) {
+    byType(type, swapped, [=](auto typed, auto order) {
+        convertedRow<decltype(typed)::value, decltype(order)::value>(from, fromStride, to, toStride,
+                                                                     count);
+    });
 }
 
 // The file writers take non-const slices, though they only read.

@@ -13,8 +13,9 @@
 
 namespace umbrix {
 
-// How a file stores a channel's samples.
-enum class SampleType { Uint, Half, Float };
+// How samples are stored: a file's channel types, and those further types of the arrays a caller
+// hands over that no file holds.
+enum class SampleType { Uint, Half, Float, Double, LongDouble };
 
 // What the reader of a file keeps of it for the writer: only files/ knows what is inside, such as
 // an EXR input's other parts and headers.
@@ -126,8 +127,13 @@ void allocateFrame(Frame& frame);
 // a frame without depth, or with Z.
 void convertFrameDepth(Frame& frame, const DepthConvention& convention, const RayCamera& camera);
 
-// A sample of the given type as a float, as the EXR reader converts it.
-float sampleAsFloat(const char* sample, SampleType type);
+// A sample of the given type as a float, as the EXR reader converts it; `swapped`: its bytes are in
+// the other order than this machine's.
+float sampleAsFloat(const char* sample, SampleType type, bool swapped = false);
+// `count` samples `fromStride` bytes apart as floats `toStride` bytes apart, each converted as
+// sampleAsFloat converts it.
+void samplesAsFloats(const char* from, std::ptrdiff_t fromStride, SampleType type, bool swapped,
+                     char* to, std::ptrdiff_t toStride, std::size_t count);
 
 // Fills the source image's channel from the carried samples of a half or uint channel.
 void fillFromCarried(Frame& frame, const FrameChannel& channel);

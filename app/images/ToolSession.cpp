@@ -100,7 +100,8 @@ minihost::ImagePtr renderImage(Operator& tool, const Image& source, double time,
     if (!result.ok || !image)
         // The tool makes no image only without a source, which it always has here, or without
         // the memory for its output image or its working buffers.
-        throw RunError("out of memory while rendering: the tool produced no image");
+        throw RunError("out of memory while rendering: the tool produced no image", {},
+                       std::nullopt, RunError::Cause::Memory);
     return image;
 }
 

@@ -2,15 +2,11 @@
 
 #include "contract/Controls.h"
 
-#include <Imath/half.h>
 #include <algorithm>
 #include <bit>
 #include <climits>
-#include <cstdint>
-#include <cstring>
 #include <fmt/format.h>
 #include <iterator>
-#include <latch>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -27,154 +23,48 @@ std::string shapeText(const py::array& array) {
     return text + (array.ndim() == 1 ? ",)" : ")");
 }
 
-ArrayView viewOf(const py::array& array, const char* name) {
+ArrayPlane planeOf(const py::array& array, const char* name) {
     const py::dtype type = array.dtype();
     if (type.kind() != 'f')
         throw py::value_error(fmt::format("{}: dtype {} is not a float type (float16, float32, "
                                           "float64)",
                                           name, type.attr("name").cast<std::string>()));
-    ArrayView view;
-    view.data = static_cast<const char*>(array.data());
-    view.type = type.char_();
-    view.swapped = type.attr("byteorder").cast<std::string>() ==
-                   (std::endian::native == std::endian::little ? ">" : "<");
-    if (view.swapped && view.type == 'g')
+    ArrayPlane plane;
+    plane.data = static_cast<const char*>(array.data());
+    switch (type.char_()) {
+    case 'e':
+        plane.type = SampleType::Half;
+        break;
+    case 'd':
+        plane.type = SampleType::Double;
+        break;
+    case 'g':
+        plane.type = SampleType::LongDouble;
+        break;
+    default:
+        plane.type = SampleType::Float;
+    }
+    plane.swapped = type.attr("byteorder").cast<std::string>() ==
+                    (std::endian::native == std::endian::little ? ">" : "<");
+    if (plane.swapped && plane.type == SampleType::LongDouble)
         throw py::value_error(fmt::format("{}: a long double in the other byte order than this "
                                           "machine's; give it as float64",
                                           name));
+    // A (H, W) depth's component stride is never read.
     for (py::ssize_t k = 0; k < array.ndim(); ++k)
-        view.stride[static_cast<std::size_t>(k)] = array.strides(k);
-    return view;
+        plane.strides[static_cast<std::size_t>(k)] = array.strides(k);
+    return plane;
 }
 
-ArrayView channelsArgument(const py::array& array, const char* name, int components,
-                           const py::array& depth) {
+ArrayPlane channelsArgument(const py::array& array, const char* name, int components,
+                            const py::array& depth) {
     if (array.ndim() != 3 || array.shape(0) != depth.shape(0) || array.shape(1) != depth.shape(1) ||
         array.shape(2) != components)
         throw py::value_error(fmt::format("{}: shape {} does not fit depth's {}: expected ({}, "
                                           "{}, {})",
                                           name, shapeText(array), shapeText(depth), depth.shape(0),
                                           depth.shape(1), components));
-    return viewOf(array, name);
-}
-
-template <typename Sample> float asFloat(const char* at, bool swapped) {
-    Sample sample;
-    if (swapped) {
-        std::array<char, sizeof sample> bytes;
-        std::reverse_copy(at, at + sizeof sample, bytes.begin());
-        std::memcpy(&sample, bytes.data(), sizeof sample);
-    } else {
-        std::memcpy(&sample, at, sizeof sample);
-    }
-    if constexpr (std::is_same_v<Sample, std::uint16_t>)
-        return static_cast<float>(Imath::half(Imath::half::FromBits, sample));
-    else
-        return static_cast<float>(sample);
-}
-
-// Rows [first, last) of an array, every component in one pass: the planes' channels of a pixel
-// lie side by side, so a pass per component would read and write all of both once per component.
-template <typename Sample>
-void fillTyped(const ArrayView& from, Image& image, const std::vector<int>& numbers, int first,
-               int last) {
-    std::vector<minihost::ChannelLayout<float>> to;
-    for (int number : numbers)
-        to.push_back(minihost::layout(image, number));
-    for (int y = first; y < last; ++y) {
-        const char* row = from.data + y * from.stride[0];
-        for (std::size_t k = 0; k < numbers.size(); ++k) {
-            const char* in = row + static_cast<py::ssize_t>(k) * from.stride[2];
-            char* out = reinterpret_cast<char*>(to[k].first) + y * to[k].rowStride;
-            for (int x = 0; x < image.Width; ++x)
-                *reinterpret_cast<float*>(out + x * to[k].pixelStride) =
-                    asFloat<Sample>(in + x * from.stride[1], from.swapped);
-        }
-    }
-}
-
-// Whether the array's pixels are float32 side by side as the plane's, so that a row is one copy.
-bool sideBySide(const ArrayView& from, const Image& image, const std::vector<int>& numbers) {
-    const auto components = static_cast<py::ssize_t>(numbers.size());
-    const minihost::ChannelLayout<const float> first = minihost::layout(image, numbers[0]);
-    if (from.type != 'f' || from.swapped ||
-        from.stride[2] != static_cast<py::ssize_t>(sizeof(float)) ||
-        from.stride[1] != components * from.stride[2] || first.pixelStride != from.stride[1])
-        return false;
-    for (py::ssize_t k = 1; k < components; ++k)
-        if (minihost::layout(image, numbers[static_cast<std::size_t>(k)]).first != first.first + k)
-            return false;
-    return true;
-}
-
-void copyRows(const ArrayView& from, Image& image, int number, int first, int last) {
-    const minihost::ChannelLayout<float> to = minihost::layout(image, number);
-    const auto bytes = static_cast<std::size_t>(image.Width * from.stride[1]);
-    for (int y = first; y < last; ++y)
-        std::memcpy(reinterpret_cast<char*>(to.first) + y * to.rowStride,
-                    from.data + y * from.stride[0], bytes);
-}
-
-void fill(const ArrayView& from, Image& image, const std::vector<int>& numbers, int first,
-          int last) {
-    if (sideBySide(from, image, numbers))
-        return copyRows(from, image, numbers[0], first, last);
-    switch (from.type) {
-    case 'e':
-        return fillTyped<std::uint16_t>(from, image, numbers, first, last);
-    case 'f':
-        return fillTyped<float>(from, image, numbers, first, last);
-    case 'd':
-        return fillTyped<double>(from, image, numbers, first, last);
-    default:
-        return fillTyped<long double>(from, image, numbers, first, last);
-    }
-}
-
-void clearRows(Image& image, int number, int first, int last) {
-    const minihost::ChannelLayout<float> to = minihost::layout(image, number);
-    for (int y = first; y < last; ++y)
-        for (int x = 0; x < image.Width; ++x)
-            *reinterpret_cast<float*>(reinterpret_cast<char*>(to.first) + y * to.rowStride +
-                                      x * to.pixelStride) = 0.0f;
-}
-
-// An image kept from an earlier call holds that call's R G B A, which an image without them
-// must not.
-void fillRows(const RenderArrays& arrays, Image& image, bool reused, int first, int last) {
-    fill(arrays.depth, image, {DepthChannel}, first, last);
-    if (arrays.normals)
-        fill(*arrays.normals, image, {SuppliedNormalX, SuppliedNormalX + 1, SuppliedNormalX + 2},
-             first, last);
-    if (arrays.rgba)
-        fill(*arrays.rgba, image, {0, 1, 2, 3}, first, last);
-    else if (reused)
-        for (int k = 0; k < ResultChannels; ++k)
-            clearRows(image, k, first, last);
-}
-
-// Blocks of rows on the host's worker pool, so that `threads` bounds this work as it bounds the
-// render's.
-void fillOnPool(const RenderArrays& arrays, Image& image, bool reused) {
-    constexpr int BlockRows = 32;
-    const int blocks = (image.Height + BlockRows - 1) / BlockRows;
-    std::latch done(blocks);
-    for (int block = 0; block < blocks; ++block) {
-        const int first = block * BlockRows;
-        const int last = std::min(image.Height, first + BlockRows);
-        try {
-            minihost::post([&arrays, &image, reused, &done, first, last] {
-                fillRows(arrays, image, reused, first, last);
-                done.count_down();
-            });
-        } catch (...) {
-            // The blocks posted use this frame's locals: they end before the failure goes on.
-            done.count_down(blocks - block);
-            done.wait();
-            throw;
-        }
-    }
-    done.wait();
+    return planeOf(array, name);
 }
 
 // Source images of earlier calls, for the next of the same size and channels: a new image's
@@ -202,8 +92,8 @@ void releaseImage(void* image) {
 
 } // namespace
 
-RenderArrays renderArrays(const py::array& given, const std::optional<py::array>& normals,
-                          const std::optional<py::array>& rgba) {
+ArrayFrame renderArrays(const py::array& given, const std::optional<py::array>& normals,
+                        const std::optional<py::array>& rgba) {
     // One channel, as image readers give it.
     const py::array depth = given.ndim() == 3 && given.shape(2) == 1
                                 ? py::array(given[py::make_tuple(py::ellipsis(), 0)])
@@ -215,43 +105,32 @@ RenderArrays renderArrays(const py::array& given, const std::optional<py::array>
     if (depth.shape(0) > INT_MAX || depth.shape(1) > INT_MAX)
         throw py::value_error(
             fmt::format("depth: shape {} is larger than an image can be", shapeText(depth)));
-    RenderArrays arrays;
+    ArrayFrame arrays;
+    arrays.name = "render()";
     arrays.height = static_cast<int>(depth.shape(0));
     arrays.width = static_cast<int>(depth.shape(1));
-    arrays.depth = viewOf(depth, "depth");
+    arrays.depth = planeOf(depth, "depth");
     if (normals)
-        arrays.normals = channelsArgument(*normals, "normals", NormalComponents, depth);
+        arrays.normal = channelsArgument(*normals, "normals", NormalComponents, depth);
     if (rgba)
         arrays.rgba = channelsArgument(*rgba, "rgba", ResultChannels, depth);
     return arrays;
 }
 
-minihost::ImagePtr sourceImage(const RenderArrays& arrays) {
-    // The channels an EXR with these arrays' channels gives the tool, and no others.
-    std::vector<int> stored = {0, 1, 2, 3, DepthChannel};
-    if (arrays.normals)
-        for (int k = 0; k < NormalComponents; ++k)
-            stored.push_back(SuppliedNormalX + k);
-    minihost::ImagePtr image;
-    {
+std::shared_ptr<Frame> arraysFrame(const ArrayFrame& arrays) {
+    return frameFromArrays(arrays, [](int width, int height, const std::vector<int>& channels) {
         const std::lock_guard guard(IdleLock);
         const auto fits =
             std::find_if(Idle.begin(), Idle.end(), [&](const minihost::ImagePtr& kept) {
-                return kept->Width == arrays.width && kept->Height == arrays.height &&
-                       minihost::channels(*kept) == stored;
+                return kept->Width == width && kept->Height == height &&
+                       minihost::channels(*kept) == channels;
             });
-        if (fits != Idle.end()) {
-            image = std::move(*fits);
-            Idle.erase(fits);
-        }
-    }
-    const bool reused = image != nullptr;
-    if (!reused)
-        image =
-            minihost::makeImage(arrays.width, arrays.height,
-                                std::vector<int>(stored.begin() + ResultChannels, stored.end()));
-    fillOnPool(arrays, *image, reused);
-    return image;
+        if (fits == Idle.end())
+            return minihost::ImagePtr();
+        minihost::ImagePtr image = std::move(*fits);
+        Idle.erase(fits);
+        return image;
+    });
 }
 
 void keepSourceImage(minihost::ImagePtr image) {

@@ -39,7 +39,8 @@ std::vector<NamedValue> named(const std::vector<std::pair<std::string, py::objec
 } // namespace
 
 void applyArguments(ControlValues& values, const ControlArguments& arguments) {
-    ControlSources sources{arguments.settingsFile, {}, named(arguments.settings, "settings")};
+    ControlSources sources{
+        arguments.settingsFile, {}, named(arguments.settings, "settings"), arguments.depth};
     for (NamedValue& keyword : named(arguments.keywords, "keyword"))
         sources.named.push_back(std::move(keyword));
     values.apply(sources);

@@ -13,11 +13,12 @@ namespace umbrix::python {
 namespace py = pybind11;
 
 // The controls a call is given, in the order they apply: a settings file or a dict's items, then
-// the keywords.
+// the keywords; and the depth convention, over a settings file's.
 struct ControlArguments {
     std::optional<std::string> settingsFile;
     std::vector<std::pair<std::string, py::object>> settings;
     std::vector<std::pair<std::string, py::object>> keywords;
+    std::optional<std::string> depth = std::nullopt;
 };
 
 // Sets them in `values` by the command line's rules: an identifier in any case where only one

@@ -4,6 +4,7 @@
 #include "app/Failure.h"
 #include "app/core/ControlList.h"
 #include "app/core/ControlValues.h"
+#include "app/core/FrameSource.h"
 #include "app/core/Output.h"
 #include "app/core/RenderWarnings.h"
 #include "app/core/SettingsFile.h"
@@ -27,7 +28,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <stop_token>
-#include <string_view>
 #include <thread>
 
 namespace umbrix::python {
@@ -173,49 +173,31 @@ class StopOnSignal {
     throw py::error_already_set();
 }
 
-// The frame the arrays make, before its pixels: named as a file with their channels would be.
-std::shared_ptr<Frame> arraysFrame(const RenderArrays& arrays) {
-    auto frame = std::make_shared<Frame>();
-    frame->path = "render()";
-    std::vector<std::string> names;
-    if (arrays.rgba)
-        names = {"R", "G", "B", "A"};
-    names.push_back("Z");
-    if (arrays.normals)
-        for (const char* name : {"N.X", "N.Y", "N.Z"})
-            names.push_back(name);
-    frame->map = mapChannels(names, {}, frame->path);
-    frame->windows = {0, 0, arrays.width, arrays.height, 0, 0, arrays.width, arrays.height};
-    return frame;
-}
-
 py::tuple render(const py::array& depth, const std::optional<py::array>& normals,
                  const std::optional<py::array>& rgba, const ControlArguments& arguments,
                  int threads) {
-    const RenderArrays arrays = renderArrays(depth, normals, rgba);
+    const ArrayFrame arrays = renderArrays(depth, normals, rgba);
     checkThreads(threads);
     const Tool& tool = loadedTool();
     const ControlValues values = controlValues(tool, arguments);
-    const std::shared_ptr<Frame> frame = arraysFrame(arrays);
+    const DepthConvention convention = values.depth();
     std::vector<std::string> warnings;
-    for (const Warnings& raised : {controlWarnings(values), channelWarnings(*frame, "", values)})
-        for (const Warning& warning : raised)
-            warnings.push_back(warning.kind == Warning::Kind::NoSuppliedNormals
-                                   ? "render(): no normals given, and FilterMethod \"Rendered "
-                                     "Normals\" compares them: occlusion reads them as 0. Give "
-                                     "normals=, or FilterMethod=\"Calculated Normals\""
-                                   : warning.text);
     std::optional<Rendered> result;
     int stoppedBy = 0;
     {
         const py::gil_scoped_release unlocked;
         const SignalWatch watch;
         const PoolShare share(threads);
-        try {
-            frame->image = sourceImage(arrays);
-        } catch (const std::bad_alloc&) {
-            throw RunError("render(): out of memory for the arrays' image");
-        }
+        const std::shared_ptr<Frame> frame = arraysFrame(arrays);
+        for (const Warnings& raised : {controlWarnings(values), channelWarnings(*frame, "", values),
+                                       depthWarnings(*frame, arrays.name, convention)})
+            for (const Warning& warning : raised)
+                warnings.push_back(warning.kind == Warning::Kind::NoSuppliedNormals
+                                       ? "render(): no normals given, and FilterMethod \"Rendered "
+                                         "Normals\" compares them: occlusion reads them as 0. "
+                                         "Give normals=, or FilterMethod=\"Calculated Normals\""
+                                       : warning.text);
+        convertDepth(*frame, convention, values[control::CamFOV]);
         {
             const StopOnSignal stop(watch);
             result = tool.render(frame, values, 0.0, stop.token());
@@ -232,9 +214,11 @@ py::tuple render(const py::array& depth, const std::optional<py::array>& normals
 
 std::mutex FileRunTurn;
 
-py::tuple renderFile(RenderOptions options, const ControlArguments& arguments) {
+py::tuple renderFile(RenderOptions options, ControlArguments arguments) {
     checkThreads(options.threads);
     const Tool& tool = loadedTool();
+    // depth= over the settings file's, as --depth is.
+    arguments.depth = options.depth;
     const ControlValues values = controlValues(tool, arguments);
     options.quiet = true;
     int stoppedBy = 0;
@@ -283,18 +267,13 @@ void raise(const char* kind, const std::string& message, const std::string& path
     PyErr_SetObject(type.ptr(), error.ptr());
 }
 
-// The core says so wherever memory runs out, whatever the step.
-bool memoryRanOut(const RunError& failure) {
-    return std::string_view(failure.what()).find("out of memory") != std::string_view::npos;
-}
-
 void translate(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const UsageError& e) {
         raise("UsageError", e.what(), {});
     } catch (const RunError& e) {
-        raise(memoryRanOut(e) ? "OutOfMemory" : "RenderError", e.what(), e.path());
+        raise(e.memoryRanOut() ? "OutOfMemory" : "RenderError", e.what(), e.path());
     }
 }
 
@@ -314,9 +293,11 @@ PYBIND11_MODULE(_umbrix, module) {
     module.def("render", [](const py::array& depth, const std::optional<py::array>& normals,
                             const std::optional<py::array>& rgba,
                             std::optional<std::string> settingsFile, Items settings, Items keywords,
-                            int threads) {
+                            std::optional<std::string> depthConvention, int threads) {
         return render(depth, normals, rgba,
-                      {std::move(settingsFile), std::move(settings), std::move(keywords)}, threads);
+                      {std::move(settingsFile), std::move(settings), std::move(keywords),
+                       std::move(depthConvention)},
+                      threads);
     });
     module.def("render_file",
                [](std::string input, std::string output, std::optional<std::string> frames,
@@ -324,7 +305,8 @@ PYBIND11_MODULE(_umbrix, module) {
                   std::optional<std::string> preview, int threads, std::optional<std::string> layer,
                   std::optional<std::string> ch, std::vector<std::string> types,
                   std::optional<std::string> compression, bool clamp, std::vector<std::string> maps,
-                  std::optional<std::string> part, bool skipBadFrames, bool dryRun) {
+                  std::optional<std::string> part, std::optional<std::string> depth,
+                  std::vector<std::string> views, bool skipBadFrames, bool dryRun) {
                    umbrix::RenderOptions options;
                    options.input = std::move(input);
                    options.output = std::move(output);
@@ -338,6 +320,8 @@ PYBIND11_MODULE(_umbrix, module) {
                    options.clamp = clamp;
                    options.maps = std::move(maps);
                    options.part = std::move(part);
+                   options.depth = std::move(depth);
+                   options.views = std::move(views);
                    options.skipBadFrames = skipBadFrames;
                    options.dryRun = dryRun;
                    return renderFile(

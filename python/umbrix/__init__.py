@@ -111,12 +111,18 @@ def _switch(value, name):
 
 # The command line's options, as render_file's keywords name them: "--frames 1-x" becomes
 # "frames=1-x", "--ch:" "ch:".
-_OPTION = _re.compile(r"(?<![\w-])(--frames|--preview|--layer|--ch|-d|--compression|--map|--part)"
-                      r"\b( (?=\S))?")
+_OPTION = _re.compile(r"(?<![\w-])(--frames|--preview|--layer|--ch|-d|--compression|--map|--part"
+                      r"|--depth|--view)\b( (?=\S))?")
+# render's one: its depth convention, as the keyword depth_convention.
+_DEPTH_OPTION = _re.compile(r"(?<![\w-])(--depth)\b( (?=\S))?")
 
 
-def _in_keywords(text):
-    return _OPTION.sub(lambda m: m.group(1).lstrip("-") + ("=" if m.group(2) else ""), text)
+def _in_keywords(text, option=_OPTION, keyword=lambda name: name.lstrip("-")):
+    return option.sub(lambda m: keyword(m.group(1)) + ("=" if m.group(2) else ""), text)
+
+
+def _in_render_keywords(text):
+    return _in_keywords(text, _DEPTH_OPTION, lambda _: "depth_convention")
 
 
 def controls():
@@ -129,7 +135,8 @@ def controls():
     return _json.loads(_umbrix.controls())
 
 
-def render(depth, normals=None, rgba=None, *, settings=None, threads=0, **controls):
+def render(depth, normals=None, rgba=None, *, settings=None, threads=0, depth_convention=None,
+           **controls):
     """Renders normals and occlusion from arrays, as ``umbrix render`` renders an image file.
 
     depth: an (H, W) array, the depth (Z) of each pixel; row 0 is the top row.
@@ -140,6 +147,14 @@ def render(depth, normals=None, rgba=None, *, settings=None, threads=0, **contro
     settings: None, a dict of control values by identifier, or the path of a settings file as
         ``umbrix render --settings`` reads it; the keywords apply after it.
     threads: the most worker threads the render uses, as ``--threads``; 0 is one per core.
+    depth_convention: how ``depth`` measures depth, as ``--depth`` says it of a file's depth
+        channel (the keyword is not ``depth``, which names the array): "z" (planar, as the tool
+        reads it), "inverse" (1/z), "distance" (along each pixel's ray; the rays are CamFOV's
+        across the array's width, as for a file without a screen window),
+        "normalized:NEAR:FAR" (0 near, 1 far) or "normalized-inverted:NEAR:FAR" (1 near, 0 far).
+        Converted to planar depth before the tool renders, as a file's depth is. None: the
+        settings file's ``"depth"`` where it holds one, else "z". With "z", a depth whose every
+        finite value lies within [0, 1] is warned of.
     **controls: control values by identifier (``UseSSAO=True``, ``Matrix=12``,
         ``FilterMethod="Calculated Normals"``): any case where only one control is spelt so, a
         number, for a switch also a bool or on/off, yes/no, true/false, and for the combo an
@@ -167,16 +182,22 @@ def render(depth, normals=None, rgba=None, *, settings=None, threads=0, **contro
     settings_file, settings_items = _settings(settings)
     if depth is None:
         raise TypeError("depth: None is not an array")
-    result, warned = _umbrix.render(_array(depth, "depth"), _array(normals, "normals"),
-                                    _array(rgba, "rgba"), settings_file, settings_items,
-                                    list(controls.items()), _whole(threads, "threads"))
-    _warn(warned)
+    if depth_convention is not None and not isinstance(depth_convention, str):
+        raise TypeError(f"depth_convention: {type(depth_convention).__name__} is not a string")
+    try:
+        result, warned = _umbrix.render(_array(depth, "depth"), _array(normals, "normals"),
+                                        _array(rgba, "rgba"), settings_file, settings_items,
+                                        list(controls.items()), depth_convention,
+                                        _whole(threads, "threads"))
+    except UsageError as error:
+        raise UsageError(_in_render_keywords(str(error))) from None
+    _warn([_in_render_keywords(text) for text in warned])
     return result
 
 
 def render_file(input, output, *, frames=None, settings=None, preview=None, threads=0,
                 layer=None, ch=None, d=None, compression=None, clamp=False, map=None, part=None,
-                skip_bad_frames=False, dry_run=False, **controls):
+                depth=None, view=None, skip_bad_frames=False, dry_run=False, **controls):
     """Renders image files as ``umbrix render INPUT -o OUTPUT`` does, in this process.
 
     input, output: the paths; with ``frames``, each holds a frame number pattern (####, @, %04d).
@@ -192,6 +213,11 @@ def render_file(input, output, *, frames=None, settings=None, preview=None, thre
     clamp: occlusion written clamped to [0, 1] (``--clamp``).
     map: channel mappings, "P.depth=depth" or a list of them (``--map``).
     part: the part of a multi-part EXR to render (``--part``).
+    depth: how the input's depth channel measures depth (``--depth``): "z", "inverse",
+        "distance", "normalized:NEAR:FAR" or "normalized-inverted:NEAR:FAR"; None: the settings
+        file's ``"depth"`` where it holds one, else "z".
+    view: the view of a multi-view EXR to render, "right", or a list of them (``--view``); every
+        view when None.
     skip_bad_frames: a frame whose input cannot be read is left out (``--skip-bad-frames``);
         the report lists it instead of the call raising.
     dry_run: read and check every frame, write nothing (``--dry-run``).
@@ -216,7 +242,8 @@ def render_file(input, output, *, frames=None, settings=None, preview=None, thre
             list(controls.items()), _path(preview, "preview"), _whole(threads, "threads"),
             _text(layer, "layer"), _text(ch, "ch"), _text_list(d, "d"),
             _text(compression, "compression"), _switch(clamp, "clamp"), _text_list(map, "map"),
-            _text(part, "part"), _switch(skip_bad_frames, "skip_bad_frames"),
+            _text(part, "part"), _text(depth, "depth"),
+            _text_list(view, "view"), _switch(skip_bad_frames, "skip_bad_frames"),
             _switch(dry_run, "dry_run"))
     except UsageError as error:
         raise UsageError(_in_keywords(str(error))) from None

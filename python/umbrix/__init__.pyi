@@ -35,13 +35,14 @@ class RenderReport:
 def controls() -> list[dict[str, Any]]: ...
 def render(depth: numpy.typing.ArrayLike, normals: numpy.typing.ArrayLike | None = ...,
            rgba: numpy.typing.ArrayLike | None = ..., *, settings: _Settings = ...,
-           threads: int = ...,
+           threads: int = ..., depth_convention: str | None = ...,
            **controls: _ControlValue) -> numpy.ndarray[Any, numpy.dtype[numpy.float32]]: ...
 def render_file(input: _Path, output: _Path, *, frames: str | int | None = ...,
                 settings: _Settings = ..., preview: _Path | None = ..., threads: int = ...,
                 layer: str | None = ..., ch: str | None = ..., d: str | Sequence[str] | None = ...,
                 compression: str | None = ..., clamp: bool = ...,
                 map: str | Sequence[str] | None = ..., part: str | None = ...,
+                depth: str | None = ..., view: str | Sequence[str] | None = ...,
                 skip_bad_frames: bool = ..., dry_run: bool = ...,
                 **controls: _ControlValue) -> RenderReport: ...
 def release() -> int: ...

@@ -1,5 +1,9 @@
 """What a wrong call raises, and what a doubtful one warns of."""
 
+import subprocess
+import sys
+from pathlib import Path
+
 import numpy
 import pytest
 
@@ -30,6 +34,14 @@ BAD_CALLS = [
     (lambda: umbrix.render(None), TypeError, "depth: None is not an array"),
     (lambda: umbrix.render(DEPTH, threads="2"), TypeError, "threads: str is not a whole number"),
     (lambda: umbrix.render(numpy.ma.masked_array(DEPTH)), ValueError, "depth: a masked array"),
+    (lambda: umbrix.render(DEPTH.astype(numpy.dtype("g").newbyteorder(">"))), ValueError,
+     "depth: a long double in the other byte order"),
+    (lambda: umbrix.render(DEPTH, depth_convention="far"), umbrix.UsageError,
+     "^depth_convention=far: expected z, inverse, distance"),
+    (lambda: umbrix.render(DEPTH, depth_convention=1), TypeError,
+     "depth_convention: int is not a string"),
+    (lambda: umbrix.render_file("in.exr", "out.exr", depth="normalized:3:1"), umbrix.UsageError,
+     "^depth=normalized:3:1: NEAR must be less than FAR"),
     (lambda: umbrix.render_file("in.exr", "out.exr", d=numpy.float16), TypeError,
      "d: type is neither a string nor a list of strings"),
     (lambda: umbrix.render_file("in.exr", "out.####.exr"), umbrix.UsageError,
@@ -71,3 +83,34 @@ def test_doubtful_values_are_warned_of_and_passed_on():
     assert any("CamFOV=0 makes every calculated normal NaN" in text for text in texts)
     assert any("no normals given" in text for text in texts)
     assert numpy.isnan(out[..., :3]).all()
+
+
+# Run in a child whose address space ends a little above what it has once the tool is loaded:
+# the frame's source image, hundreds of megabytes, cannot be had.
+SHORT_OF_MEMORY = """
+import resource, sys, numpy, umbrix
+from conftest import write_exr
+depth = numpy.full((4000, 4000), 2.0, numpy.float32)
+if sys.argv[1] == "file":
+    write_exr(sys.argv[2] + "/in.exr", {"Z": depth})
+umbrix.render(depth[:8, :8], threads=1)
+size = int(next(line for line in open("/proc/self/status") if line.startswith("VmSize")).split()[1])
+limit = (size + 96 * 1024) * 1024
+resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+try:
+    if sys.argv[1] == "file":
+        umbrix.render_file(sys.argv[2] + "/in.exr", sys.argv[2] + "/out.exr", threads=1)
+    else:
+        umbrix.render(depth, threads=1)
+except umbrix.OutOfMemory as error:
+    print(type(error).__name__, error)
+"""
+
+
+@pytest.mark.parametrize("call, message", [("array", "render(): out of memory for the arrays'"),
+                                           ("file", "in.exr: image too large: out of memory")])
+def test_memory_running_out_is_out_of_memory(files, call, message):
+    done = subprocess.run([sys.executable, "-c", SHORT_OF_MEMORY, call, str(files)],
+                          capture_output=True, text=True, cwd=Path(__file__).parent, timeout=300)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.startswith("OutOfMemory ") and message in done.stdout, done.stdout

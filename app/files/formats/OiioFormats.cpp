@@ -54,7 +54,7 @@ std::unique_ptr<float[]> allocatePixels(const OIIO::ImageSpec& header, const std
     } catch (const std::bad_alloc&) {
         throw RunError(fmt::format("{}: image too large: out of memory for {}x{} with {} channels",
                                    path, width, height, channels),
-                       path);
+                       path, std::nullopt, RunError::Cause::Memory);
     }
 }
 
@@ -103,7 +103,8 @@ class OiioFormats : public ImageFormats {
         try {
             out = OIIO::ImageOutput::create(path);
         } catch (const std::bad_alloc&) {
-            throw RunError(fmt::format("{}: cannot write: out of memory", path), path);
+            throw RunError(fmt::format("{}: cannot write: out of memory", path), path, std::nullopt,
+                           RunError::Cause::Memory);
         }
         if (!out) {
             const std::string cause = oneLine(OIIO::geterror());
@@ -111,7 +112,8 @@ class OiioFormats : public ImageFormats {
             if (writerExists(path))
                 throw RunError(fmt::format("{}: cannot write: {}", path,
                                            cause.empty() ? "out of memory" : cause),
-                               path);
+                               path, std::nullopt,
+                               cause.empty() ? RunError::Cause::Memory : RunError::Cause::Other);
             throw UsageError(
                 fmt::format("{}: no image format goes with this name; use .exr", path));
         }
