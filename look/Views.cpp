@@ -46,20 +46,20 @@ const SrgbCurve& srgb() {
     return curve;
 }
 
-struct Pixels {
-    std::string rgba;
-    int width;
-
-    void put(int x, int y, const std::array<std::uint8_t, 3>& colour) {
-        char* at = rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                                  static_cast<std::size_t>(x)) *
-                                     4;
-        at[0] = static_cast<char>(colour[0]);
-        at[1] = static_cast<char>(colour[1]);
-        at[2] = static_cast<char>(colour[2]);
-        at[3] = static_cast<char>(255);
-    }
+// A pixel as drawn: its colour, or a NaN (drawn magenta).
+struct Shade {
+    std::uint8_t r = 0, g = 0, b = 0;
+    bool nan = false;
 };
+
+constexpr Shade NotANumber = {Magenta[0], Magenta[1], Magenta[2], true};
+
+Shade shadeOf(const std::array<std::uint8_t, 3>& colour) {
+    return {colour[0], colour[1], colour[2], false};
+}
+
+// Shades `count` pixels of row y from column x on.
+using RowShades = std::function<void(int y, int x, int count, Shade* out)>;
 
 // A result channel's samples through its layout, without a lookup per pixel.
 class ResultChannel {
@@ -74,15 +74,15 @@ class ResultChannel {
     minihost::ChannelLayout<const float> Layout;
 };
 
-std::array<std::uint8_t, 3> beautyColour(const Beauty& beauty, int x, int y, float scale) {
+Shade beautyShade(const Beauty& beauty, int x, int y, float scale) {
     const std::array<float, 3> linear = {beauty.r.at(x, y) * scale, beauty.g.at(x, y) * scale,
                                          beauty.b.at(x, y) * scale};
     if (std::isnan(linear[0]) || std::isnan(linear[1]) || std::isnan(linear[2]))
-        return Magenta;
-    return {srgb()(linear[0]), srgb()(linear[1]), srgb()(linear[2])};
+        return NotANumber;
+    return {srgb()(linear[0]), srgb()(linear[1]), srgb()(linear[2]), false};
 }
 
-// Runs rows(first, last) over bands of the picture's rows on the host's worker pool.
+// Runs rows(first, last) over bands of `height` rows on the host's worker pool.
 void byBands(int height, const std::function<void(int, int)>& rows) {
     constexpr int BandRows = 32;
     const int bands = (height + BandRows - 1) / BandRows;
@@ -92,33 +92,22 @@ void byBands(int height, const std::function<void(int, int)>& rows) {
 
 constexpr std::array<const char*, 4> ResultChannelNames = {"R", "G", "B", "A"};
 
-void greyPixels(Pixels& pixels, int width, int height, const std::function<float(int, int)>& at,
-                float low, float span) {
-    byBands(height, [&](int first, int last) {
-        for (int y = first; y < last; ++y)
-            for (int x = 0; x < width; ++x) {
-                const float d = at(x, y);
-                if (std::isnan(d)) {
-                    pixels.put(x, y, Magenta);
-                    continue;
-                }
-                const std::uint8_t grey = previewByte((d - low) / span);
-                pixels.put(x, y, {grey, grey, grey});
+template <typename Samples> RowShades greyShades(Samples samples, float low, float span) {
+    return [samples, low, span](int y, int x, int count, Shade* out) {
+        for (int k = 0; k < count; ++k) {
+            const float value = samples.at(x + k, y);
+            if (std::isnan(value)) {
+                out[k] = NotANumber;
+                continue;
             }
-    });
+            const std::uint8_t grey = previewByte((value - low) / span);
+            out[k] = {grey, grey, grey, false};
+        }
+    };
 }
 
-void depthPixels(Pixels& pixels, const Frame& source, int width, int height,
-                 std::optional<std::pair<float, float>> range) {
-    const ChannelSamples depth = ChannelSamples::depth(source);
-    if (range) {
-        const float span = range->second > range->first ? range->second - range->first : 1.0f;
-        greyPixels(
-            pixels, width, height, [&](int x, int y) { return depth.at(x, y); }, range->first,
-            span);
-        return;
-    }
-    // The finite range, band by band (min and max are the same in any order).
+// The depth over its finite range, of the whole picture (min and max are the same in any order).
+std::pair<float, float> finiteRange(const ChannelSamples& depth, int width, int height) {
     std::mutex rangeLock;
     float low = std::numeric_limits<float>::infinity();
     float high = -low;
@@ -135,9 +124,163 @@ void depthPixels(Pixels& pixels, const Frame& source, int width, int height,
         low = std::min(low, bandLow);
         high = std::max(high, bandHigh);
     });
-    const float span = high > low ? high - low : 1.0f;
-    greyPixels(
-        pixels, width, height, [&](int x, int y) { return depth.at(x, y); }, low, span);
+    return {low, high};
+}
+
+RowShades viewShades(View view, const Frame& source, const Image& result,
+                     std::optional<std::pair<float, float>> depthRange) {
+    if (view == View::Depth) {
+        const ChannelSamples depth = ChannelSamples::depth(source);
+        const auto [low, high] =
+            depthRange ? *depthRange : finiteRange(depth, result.Width, result.Height);
+        return greyShades(depth, low, high > low ? high - low : 1.0f);
+    }
+    const ResultChannel occlusions(result, ResultOcclusion);
+    if (view == View::Normals)
+        return [normals = std::array{
+                    ResultChannel(result, ResultNormalX), ResultChannel(result, ResultNormalY),
+                    ResultChannel(result, ResultNormalZ)}](int y, int x, int count, Shade* out) {
+            for (int k = 0; k < count; ++k) {
+                const float xyz[3] = {normals[0].at(x + k, y), normals[1].at(x + k, y),
+                                      normals[2].at(x + k, y)};
+                out[k] = std::isnan(xyz[0]) || std::isnan(xyz[1]) || std::isnan(xyz[2])
+                             ? NotANumber
+                             : shadeOf(previewNormalColour(xyz));
+            }
+        };
+    if (view == View::Occlusion)
+        return [occlusions](int y, int x, int count, Shade* out) {
+            for (int k = 0; k < count; ++k) {
+                const float occlusion = occlusions.at(x + k, y);
+                out[k] =
+                    std::isnan(occlusion) ? NotANumber : shadeOf(previewOcclusionColour(occlusion));
+            }
+        };
+    const std::optional<Beauty> beauty = beautyOf(source);
+    if (!beauty)
+        return [](int, int, int count, Shade* out) { std::fill(out, out + count, Shade{}); };
+    const bool shaded = view == View::Shaded;
+    return [beauty = *beauty, occlusions, shaded](int y, int x, int count, Shade* out) {
+        for (int k = 0; k < count; ++k)
+            out[k] = beautyShade(beauty, x + k, y, shaded ? occlusions.at(x + k, y) : 1.0f);
+    };
+}
+
+// How the pixels sent along one axis cover the part's: sent pixel k averages the part over
+// [k * step, (k + 1) * step), step = part / sent, each part pixel weighed by how much of it lies
+// inside. Every weight is above zero.
+struct Cover {
+    std::vector<int> first;     // by sent pixel: its first part pixel
+    std::vector<int> offset;    // by sent pixel, into weights; one more at the end
+    std::vector<float> weights; // of first, first + 1, ...
+};
+
+Cover coverOf(int part, int sent) {
+    Cover cover;
+    cover.offset.push_back(0);
+    const double step = static_cast<double>(part) / sent;
+    for (int k = 0; k < sent; ++k) {
+        // Exact at whole numbers: the last sent pixel ends at the part's end.
+        const double from = static_cast<double>(static_cast<long long>(k) * part) / sent;
+        const double to = static_cast<double>(static_cast<long long>(k + 1) * part) / sent;
+        const int begin = static_cast<int>(std::floor(from));
+        const int end = std::min(part, static_cast<int>(std::ceil(to)));
+        cover.first.push_back(begin);
+        for (int i = begin; i < end; ++i)
+            cover.weights.push_back(static_cast<float>(
+                (std::min<double>(i + 1, to) - std::max<double>(i, from)) / step));
+        cover.offset.push_back(static_cast<int>(cover.weights.size()));
+    }
+    return cover;
+}
+
+// The part as sent, on the worker pool. Reduced, each sent pixel is the area average of the
+// 8-bit colours drawn (as a browser scaling the whole picture would show it), not of the floats
+// before the curves: every view is reduced alike, whatever made its colours, and the curves run
+// once per pixel of the part. A sent pixel over any NaN is magenta: a lone NaN stays in sight at
+// any reduction.
+std::string drawn(const Shown& shown, const RowShades& shades) {
+    const int width = shown.sentWidth;
+    std::string rgba(
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(shown.sentHeight) * 4, '\0');
+    const auto put = [&](int x, int y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        char* at = rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                  static_cast<std::size_t>(x)) *
+                                     4;
+        at[0] = static_cast<char>(r);
+        at[1] = static_cast<char>(g);
+        at[2] = static_cast<char>(b);
+        at[3] = static_cast<char>(255);
+    };
+    if (shown.sentWidth == shown.width && shown.sentHeight == shown.height) {
+        byBands(shown.sentHeight, [&](int first, int last) {
+            std::vector<Shade> row(static_cast<std::size_t>(shown.width));
+            for (int y = first; y < last; ++y) {
+                shades(shown.y + y, shown.x, shown.width, row.data());
+                for (int x = 0; x < width; ++x) {
+                    const Shade& s = row[static_cast<std::size_t>(x)];
+                    put(x, y, s.r, s.g, s.b);
+                }
+            }
+        });
+        return rgba;
+    }
+    const Cover across = coverOf(shown.width, shown.sentWidth);
+    const Cover down = coverOf(shown.height, shown.sentHeight);
+    const auto sent = static_cast<std::size_t>(width);
+    byBands(shown.sentHeight, [&](int first, int last) {
+        std::vector<Shade> row(static_cast<std::size_t>(shown.width));
+        // The part's row `reducedRow` averaged across: consecutive sent rows share a part row.
+        int reducedRow = -1;
+        std::vector<float> reduced(sent * 3), sum(sent * 3);
+        std::vector<char> reducedNan(sent), nan(sent);
+        for (int y = first; y < last; ++y) {
+            std::fill(sum.begin(), sum.end(), 0.0f);
+            std::fill(nan.begin(), nan.end(), 0);
+            for (int j = down.offset[y]; j < down.offset[y + 1]; ++j) {
+                const int partRow = down.first[y] + (j - down.offset[y]);
+                if (partRow != reducedRow) {
+                    shades(shown.y + partRow, shown.x, shown.width, row.data());
+                    for (std::size_t k = 0; k < sent; ++k) {
+                        float r = 0.0f, g = 0.0f, b = 0.0f;
+                        bool any = false;
+                        for (int i = across.offset[k]; i < across.offset[k + 1]; ++i) {
+                            const Shade& s = row[static_cast<std::size_t>(across.first[k] +
+                                                                          (i - across.offset[k]))];
+                            const float weight = across.weights[static_cast<std::size_t>(i)];
+                            r += weight * s.r;
+                            g += weight * s.g;
+                            b += weight * s.b;
+                            any = any || s.nan;
+                        }
+                        reduced[3 * k] = r;
+                        reduced[3 * k + 1] = g;
+                        reduced[3 * k + 2] = b;
+                        reducedNan[k] = any;
+                    }
+                    reducedRow = partRow;
+                }
+                const float weight = down.weights[static_cast<std::size_t>(j)];
+                for (std::size_t k = 0; k < sent; ++k) {
+                    sum[3 * k] += weight * reduced[3 * k];
+                    sum[3 * k + 1] += weight * reduced[3 * k + 1];
+                    sum[3 * k + 2] += weight * reduced[3 * k + 2];
+                    nan[k] = nan[k] || reducedNan[k];
+                }
+            }
+            const auto byte = [](float v) {
+                return static_cast<std::uint8_t>(std::min(255.0f, v + 0.5f));
+            };
+            for (std::size_t k = 0; k < sent; ++k) {
+                if (nan[k])
+                    put(static_cast<int>(k), y, Magenta[0], Magenta[1], Magenta[2]);
+                else
+                    put(static_cast<int>(k), y, byte(sum[3 * k]), byte(sum[3 * k + 1]),
+                        byte(sum[3 * k + 2]));
+            }
+        }
+    });
+    return rgba;
 }
 
 } // namespace
@@ -155,49 +298,13 @@ std::optional<View> viewNamed(std::string_view name) {
     return std::nullopt;
 }
 
-std::string viewPixels(View view, const Frame& source, const Image& result,
+Shown Shown::whole(const Image& result) {
+    return {0, 0, result.Width, result.Height, result.Width, result.Height};
+}
+
+std::string viewPixels(View view, const Frame& source, const Image& result, const Shown& shown,
                        std::optional<std::pair<float, float>> depthRange) {
-    const int width = result.Width;
-    const int height = result.Height;
-    Pixels pixels{
-        std::string(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, '\0'),
-        width};
-    if (view == View::Depth) {
-        depthPixels(pixels, source, width, height, depthRange);
-        return std::move(pixels.rgba);
-    }
-    const std::optional<Beauty> beauty = beautyOf(source);
-    const ResultChannel normalX(result, ResultNormalX), normalY(result, ResultNormalY),
-        normalZ(result, ResultNormalZ), occlusions(result, ResultOcclusion);
-    byBands(height, [&](int first, int last) {
-        for (int y = first; y < last; ++y)
-            for (int x = 0; x < width; ++x) {
-                const float occlusion = occlusions.at(x, y);
-                switch (view) {
-                case View::Normals: {
-                    const float xyz[3] = {normalX.at(x, y), normalY.at(x, y), normalZ.at(x, y)};
-                    pixels.put(x, y, previewNormalColour(xyz));
-                    break;
-                }
-                case View::Occlusion:
-                    pixels.put(x, y, previewOcclusionColour(occlusion));
-                    break;
-                case View::Shaded:
-                    pixels.put(x, y,
-                               beauty ? beautyColour(*beauty, x, y, occlusion)
-                                      : std::array<std::uint8_t, 3>{0, 0, 0});
-                    break;
-                case View::Beauty:
-                    pixels.put(x, y,
-                               beauty ? beautyColour(*beauty, x, y, 1.0f)
-                                      : std::array<std::uint8_t, 3>{0, 0, 0});
-                    break;
-                case View::Depth:
-                    break;
-                }
-            }
-    });
-    return std::move(pixels.rgba);
+    return drawn(shown, viewShades(view, source, result, depthRange));
 }
 
 std::vector<std::string> channelNames(const Frame& source) {
@@ -210,25 +317,17 @@ std::vector<std::string> channelNames(const Frame& source) {
 }
 
 std::optional<std::string> channelPixels(const std::string& name, const Frame& source,
-                                         const Image& result) {
-    const int width = result.Width;
-    const int height = result.Height;
-    Pixels pixels{
-        std::string(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, '\0'),
-        width};
+                                         const Image& result, const Shown& shown) {
     const auto named = std::find(ResultChannelNames.begin(), ResultChannelNames.end(), name);
-    if (named != ResultChannelNames.end()) {
-        const ResultChannel channel(result, static_cast<int>(named - ResultChannelNames.begin()));
-        greyPixels(
-            pixels, width, height, [&](int x, int y) { return channel.at(x, y); }, 0.0f, 1.0f);
-        return std::move(pixels.rgba);
-    }
+    if (named != ResultChannelNames.end())
+        return drawn(
+            shown,
+            greyShades(ResultChannel(result, static_cast<int>(named - ResultChannelNames.begin())),
+                       0.0f, 1.0f));
     const std::optional<ChannelSamples> samples = ChannelSamples::of(source, name);
     if (!samples)
         return std::nullopt;
-    greyPixels(
-        pixels, width, height, [&](int x, int y) { return samples->at(x, y); }, 0.0f, 1.0f);
-    return std::move(pixels.rgba);
+    return drawn(shown, greyShades(*samples, 0.0f, 1.0f));
 }
 
 } // namespace umbrix::look
