@@ -106,14 +106,20 @@ function numberOf(value) {
 
 function showValue(control, value) {
   const { info, row } = control;
+  const before = control.value;
   control.value = value;
   const number = numberOf(value);
   if (info.kind === "checkbox") row.querySelector(".check").checked = number !== 0;
   if (info.kind === "combo") row.querySelector(".combo").value = String(Math.trunc(number));
   if (info.kind === "slider") {
     row.querySelector(".slider").value = String(control.scale.position(number));
+    // A field being typed in keeps its text, as does one with text not yet sent (cleared and
+    // left, say, before typing again), unless the value itself changes: an answer about other
+    // controls carries this one's value too.
     const field = row.querySelector(".number");
-    if (document.activeElement !== field) field.value = String(value);
+    const edited = field.value !== String(before);
+    if (document.activeElement !== field && (!edited || String(value) !== String(before)))
+      field.value = String(value);
     const outside = !(number >= info.low && number <= info.high);
     row.classList.toggle("out", outside);
     control.range.textContent = outside ? `outside ${info.low} to ${info.high}: passed on as it is` : "";
@@ -132,7 +138,7 @@ function controlRow(info) {
   const row = element("div", { class: "control", "data-id": info.id, "data-kind": info.kind });
   const inputs = element("div", { class: "inputs" });
   const fieldId = `control-${info.id}`;
-  const control = { info, row, value: info.value };
+  const control = { info, row, value: undefined }; // until shown
   if (info.kind === "button") {
     const button = element("button", { type: "button", class: "press", id: fieldId }, info.name);
     button.addEventListener("click", pressAbout);
