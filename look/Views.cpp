@@ -168,28 +168,24 @@ RowShades viewShades(View view, const Frame& source, const Image& result,
 
 // How the pixels sent along one axis cover the part's: sent pixel k averages the part over
 // [k * step, (k + 1) * step), step = part / sent, each part pixel weighed by how much of it lies
-// inside. Every weight is above zero.
+// inside. As step >= 1, a part pixel lies in at most two sent pixels: sent pixel `to` takes
+// `near` of it and the next takes `next` (zero when none). Weights are exact to the float.
 struct Cover {
-    std::vector<int> first;     // by sent pixel: its first part pixel
-    std::vector<int> offset;    // by sent pixel, into weights; one more at the end
-    std::vector<float> weights; // of first, first + 1, ...
+    std::vector<int> to;
+    std::vector<float> near, next;
 };
 
 Cover coverOf(int part, int sent) {
     Cover cover;
-    cover.offset.push_back(0);
-    const double step = static_cast<double>(part) / sent;
-    for (int k = 0; k < sent; ++k) {
-        // Exact at whole numbers: the last sent pixel ends at the part's end.
-        const double from = static_cast<double>(static_cast<long long>(k) * part) / sent;
-        const double to = static_cast<double>(static_cast<long long>(k + 1) * part) / sent;
-        const int begin = static_cast<int>(std::floor(from));
-        const int end = std::min(part, static_cast<int>(std::ceil(to)));
-        cover.first.push_back(begin);
-        for (int i = begin; i < end; ++i)
-            cover.weights.push_back(static_cast<float>(
-                (std::min<double>(i + 1, to) - std::max<double>(i, from)) / step));
-        cover.offset.push_back(static_cast<int>(cover.weights.size()));
+    for (long long i = 0; i < part; ++i) {
+        // In units of 1 / part of a sent pixel.
+        const long long from = i * sent, end = (i + 1) * sent;
+        const long long k = from / part, boundary = (k + 1) * part;
+        cover.to.push_back(static_cast<int>(k));
+        cover.near.push_back(static_cast<float>(
+            static_cast<double>(std::min(end, boundary) - from) / static_cast<double>(part)));
+        cover.next.push_back(static_cast<float>(static_cast<double>(std::max(0LL, end - boundary)) /
+                                                static_cast<double>(part)));
     }
     return cover;
 }
@@ -227,46 +223,55 @@ std::string drawn(const Shown& shown, const RowShades& shades) {
     }
     const Cover across = coverOf(shown.width, shown.sentWidth);
     const Cover down = coverOf(shown.height, shown.sentHeight);
+    // The part rows each sent row takes, from the first whose pixels reach into it.
+    std::vector<int> firstRow(static_cast<std::size_t>(shown.sentHeight) + 1, shown.height);
+    for (int py = shown.height - 1; py >= 0; --py) {
+        const auto p = static_cast<std::size_t>(py);
+        const auto y = static_cast<std::size_t>(down.to[p]);
+        firstRow[y] = py;
+        if (down.next[p] > 0.0f)
+            firstRow[y + 1] = std::min(firstRow[y + 1], py);
+    }
     const auto sent = static_cast<std::size_t>(width);
     byBands(shown.sentHeight, [&](int first, int last) {
         std::vector<Shade> row(static_cast<std::size_t>(shown.width));
-        // The part's row `reducedRow` averaged across: consecutive sent rows share a part row.
+        // The part's row `reducedRow` averaged across (one sent pixel more, which takes nothing):
+        // consecutive sent rows share a part row.
         int reducedRow = -1;
-        std::vector<float> reduced(sent * 3), sum(sent * 3);
-        std::vector<char> reducedNan(sent), nan(sent);
+        std::vector<float> reduced((sent + 1) * 3), sum(sent * 3);
+        std::vector<char> reducedNan(sent + 1), nan(sent);
         for (int y = first; y < last; ++y) {
             std::fill(sum.begin(), sum.end(), 0.0f);
             std::fill(nan.begin(), nan.end(), 0);
-            for (int j = down.offset[y]; j < down.offset[y + 1]; ++j) {
-                const int partRow = down.first[y] + (j - down.offset[y]);
-                if (partRow != reducedRow) {
-                    shades(shown.y + partRow, shown.x, shown.width, row.data());
-                    for (std::size_t k = 0; k < sent; ++k) {
-                        float r = 0.0f, g = 0.0f, b = 0.0f;
-                        bool any = false;
-                        for (int i = across.offset[k]; i < across.offset[k + 1]; ++i) {
-                            const Shade& s = row[static_cast<std::size_t>(across.first[k] +
-                                                                          (i - across.offset[k]))];
-                            const float weight = across.weights[static_cast<std::size_t>(i)];
-                            r += weight * s.r;
-                            g += weight * s.g;
-                            b += weight * s.b;
-                            any = any || s.nan;
-                        }
-                        reduced[3 * k] = r;
-                        reduced[3 * k + 1] = g;
-                        reduced[3 * k + 2] = b;
-                        reducedNan[k] = any;
+            for (int py = firstRow[static_cast<std::size_t>(y)];
+                 py < shown.height && down.to[static_cast<std::size_t>(py)] <= y; ++py) {
+                const auto p = static_cast<std::size_t>(py);
+                const float weight = down.to[p] == y ? down.near[p] : down.next[p];
+                if (weight <= 0.0f)
+                    continue;
+                if (py != reducedRow) {
+                    shades(shown.y + py, shown.x, shown.width, row.data());
+                    std::fill(reduced.begin(), reduced.end(), 0.0f);
+                    std::fill(reducedNan.begin(), reducedNan.end(), 0);
+                    for (std::size_t i = 0; i < row.size(); ++i) {
+                        const Shade& s = row[i];
+                        const auto k = static_cast<std::size_t>(across.to[i]);
+                        const float near = across.near[i], next = across.next[i];
+                        reduced[3 * k] += near * s.r;
+                        reduced[3 * k + 1] += near * s.g;
+                        reduced[3 * k + 2] += near * s.b;
+                        reduced[3 * k + 3] += next * s.r;
+                        reduced[3 * k + 4] += next * s.g;
+                        reduced[3 * k + 5] += next * s.b;
+                        reducedNan[k] |= static_cast<char>(s.nan);
+                        reducedNan[k + 1] |= static_cast<char>(s.nan && next > 0.0f);
                     }
-                    reducedRow = partRow;
+                    reducedRow = py;
                 }
-                const float weight = down.weights[static_cast<std::size_t>(j)];
-                for (std::size_t k = 0; k < sent; ++k) {
-                    sum[3 * k] += weight * reduced[3 * k];
-                    sum[3 * k + 1] += weight * reduced[3 * k + 1];
-                    sum[3 * k + 2] += weight * reduced[3 * k + 2];
-                    nan[k] = nan[k] || reducedNan[k];
-                }
+                for (std::size_t k = 0; k < 3 * sent; ++k)
+                    sum[k] += weight * reduced[k];
+                for (std::size_t k = 0; k < sent; ++k)
+                    nan[k] |= reducedNan[k];
             }
             const auto byte = [](float v) {
                 return static_cast<std::uint8_t>(std::min(255.0f, v + 0.5f));
