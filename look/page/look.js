@@ -516,9 +516,14 @@ function place() {
   if (!page.picture || !part) return;
   ({ zoom: page.zoom, panX: page.panX, panY: page.panY } = layoutOf(page.picture.width, page.picture.height));
   // The part the canvas holds, where it lies on the stage: zoomed or panned, the picture there is
-  // drawn scaled until the part now shown comes.
-  canvas.style.transform = `translate(${page.panX + part.x * page.zoom}px, ${page.panY + part.y * page.zoom}px) ` +
-    `scale(${part.w * page.zoom / part.width}, ${part.h * page.zoom / part.height})`;
+  // drawn scaled until the part now shown comes. One that came at the size shown is drawn pixel
+  // for pixel, at whole device pixels: a compositor's resampling would cost time and sharpness.
+  const device = window.devicePixelRatio || 1;
+  const scale = (size, length) =>
+    Math.round(size * page.zoom * device) === length ? 1 / device : size * page.zoom / length;
+  const at = (pan, offset) => Math.round((pan + offset * page.zoom) * device) / device;
+  canvas.style.transform = `translate(${at(page.panX, part.x)}px, ${at(page.panY, part.y)}px) ` +
+    `scale(${scale(part.w, part.width)}, ${scale(part.h, part.height)})`;
   $("fit").classList.toggle("chosen", page.fit);
   $("actual").classList.toggle("chosen", !page.fit && page.zoom === 1);
   $("zoom").textContent = `${Math.round(page.zoom * 100)}%`;
