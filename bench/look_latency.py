@@ -4,8 +4,8 @@
 Usage: look_latency.py [UMBRIX]   (default: build/release/bin/umbrix)
 
 On the demo scene at 1920x1080, occlusion on, 2 threads: the time from a control's change on the
-page to the new picture drawn, median of 30 changes at Matrix 5 and at Matrix 16 (with the render's
-own time beside it); a storm of 100 changes in 2 s, and how long after the last one its picture
+page to the new picture drawn, median of 30 changes at Matrix 5 and at Matrix 16 at fit, and at
+Matrix 5 at 1:1 (with the render's own time beside it); a storm of 100 changes in 2 s, and how long after the last one its picture
 shows, how many pictures it drew during the storm and their longest gap; the server's resident
 memory over 500 changes.
 """
@@ -95,6 +95,17 @@ fetchWithToken('api/control', {method: 'POST', headers: {'Content-Type': 'applic
   body: JSON.stringify({id, value})}).then(() => done());""", control, value)
 
 
+def one_to_one(driver):
+    """Shows the picture at 1:1, and waits until the part shown has come at full resolution."""
+    driver.execute_async_script("""
+const done = arguments[0];
+setScale(false);
+(function wait() {
+  const part = (document.body.dataset.part || "").split(",").map(Number);
+  if (part.length < 6 || (part[2] === part[4] && part[3] === part[5])) done(); else setTimeout(wait, 20);
+})();""")
+
+
 def latencies(driver, count):
     times, renders = [], []
     for k in range(count):
@@ -122,6 +133,11 @@ const done = arguments[0];
             median, render = latencies(driver, 30)
             print(f"Matrix {matrix}: change to picture median {median:.0f} ms; render median {render:.0f} ms")
         set_control(driver, "Matrix", 5)
+        one_to_one(driver)
+        latencies(driver, 3)
+        median, render = latencies(driver, 30)
+        print(f"Matrix 5 at 1:1: change to picture median {median:.0f} ms; render median {render:.0f} ms")
+        driver.execute_script("setScale(true)")
         latencies(driver, 3)
         after, pictures, gap = driver.execute_async_script(STORM, 100, 20)
         _, render = latencies(driver, 5)

@@ -8,6 +8,7 @@
 #include "look/PageFiles.h"
 #include "look/Views.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -65,6 +66,39 @@ std::optional<float> queryFloat(const HttpRequest& request, const std::string& n
     if (error != std::errc() || end != text->data() + text->size() || !std::isfinite(number))
         return std::nullopt;
     return number;
+}
+
+// The part of the picture and the size a page asks for (`shown` holds the whole picture at its
+// size): x, y, w, h all or none, a part inside the picture; width, height both or neither, from 1
+// to the part's size. What is wrong, or nothing.
+std::string shownFrom(const HttpRequest& request, const Image& result, Shown& shown) {
+    const auto given = [&](const char* name) {
+        return queryValue(request.target, name).has_value();
+    };
+    const auto number = [&](const char* name, long long low, long long high) {
+        const auto n = queryNumber(request, name);
+        return n && *n >= low && *n <= high ? static_cast<int>(*n) : -1;
+    };
+    if (given("x") || given("y") || given("w") || given("h")) {
+        const int x = number("x", 0, result.Width - 1);
+        const int y = number("y", 0, result.Height - 1);
+        const int w = x < 0 ? -1 : number("w", 1, result.Width - x);
+        const int h = y < 0 ? -1 : number("h", 1, result.Height - y);
+        if (w < 0 || h < 0)
+            return fmt::format("x, y, w, h: a part of the {}x{} picture", result.Width,
+                               result.Height);
+        shown = {x, y, w, h, w, h};
+    }
+    if (given("width") || given("height")) {
+        const int width = number("width", 1, shown.width);
+        const int height = number("height", 1, shown.height);
+        if (width < 0 || height < 0)
+            return fmt::format("width, height: the size sent, from 1x1 to the part's {}x{}",
+                               shown.width, shown.height);
+        shown.sentWidth = width;
+        shown.sentHeight = height;
+    }
+    return {};
 }
 
 const char* contentTypeOf(std::string_view file) {
@@ -145,6 +179,7 @@ HttpResponse LookService::handle(const HttpRequest& request) {
         {"/api/progress", false, &LookService::progress},
         {"/api/cancel", true, &LookService::cancel},
         {"/api/render", true, &LookService::render},
+        {"/api/keep", true, &LookService::keep},
     };
     for (const Route& route : routes)
         if (path == route.path) {
@@ -218,14 +253,27 @@ HttpResponse LookService::pixels(const HttpRequest& request) {
     const auto high = queryFloat(request, "high");
     if (low.has_value() != high.has_value())
         return problem(400, "low, high: the depth's range, both or neither");
-    const std::shared_ptr<const Picture> picture = Session.picture();
+    std::shared_ptr<const Picture> picture = Session.picture();
+    if (queryValue(request.target, "kept")) {
+        const auto generation = queryNumber(request, "kept");
+        const auto kept = std::find_if(Kept.begin(), Kept.end(), [&](const auto& k) {
+            return generation && static_cast<long long>(k->generation) == *generation;
+        });
+        if (kept == Kept.end())
+            return problem(404, "kept: no picture of that generation is kept");
+        picture = *kept;
+    }
     if (!picture || !picture->result)
         return problem(404, "no picture");
+    const Image& result = *picture->result;
+    Shown shown = Shown::whole(result);
+    if (const std::string refused = shownFrom(request, result, shown); !refused.empty())
+        return problem(400, refused);
     HttpResponse response{200, "application/octet-stream", {}, {}, std::nullopt};
     if (view) {
-        response.body = viewPixels(*view, *picture->frame, *picture->result,
+        response.body = viewPixels(*view, *picture->frame, result, shown,
                                    low ? std::optional(std::pair(*low, *high)) : std::nullopt);
-    } else if (auto pixels = channelPixels(*channel, *picture->frame, *picture->result)) {
+    } else if (auto pixels = channelPixels(*channel, *picture->frame, result, shown)) {
         response.body = std::move(*pixels);
     } else {
         return problem(400, "channel: none of that name");
@@ -234,9 +282,29 @@ HttpResponse LookService::pixels(const HttpRequest& request) {
     response.headers = {
         {"X-Umbrix-Facts", factsOf(*picture).dump(-1, ' ', true, Json::error_handler_t::replace)},
         {"X-Umbrix-Generation", fmt::format("{}", picture->generation)},
-        {"X-Umbrix-Width", fmt::format("{}", picture->result->Width)},
-        {"X-Umbrix-Height", fmt::format("{}", picture->result->Height)}};
+        {"X-Umbrix-Width", fmt::format("{}", result.Width)},
+        {"X-Umbrix-Height", fmt::format("{}", result.Height)},
+        {"X-Umbrix-Part", fmt::format("{},{},{},{},{},{}", shown.x, shown.y, shown.width,
+                                      shown.height, shown.sentWidth, shown.sentHeight)}};
     return response;
+}
+
+// The one picture of that generation, if it is the newest, held for the page's slot A: the page
+// asks for its pixels again whenever it shows another part.
+HttpResponse LookService::keep(const HttpRequest& request) {
+    const auto body = bodyObject(request);
+    if (!body || !body->contains("generation") || !(*body)["generation"].is_number_unsigned())
+        return problem(400, "a keep is {\"generation\": G}, the picture shown");
+    const std::shared_ptr<const Picture> picture = Session.picture();
+    if (!picture || !picture->result ||
+        picture->generation != (*body)["generation"].get<std::uint64_t>())
+        return problem(409, "the picture shown is not the newest: keep it once it is");
+    if (std::find(Kept.begin(), Kept.end(), picture) == Kept.end()) {
+        if (Kept.size() == MaxKept)
+            Kept.pop_front();
+        Kept.push_back(picture);
+    }
+    return jsonResponse(200, {{"kept", picture->generation}});
 }
 
 HttpResponse LookService::probe(const HttpRequest& request) {

@@ -4,6 +4,8 @@
 #include "look/HttpMessage.h"
 #include "look/LookSession.h"
 
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,7 +22,13 @@ namespace umbrix::look {
 //                                  rendered: size, frame, render time, warnings, the values it
 //                                  was rendered with, or the frame's error; {"cancelled": C} when
 //                                  G was given up unrendered
-//   GET  /api/pixels?view=V        that picture as 8-bit RGBA rows (see Views.h)
+//   GET  /api/pixels?view=V        that picture as 8-bit RGBA rows (see Views.h), or
+//        &channel=C                one channel alone; the depth over &low=L&high=H;
+//        &x=X&y=Y&w=W&h=H          only that part of it (all four; inside the picture);
+//        &width=SW&height=SH       sent at that size (both; from 1 to the part's size): each
+//                                  pixel the average of the part's under it;
+//        &kept=G                   the picture of generation G kept by /api/keep
+//                                  X-Umbrix-Part says what was sent: x,y,w,h,width,height
 //   GET  /api/probe?x=X&y=Y        the output's R G B A and the input's depth at a pixel
 //   GET  /api/progress             the render under way: rows done, time; the newest cancelled
 //   POST /api/control  {"id", "value"}  one control changed, as --set takes the value; the answer
@@ -31,6 +39,8 @@ namespace umbrix::look {
 //   POST /api/about                pressing About: the box the tool shows
 //   POST /api/frame    {"index"}   another frame of the sequence
 //   POST /api/depth    {"depth"}   how the depth channel measures depth, as --depth takes it
+//   POST /api/keep     {"generation"}  holds that picture, if it is the newest, for the page's
+//                                  slot A (the two kept last are held)
 //   POST /api/save     {"generation"}  the values of that picture, if it is the newest, into
 //                                  --save-settings' file, or back as a settings file's text
 class LookService {
@@ -55,6 +65,9 @@ class LookService {
     Access Rights;
     Saving Save;
     std::string StartedFrom;
+    // Pictures held for a slot A, oldest first. The server answers one request at a time.
+    static constexpr std::size_t MaxKept = 2;
+    std::deque<std::shared_ptr<const Picture>> Kept;
 
     HttpResponse page(std::string_view file);
     HttpResponse state(const HttpRequest& request);
@@ -67,6 +80,7 @@ class LookService {
     HttpResponse frame(const HttpRequest& request);
     HttpResponse depth(const HttpRequest& request);
     HttpResponse save(const HttpRequest& request);
+    HttpResponse keep(const HttpRequest& request);
     HttpResponse progress(const HttpRequest& request);
     HttpResponse cancel(const HttpRequest& request);
     HttpResponse render(const HttpRequest& request);

@@ -46,20 +46,20 @@ const SrgbCurve& srgb() {
     return curve;
 }
 
-struct Pixels {
-    std::string rgba;
-    int width;
-
-    void put(int x, int y, const std::array<std::uint8_t, 3>& colour) {
-        char* at = rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                                  static_cast<std::size_t>(x)) *
-                                     4;
-        at[0] = static_cast<char>(colour[0]);
-        at[1] = static_cast<char>(colour[1]);
-        at[2] = static_cast<char>(colour[2]);
-        at[3] = static_cast<char>(255);
-    }
+// A pixel as drawn: its colour, or a NaN (drawn magenta).
+struct Shade {
+    std::uint8_t r = 0, g = 0, b = 0;
+    bool nan = false;
 };
+
+constexpr Shade NotANumber = {Magenta[0], Magenta[1], Magenta[2], true};
+
+Shade shadeOf(const std::array<std::uint8_t, 3>& colour) {
+    return {colour[0], colour[1], colour[2], false};
+}
+
+// Shades `count` pixels of row y from column x on.
+using RowShades = std::function<void(int y, int x, int count, Shade* out)>;
 
 // A result channel's samples through its layout, without a lookup per pixel.
 class ResultChannel {
@@ -74,15 +74,15 @@ class ResultChannel {
     minihost::ChannelLayout<const float> Layout;
 };
 
-std::array<std::uint8_t, 3> beautyColour(const Beauty& beauty, int x, int y, float scale) {
+Shade beautyShade(const Beauty& beauty, int x, int y, float scale) {
     const std::array<float, 3> linear = {beauty.r.at(x, y) * scale, beauty.g.at(x, y) * scale,
                                          beauty.b.at(x, y) * scale};
     if (std::isnan(linear[0]) || std::isnan(linear[1]) || std::isnan(linear[2]))
-        return Magenta;
-    return {srgb()(linear[0]), srgb()(linear[1]), srgb()(linear[2])};
+        return NotANumber;
+    return {srgb()(linear[0]), srgb()(linear[1]), srgb()(linear[2]), false};
 }
 
-// Runs rows(first, last) over bands of the picture's rows on the host's worker pool.
+// Runs rows(first, last) over bands of `height` rows on the host's worker pool.
 void byBands(int height, const std::function<void(int, int)>& rows) {
     constexpr int BandRows = 32;
     const int bands = (height + BandRows - 1) / BandRows;
@@ -92,33 +92,22 @@ void byBands(int height, const std::function<void(int, int)>& rows) {
 
 constexpr std::array<const char*, 4> ResultChannelNames = {"R", "G", "B", "A"};
 
-void greyPixels(Pixels& pixels, int width, int height, const std::function<float(int, int)>& at,
-                float low, float span) {
-    byBands(height, [&](int first, int last) {
-        for (int y = first; y < last; ++y)
-            for (int x = 0; x < width; ++x) {
-                const float d = at(x, y);
-                if (std::isnan(d)) {
-                    pixels.put(x, y, Magenta);
-                    continue;
-                }
-                const std::uint8_t grey = previewByte((d - low) / span);
-                pixels.put(x, y, {grey, grey, grey});
+template <typename Samples> RowShades greyShades(Samples samples, float low, float span) {
+    return [samples, low, span](int y, int x, int count, Shade* out) {
+        for (int k = 0; k < count; ++k) {
+            const float value = samples.at(x + k, y);
+            if (std::isnan(value)) {
+                out[k] = NotANumber;
+                continue;
             }
-    });
+            const std::uint8_t grey = previewByte((value - low) / span);
+            out[k] = {grey, grey, grey, false};
+        }
+    };
 }
 
-void depthPixels(Pixels& pixels, const Frame& source, int width, int height,
-                 std::optional<std::pair<float, float>> range) {
-    const PlaneSamples depth = PlaneSamples::depth(source);
-    if (range) {
-        const float span = range->second > range->first ? range->second - range->first : 1.0f;
-        greyPixels(
-            pixels, width, height, [&](int x, int y) { return depth.at(x, y); }, range->first,
-            span);
-        return;
-    }
-    // The finite range, band by band (min and max are the same in any order).
+// The depth over its finite range, of the whole picture (min and max are the same in any order).
+std::pair<float, float> finiteRange(const PlaneSamples& depth, int width, int height) {
     std::mutex rangeLock;
     float low = std::numeric_limits<float>::infinity();
     float high = -low;
@@ -135,9 +124,168 @@ void depthPixels(Pixels& pixels, const Frame& source, int width, int height,
         low = std::min(low, bandLow);
         high = std::max(high, bandHigh);
     });
-    const float span = high > low ? high - low : 1.0f;
-    greyPixels(
-        pixels, width, height, [&](int x, int y) { return depth.at(x, y); }, low, span);
+    return {low, high};
+}
+
+RowShades viewShades(View view, const Frame& source, const Image& result,
+                     std::optional<std::pair<float, float>> depthRange) {
+    if (view == View::Depth) {
+        const PlaneSamples depth = PlaneSamples::depth(source);
+        const auto [low, high] =
+            depthRange ? *depthRange : finiteRange(depth, result.Width, result.Height);
+        return greyShades(depth, low, high > low ? high - low : 1.0f);
+    }
+    const ResultChannel occlusions(result, ResultOcclusion);
+    if (view == View::Normals)
+        return [normals = std::array{
+                    ResultChannel(result, ResultNormalX), ResultChannel(result, ResultNormalY),
+                    ResultChannel(result, ResultNormalZ)}](int y, int x, int count, Shade* out) {
+            for (int k = 0; k < count; ++k) {
+                const float xyz[3] = {normals[0].at(x + k, y), normals[1].at(x + k, y),
+                                      normals[2].at(x + k, y)};
+                out[k] = std::isnan(xyz[0]) || std::isnan(xyz[1]) || std::isnan(xyz[2])
+                             ? NotANumber
+                             : shadeOf(previewNormalColour(xyz));
+            }
+        };
+    if (view == View::Occlusion)
+        return [occlusions](int y, int x, int count, Shade* out) {
+            for (int k = 0; k < count; ++k) {
+                const float occlusion = occlusions.at(x + k, y);
+                out[k] =
+                    std::isnan(occlusion) ? NotANumber : shadeOf(previewOcclusionColour(occlusion));
+            }
+        };
+    const std::optional<Beauty> beauty = beautyOf(source);
+    if (!beauty)
+        return [](int, int, int count, Shade* out) { std::fill(out, out + count, Shade{}); };
+    const bool shaded = view == View::Shaded;
+    return [beauty = *beauty, occlusions, shaded](int y, int x, int count, Shade* out) {
+        for (int k = 0; k < count; ++k)
+            out[k] = beautyShade(beauty, x + k, y, shaded ? occlusions.at(x + k, y) : 1.0f);
+    };
+}
+
+// How the pixels sent along one axis cover the part's: sent pixel k averages the part over
+// [k * step, (k + 1) * step), step = part / sent, each part pixel weighed by how much of it lies
+// inside. As step >= 1, a part pixel lies in at most two sent pixels: sent pixel `to` takes
+// `near` of it and the next takes `next` (zero when none). Weights are exact to the float.
+struct Cover {
+    std::vector<int> to;
+    std::vector<float> near, next;
+};
+
+Cover coverOf(int part, int sent) {
+    Cover cover;
+    for (long long i = 0; i < part; ++i) {
+        // In units of 1 / part of a sent pixel.
+        const long long from = i * sent, end = (i + 1) * sent;
+        const long long k = from / part, boundary = (k + 1) * part;
+        cover.to.push_back(static_cast<int>(k));
+        cover.near.push_back(static_cast<float>(
+            static_cast<double>(std::min(end, boundary) - from) / static_cast<double>(part)));
+        cover.next.push_back(static_cast<float>(static_cast<double>(std::max(0LL, end - boundary)) /
+                                                static_cast<double>(part)));
+    }
+    return cover;
+}
+
+// The part as sent, on the worker pool. Reduced, each sent pixel is the area average of the
+// 8-bit colours drawn (as a browser scaling the whole picture would show it), not of the floats
+// before the curves: every view is reduced alike, whatever made its colours, and the curves run
+// once per pixel of the part. A sent pixel over any NaN is magenta: a lone NaN stays in sight at
+// any reduction.
+std::string drawn(const Shown& shown, const RowShades& shades) {
+    const int width = shown.sentWidth;
+    std::string rgba(
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(shown.sentHeight) * 4, '\0');
+    const auto put = [&](int x, int y, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+        char* at = rgba.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                  static_cast<std::size_t>(x)) *
+                                     4;
+        at[0] = static_cast<char>(r);
+        at[1] = static_cast<char>(g);
+        at[2] = static_cast<char>(b);
+        at[3] = static_cast<char>(255);
+    };
+    if (shown.sentWidth == shown.width && shown.sentHeight == shown.height) {
+        byBands(shown.sentHeight, [&](int first, int last) {
+            std::vector<Shade> row(static_cast<std::size_t>(shown.width));
+            for (int y = first; y < last; ++y) {
+                shades(shown.y + y, shown.x, shown.width, row.data());
+                for (int x = 0; x < width; ++x) {
+                    const Shade& s = row[static_cast<std::size_t>(x)];
+                    put(x, y, s.r, s.g, s.b);
+                }
+            }
+        });
+        return rgba;
+    }
+    const Cover across = coverOf(shown.width, shown.sentWidth);
+    const Cover down = coverOf(shown.height, shown.sentHeight);
+    // The part rows each sent row takes, from the first whose pixels reach into it.
+    std::vector<int> firstRow(static_cast<std::size_t>(shown.sentHeight) + 1, shown.height);
+    for (int py = shown.height - 1; py >= 0; --py) {
+        const auto p = static_cast<std::size_t>(py);
+        const auto y = static_cast<std::size_t>(down.to[p]);
+        firstRow[y] = py;
+        if (down.next[p] > 0.0f)
+            firstRow[y + 1] = std::min(firstRow[y + 1], py);
+    }
+    const auto sent = static_cast<std::size_t>(width);
+    byBands(shown.sentHeight, [&](int first, int last) {
+        std::vector<Shade> row(static_cast<std::size_t>(shown.width));
+        // The part's row `reducedRow` averaged across (one sent pixel more, which takes nothing):
+        // consecutive sent rows share a part row.
+        int reducedRow = -1;
+        std::vector<float> reduced((sent + 1) * 3), sum(sent * 3);
+        std::vector<char> reducedNan(sent + 1), nan(sent);
+        for (int y = first; y < last; ++y) {
+            std::fill(sum.begin(), sum.end(), 0.0f);
+            std::fill(nan.begin(), nan.end(), 0);
+            for (int py = firstRow[static_cast<std::size_t>(y)];
+                 py < shown.height && down.to[static_cast<std::size_t>(py)] <= y; ++py) {
+                const auto p = static_cast<std::size_t>(py);
+                const float weight = down.to[p] == y ? down.near[p] : down.next[p];
+                if (weight <= 0.0f)
+                    continue;
+                if (py != reducedRow) {
+                    shades(shown.y + py, shown.x, shown.width, row.data());
+                    std::fill(reduced.begin(), reduced.end(), 0.0f);
+                    std::fill(reducedNan.begin(), reducedNan.end(), 0);
+                    for (std::size_t i = 0; i < row.size(); ++i) {
+                        const Shade& s = row[i];
+                        const auto k = static_cast<std::size_t>(across.to[i]);
+                        const float near = across.near[i], next = across.next[i];
+                        reduced[3 * k] += near * s.r;
+                        reduced[3 * k + 1] += near * s.g;
+                        reduced[3 * k + 2] += near * s.b;
+                        reduced[3 * k + 3] += next * s.r;
+                        reduced[3 * k + 4] += next * s.g;
+                        reduced[3 * k + 5] += next * s.b;
+                        reducedNan[k] |= static_cast<char>(s.nan);
+                        reducedNan[k + 1] |= static_cast<char>(s.nan && next > 0.0f);
+                    }
+                    reducedRow = py;
+                }
+                for (std::size_t k = 0; k < 3 * sent; ++k)
+                    sum[k] += weight * reduced[k];
+                for (std::size_t k = 0; k < sent; ++k)
+                    nan[k] |= reducedNan[k];
+            }
+            const auto byte = [](float v) {
+                return static_cast<std::uint8_t>(std::min(255.0f, v + 0.5f));
+            };
+            for (std::size_t k = 0; k < sent; ++k) {
+                if (nan[k])
+                    put(static_cast<int>(k), y, Magenta[0], Magenta[1], Magenta[2]);
+                else
+                    put(static_cast<int>(k), y, byte(sum[3 * k]), byte(sum[3 * k + 1]),
+                        byte(sum[3 * k + 2]));
+            }
+        }
+    });
+    return rgba;
 }
 
 } // namespace
@@ -155,49 +303,13 @@ std::optional<View> viewNamed(std::string_view name) {
     return std::nullopt;
 }
 
-std::string viewPixels(View view, const Frame& source, const Image& result,
+Shown Shown::whole(const Image& result) {
+    return {0, 0, result.Width, result.Height, result.Width, result.Height};
+}
+
+std::string viewPixels(View view, const Frame& source, const Image& result, const Shown& shown,
                        std::optional<std::pair<float, float>> depthRange) {
-    const int width = result.Width;
-    const int height = result.Height;
-    Pixels pixels{
-        std::string(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, '\0'),
-        width};
-    if (view == View::Depth) {
-        depthPixels(pixels, source, width, height, depthRange);
-        return std::move(pixels.rgba);
-    }
-    const std::optional<Beauty> beauty = beautyOf(source);
-    const ResultChannel normalX(result, ResultNormalX), normalY(result, ResultNormalY),
-        normalZ(result, ResultNormalZ), occlusions(result, ResultOcclusion);
-    byBands(height, [&](int first, int last) {
-        for (int y = first; y < last; ++y)
-            for (int x = 0; x < width; ++x) {
-                const float occlusion = occlusions.at(x, y);
-                switch (view) {
-                case View::Normals: {
-                    const float xyz[3] = {normalX.at(x, y), normalY.at(x, y), normalZ.at(x, y)};
-                    pixels.put(x, y, previewNormalColour(xyz));
-                    break;
-                }
-                case View::Occlusion:
-                    pixels.put(x, y, previewOcclusionColour(occlusion));
-                    break;
-                case View::Shaded:
-                    pixels.put(x, y,
-                               beauty ? beautyColour(*beauty, x, y, occlusion)
-                                      : std::array<std::uint8_t, 3>{0, 0, 0});
-                    break;
-                case View::Beauty:
-                    pixels.put(x, y,
-                               beauty ? beautyColour(*beauty, x, y, 1.0f)
-                                      : std::array<std::uint8_t, 3>{0, 0, 0});
-                    break;
-                case View::Depth:
-                    break;
-                }
-            }
-    });
-    return std::move(pixels.rgba);
+    return drawn(shown, viewShades(view, source, result, depthRange));
 }
 
 std::vector<std::string> channelNames(const Frame& source) {
@@ -210,25 +322,17 @@ std::vector<std::string> channelNames(const Frame& source) {
 }
 
 std::optional<std::string> channelPixels(const std::string& name, const Frame& source,
-                                         const Image& result) {
-    const int width = result.Width;
-    const int height = result.Height;
-    Pixels pixels{
-        std::string(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, '\0'),
-        width};
+                                         const Image& result, const Shown& shown) {
     const auto named = std::find(ResultChannelNames.begin(), ResultChannelNames.end(), name);
-    if (named != ResultChannelNames.end()) {
-        const ResultChannel channel(result, static_cast<int>(named - ResultChannelNames.begin()));
-        greyPixels(
-            pixels, width, height, [&](int x, int y) { return channel.at(x, y); }, 0.0f, 1.0f);
-        return std::move(pixels.rgba);
-    }
+    if (named != ResultChannelNames.end())
+        return drawn(
+            shown,
+            greyShades(ResultChannel(result, static_cast<int>(named - ResultChannelNames.begin())),
+                       0.0f, 1.0f));
     const std::optional<PlaneSamples> samples = PlaneSamples::of(source, name);
     if (!samples)
         return std::nullopt;
-    greyPixels(
-        pixels, width, height, [&](int x, int y) { return samples->at(x, y); }, 0.0f, 1.0f);
-    return std::move(pixels.rgba);
+    return drawn(shown, greyShades(*samples, 0.0f, 1.0f));
 }
 
 } // namespace umbrix::look

@@ -11,6 +11,8 @@ const page = {
   shown: 0,            // the generation of the picture on screen
   cancelled: 0,        // the newest generation given up unrendered
   picture: null,       // {generation, width, height, x, y, values}
+  part: null,          // what the canvas holds: {x, y, w, h} of the picture at {width, height}
+  key: "",             // the view and part it holds, as asked for
   view: "normals",
   fit: true, zoom: 1, panX: 0, panY: 0,
 };
@@ -104,14 +106,20 @@ function numberOf(value) {
 
 function showValue(control, value) {
   const { info, row } = control;
+  const before = control.value;
   control.value = value;
   const number = numberOf(value);
   if (info.kind === "checkbox") row.querySelector(".check").checked = number !== 0;
   if (info.kind === "combo") row.querySelector(".combo").value = String(Math.trunc(number));
   if (info.kind === "slider") {
     row.querySelector(".slider").value = String(control.scale.position(number));
+    // A field being typed in keeps its text, as does one with text not yet sent (cleared and
+    // left, say, before typing again), unless the value itself changes: an answer about other
+    // controls carries this one's value too.
     const field = row.querySelector(".number");
-    if (document.activeElement !== field) field.value = String(value);
+    const edited = field.value !== String(before);
+    if (document.activeElement !== field && (!edited || String(value) !== String(before)))
+      field.value = String(value);
   }
   if (control.range) {
     const outside = !withinRange(info, number);
@@ -150,7 +158,7 @@ function controlRow(info) {
   const row = element("div", { class: "control", "data-id": info.id, "data-kind": info.kind });
   const inputs = element("div", { class: "inputs" });
   const fieldId = `control-${info.id}`;
-  const control = { info, row, value: info.value };
+  const control = { info, row, value: undefined }; // until shown
   if (info.kind === "button") {
     const button = element("button", { type: "button", class: "press", id: fieldId }, info.name);
     button.addEventListener("click", pressAbout);
@@ -326,8 +334,8 @@ async function watch() {
         continue;
       }
       if (facts.error) { showError(facts); continue; }
-      const got = await pixelsOf();
-      if (got && got.facts.generation > page.shown) showPicture(got.facts, got.bytes);
+      const got = await pixelsOf(facts);
+      if (got && got.facts.generation > page.shown) showPicture(got);
     } catch (e) {
       $("time").textContent = e.message;
       await sleep(1000);
@@ -345,24 +353,36 @@ function viewQuery() {
   return `view=${page.view}${range}`;
 }
 
-// The newest picture's pixels in the view, with its facts; nothing when it has none.
-async function pixelsOf() {
+// The newest picture's pixels (or with &kept=G slot A's) as `asked`, a view and a part, with the
+// picture's facts; why not, when there are none.
+async function fetchPixels(asked) {
+  const response = await fetchWithToken(`api/pixels?${asked}`);
+  if (!response.ok)
+    return { problem: response.status === 400 ? (await response.json()).error : "" };
+  const facts = JSON.parse(response.headers.get("X-Umbrix-Facts"));
+  return { facts, bytes: new Uint8ClampedArray(await response.arrayBuffer()) };
+}
+
+// The newest picture's pixels in the view, with its facts; nothing when it has none. `size` is the
+// picture's (its facts'), of which the part on the stage is asked for at the size it shows at.
+async function pixelsOf(size) {
   const view = page.view;
-  const response = await fetchWithToken(`api/pixels?${viewQuery()}`);
-  if (!response.ok) {
-    if (response.status === 400) $("time").textContent = (await response.json()).error;
+  const part = partShown(size.width, size.height);
+  const key = `${viewQuery()}&x=${part.x}&y=${part.y}&w=${part.w}&h=${part.h}` +
+    `&width=${part.width}&height=${part.height}`;
+  const got = await fetchPixels(key);
+  if (got.problem !== undefined) {
+    if (got.problem) $("time").textContent = got.problem;
     return null;
   }
-  const facts = JSON.parse(response.headers.get("X-Umbrix-Facts"));
-  const bytes = new Uint8ClampedArray(await response.arrayBuffer());
   document.body.dataset.view = view;
-  return { facts, bytes };
+  return { facts: got.facts, bytes: got.bytes, part, key };
 }
 
 async function redraw() {
   if (!page.picture) return;
-  const got = await pixelsOf();
-  if (got && got.facts.generation >= page.shown) showPicture(got.facts, got.bytes);
+  const got = await pixelsOf(page.picture);
+  if (got && got.facts.generation >= page.shown) showPicture(got);
 }
 
 function showFacts(facts) {
@@ -392,15 +412,17 @@ function showError(facts) {
   $("time").textContent = "";
 }
 
-function showPicture(facts, bytes) {
+function showPicture({ facts, bytes, part, key }) {
   const canvas = $("picture");
-  const resized = canvas.width !== facts.width || canvas.height !== facts.height;
   // Setting either, even to what it is, makes the canvas a new bitmap.
-  if (resized) {
-    canvas.width = facts.width;
-    canvas.height = facts.height;
+  if (canvas.width !== part.width || canvas.height !== part.height) {
+    canvas.width = part.width;
+    canvas.height = part.height;
   }
   page.bytes = bytes;
+  page.part = part;
+  page.key = key;
+  document.body.dataset.part = [part.x, part.y, part.w, part.h, part.width, part.height].join(",");
   canvas.hidden = false;
   $("frame-error").hidden = true;
   page.picture = facts;
@@ -411,7 +433,7 @@ function showPicture(facts, bytes) {
     if (option.value === "shaded" || option.value === "beauty") option.disabled = !facts.beauty;
   showChannels(facts.channels || []);
   listCompared();
-  if (resized) place();
+  place();
 }
 
 // ---- Display: exposure and gamma, A/B ------------------------------------------------------------
@@ -431,16 +453,17 @@ function displayCurve() {
 }
 
 function display() {
-  const facts = page.picture;
-  if (!facts || !page.bytes) return;
+  const part = page.part;
+  if (!page.picture || !page.bytes || !part) return;
   const slot = compare.slot;
-  const sameSize = slot && slot.width === facts.width && slot.height === facts.height;
+  const same = slot && slot.key === page.key;
+  if (slot && !same) keptPixels();
   let bytes = page.bytes;
-  if (sameSize && compare.showing) bytes = slot.bytes;
-  else if (sameSize && compare.wipe > 0) {
+  if (same && compare.showing) bytes = slot.bytes;
+  else if (same && compare.wipe > 0) {
     bytes = new Uint8ClampedArray(page.bytes);
-    const split = Math.round(facts.width * compare.wipe) * 4, row = facts.width * 4;
-    for (let y = 0; y < facts.height; ++y)
+    const split = Math.round(part.width * compare.wipe) * 4, row = part.width * 4;
+    for (let y = 0; y < part.height; ++y)
       bytes.set(slot.bytes.subarray(y * row, y * row + split), y * row);
   }
   const curve = displayCurve();
@@ -452,19 +475,46 @@ function display() {
     }
     bytes = shown;
   }
-  $("picture").getContext("2d").putImageData(new ImageData(bytes, facts.width, facts.height), 0, 0);
-  document.body.dataset.showing = compare.showing && sameSize ? "A" : "B";
+  $("picture").getContext("2d").putImageData(new ImageData(bytes, part.width, part.height), 0, 0);
+  document.body.dataset.showing = compare.showing && same ? "A" : "B";
 }
 
-// Slot A keeps a look (its picture and values) to compare the controls' look, B, against.
-const compare = { slot: null, showing: false, wipe: 0 };
+// Slot A keeps a look (its picture and values) to compare the controls' look, B, against. The
+// program holds its picture, to send again for another view or part; until then, and when it no
+// longer holds it, A shows only where it was kept.
+const compare = { slot: null, showing: false, wipe: 0, asking: false };
 
-function keepInSlot() {
+async function keepInSlot() {
   if (!page.picture || !page.bytes) return;
-  const { width, height, values, generation } = page.picture;
-  compare.slot = { width, height, values, generation, bytes: new Uint8ClampedArray(page.bytes), view: page.view };
+  const { values, generation } = page.picture;
+  const slot = { values, generation, key: page.key, bytes: new Uint8ClampedArray(page.bytes), kept: false };
+  compare.slot = slot;
   $("compare").hidden = false;
   listCompared();
+  display();
+  try {
+    await request("api/keep", { generation });
+    slot.kept = true;
+    display();
+  } catch (e) {
+    showSave(e.message, true);
+  }
+}
+
+// Slot A's picture as B's is shown (its view and part), one request at a time.
+async function keptPixels() {
+  const slot = compare.slot, key = page.key;
+  if (!slot.kept || compare.asking) return;
+  compare.asking = true;
+  try {
+    const got = await fetchPixels(`${key}&kept=${slot.generation}`);
+    if (got.problem !== undefined) slot.kept = false;
+    else if (compare.slot === slot) { slot.bytes = got.bytes; slot.key = key; }
+  } catch (e) {
+    slot.kept = false;
+  } finally {
+    compare.asking = false;
+  }
   display();
 }
 
@@ -485,30 +535,83 @@ function showChannels(names) {
 
 // ---- Fit, 1:1 and pan ---------------------------------------------------------------------------
 
-function place() {
+// Where a width × height picture lies on the stage: fit, or as zoomed and panned.
+function layoutOf(width, height) {
   const stage = $("stage").getBoundingClientRect();
-  const canvas = $("picture");
-  if (page.fit) {
-    page.zoom = Math.min(stage.width / canvas.width, stage.height / canvas.height);
-    page.panX = (stage.width - canvas.width * page.zoom) / 2;
-    page.panY = (stage.height - canvas.height * page.zoom) / 2;
-  }
-  canvas.style.transform = `translate(${page.panX}px, ${page.panY}px) scale(${page.zoom})`;
+  if (!page.fit) return { zoom: page.zoom, panX: page.panX, panY: page.panY, stage };
+  const zoom = Math.min(stage.width / width, stage.height / height);
+  return { zoom, panX: (stage.width - width * zoom) / 2, panY: (stage.height - height * zoom) / 2, stage };
+}
+
+// The part of a width × height picture on the stage, and the size it shows at in device pixels:
+// never above the part's own, as zoomed in the canvas scales it up. The whole picture when none of
+// it is in sight.
+function partShown(width, height) {
+  const { zoom, panX, panY, stage } = layoutOf(width, height);
+  const scale = zoom > 0 ? zoom : 1;
+  let x = Math.max(0, Math.floor(-panX / scale)), y = Math.max(0, Math.floor(-panY / scale));
+  let right = Math.min(width, Math.ceil((stage.width - panX) / scale));
+  let bottom = Math.min(height, Math.ceil((stage.height - panY) / scale));
+  if (right <= x || bottom <= y) [x, y, right, bottom] = [0, 0, width, height];
+  const w = right - x, h = bottom - y, device = scale * (window.devicePixelRatio || 1);
+  return { x, y, w, h, width: Math.min(w, Math.max(1, Math.round(w * device))),
+           height: Math.min(h, Math.max(1, Math.round(h * device))) };
+}
+
+function place() {
+  const canvas = $("picture"), part = page.part;
+  if (!page.picture || !part) return;
+  ({ zoom: page.zoom, panX: page.panX, panY: page.panY } = layoutOf(page.picture.width, page.picture.height));
+  // The part the canvas holds, where it lies on the stage: zoomed or panned, the picture there is
+  // drawn scaled until the part now shown comes. One that came at the size shown is drawn pixel
+  // for pixel, at whole device pixels: a compositor's resampling would cost time and sharpness.
+  const device = window.devicePixelRatio || 1;
+  const scale = (size, length) =>
+    Math.round(size * page.zoom * device) === length ? 1 / device : size * page.zoom / length;
+  const at = (pan, offset) => Math.round((pan + offset * page.zoom) * device) / device;
+  canvas.style.transform = `translate(${at(page.panX, part.x)}px, ${at(page.panY, part.y)}px) ` +
+    `scale(${scale(part.w, part.width)}, ${scale(part.h, part.height)})`;
   $("fit").classList.toggle("chosen", page.fit);
   $("actual").classList.toggle("chosen", !page.fit && page.zoom === 1);
   $("zoom").textContent = `${Math.round(page.zoom * 100)}%`;
   document.body.dataset.zoom = page.zoom;
   // The probe follows the picture under a cursor that stays.
   if (pointer.at) { const at = pixelUnder(pointer.at); if (at) probe(...at); }
+  askForPart();
+}
+
+// Once zoom, pan and the window's size have settled for a moment, the part now shown is asked
+// for, if it is not the one drawn: one request at a time.
+const asking = { timer: 0, busy: false };
+
+function askForPart() {
+  clearTimeout(asking.timer);
+  asking.timer = setTimeout(askNow, 150);
+}
+
+async function askNow() {
+  if (!page.picture || !page.part) return;
+  if (asking.busy) { askForPart(); return; }
+  const now = partShown(page.picture.width, page.picture.height);
+  if (["x", "y", "w", "h", "width", "height"].every((k) => now[k] === page.part[k])) return;
+  asking.busy = true;
+  try {
+    const got = await pixelsOf(page.picture);
+    if (got && got.facts.generation >= page.shown) showPicture(got);
+  } catch (e) {
+    $("time").textContent = e.message;
+  } finally {
+    asking.busy = false;
+  }
 }
 
 const pointer = { at: null };
 
 // Zooms by `factor` keeping the point (x, y) of the stage where it is: from fit to 16×.
 function zoomAround(factor, x, y) {
+  if (!page.picture) return;
   const stage = $("stage").getBoundingClientRect();
-  const canvas = $("picture");
-  const fit = Math.min(stage.width / canvas.width, stage.height / canvas.height);
+  const fit = Math.min(stage.width / page.picture.width, stage.height / page.picture.height);
   const zoom = Math.min(16, Math.max(Math.min(fit, 1), page.zoom * factor));
   if (zoom <= fit && factor < 1) { page.fit = true; place(); return; }
   page.panX = x - (x - page.panX) * zoom / page.zoom;
@@ -520,12 +623,11 @@ function zoomAround(factor, x, y) {
 
 function setScale(fit) {
   page.fit = fit;
-  if (!fit) {
+  if (!fit && page.picture) {
     const stage = $("stage").getBoundingClientRect();
-    const canvas = $("picture");
     page.zoom = 1;
-    page.panX = Math.round((stage.width - canvas.width) / 2);
-    page.panY = Math.round((stage.height - canvas.height) / 2);
+    page.panX = Math.round((stage.width - page.picture.width) / 2);
+    page.panY = Math.round((stage.height - page.picture.height) / 2);
   }
   place();
 }
@@ -578,12 +680,14 @@ function showProbe(answer) {
   box.textContent = lines.join("\n");
 }
 
+// The picture's pixel under the cursor, through the part the canvas holds.
 function pixelUnder(e) {
-  const canvas = $("picture");
-  const bounds = canvas.getBoundingClientRect();
-  const x = Math.floor((e.clientX - bounds.left) / bounds.width * canvas.width);
-  const y = Math.floor((e.clientY - bounds.top) / bounds.height * canvas.height);
-  return x >= 0 && y >= 0 && x < canvas.width && y < canvas.height ? [x, y] : null;
+  const part = page.part;
+  if (!part) return null;
+  const bounds = $("picture").getBoundingClientRect();
+  const x = Math.floor(part.x + (e.clientX - bounds.left) / bounds.width * part.w);
+  const y = Math.floor(part.y + (e.clientY - bounds.top) / bounds.height * part.h);
+  return x >= part.x && y >= part.y && x < part.x + part.w && y < part.y + part.h ? [x, y] : null;
 }
 
 // ---- Start ---------------------------------------------------------------------------------------

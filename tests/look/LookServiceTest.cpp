@@ -177,6 +177,19 @@ TEST_F(LookServiceTest, AnswersBadRequestsWithTheirCause) {
         {"a channel of no name", get("/api/pixels?channel=Q"), 400, "channel"},
         {"a depth range with one end", get("/api/pixels?view=depth&low=1"), 400, "both"},
         {"a depth range of no number", get("/api/pixels?view=depth&low=1&high=x"), 400, "both"},
+        {"a part outside", get("/api/pixels?view=depth&x=20&y=0&w=5&h=4"), 400, "a part of"},
+        {"a part without its height", get("/api/pixels?view=depth&x=0&y=0&w=5"), 400, "a part of"},
+        {"an empty part", get("/api/pixels?view=depth&x=0&y=0&w=0&h=4"), 400, "a part of"},
+        {"a part at a negative place", get("/api/pixels?channel=R&x=-1&y=0&w=4&h=4"), 400,
+         "a part of"},
+        {"a size above the part's",
+         get("/api/pixels?view=normals&x=0&y=0&w=8&h=8&width=9&height=8"), 400,
+         "to the part's 8x8"},
+        {"a huge size", get("/api/pixels?view=normals&width=4000000000&height=4000000000"), 400,
+         "the size sent"},
+        {"a size of one side", get("/api/pixels?view=normals&width=4"), 400, "the size sent"},
+        {"a picture never kept", get("/api/pixels?view=normals&kept=1"), 404, "kept"},
+        {"a keep of a picture not shown", post("/api/keep", R"({"generation":7})"), 409, "newest"},
         {"a probe outside", get("/api/probe?x=24&y=0"), 400, "pixel"},
         {"a probe at no number", get("/api/probe?x=1e1&y=0"), 400, "pixel"},
         {"a generation not yet given", get("/api/result?generation=99"), 400, "generation"},
@@ -353,6 +366,90 @@ TEST_F(LookServiceTest, ShowsOneChannelOrTheDepthOverARange) {
                     << x << ", " << y;
             }
     }
+}
+
+// A part of the picture, at its size or reduced: each pixel sent the average of the colours of
+// the part's pixels under it (exactly, where the part is a whole multiple of the size sent),
+// magenta over any NaN.
+TEST_F(LookServiceTest, SendsAPartOfThePictureAtTheSizeAsked) {
+    changed({{"UseSSAO", 1}});
+    struct Case {
+        const char* view;
+        int x, y, w, h, width, height;
+        bool nan; // the part holds a NaN: the depth's at (3, 2), or a normal made from it
+    };
+    const Case cases[] = {
+        {"view=normals", 5, 3, 10, 7, 10, 7, false}, {"view=occlusion", 0, 0, 24, 16, 12, 8, false},
+        {"view=normals", 4, 2, 12, 8, 4, 2, true},   {"view=depth", 0, 0, 24, 16, 12, 8, true},
+        {"view=depth", 0, 0, 24, 16, 3, 2, true},    {"channel=A", 1, 1, 23, 15, 10, 6, false},
+        {"view=depth", 2, 1, 19, 13, 7, 5, true},
+    };
+    for (const Case& c : cases) {
+        const std::string target =
+            fmt::format("/api/pixels?{}&x={}&y={}&w={}&h={}&width={}&height={}", c.view, c.x, c.y,
+                        c.w, c.h, c.width, c.height);
+        SCOPED_TRACE(target);
+        const std::string full = answer(get(fmt::format("/api/pixels?{}", c.view))).body;
+        const HttpResponse response = answer(get(target));
+        ASSERT_EQ(response.status, 200) << response.body;
+        ASSERT_EQ(response.headers.back().first, "X-Umbrix-Part");
+        EXPECT_EQ(response.headers.back().second,
+                  fmt::format("{},{},{},{},{},{}", c.x, c.y, c.w, c.h, c.width, c.height));
+        ASSERT_EQ(response.body.size(), static_cast<std::size_t>(c.width * c.height * 4));
+        const bool exact = c.w % c.width == 0 && c.h % c.height == 0;
+        const auto byteOf = [](const std::string& bytes, std::size_t at) {
+            return static_cast<int>(static_cast<std::uint8_t>(bytes[at]));
+        };
+        int magenta = 0;
+        for (int j = 0; j < c.height; ++j)
+            for (int i = 0; i < c.width; ++i) {
+                // Overlaps counted in units a sent pixel's width (height) in part pixels long.
+                long long sums[3] = {0, 0, 0};
+                bool overNan = false;
+                for (int py = 0; py < c.h; ++py)
+                    for (int px = 0; px < c.w; ++px) {
+                        const long long across = std::min((i + 1) * c.w, (px + 1) * c.width) -
+                                                 std::max(i * c.w, px * c.width);
+                        const long long down = std::min((j + 1) * c.h, (py + 1) * c.height) -
+                                               std::max(j * c.h, py * c.height);
+                        if (across <= 0 || down <= 0)
+                            continue;
+                        const auto at = static_cast<std::size_t>(((c.y + py) * 24 + c.x + px) * 4);
+                        overNan = overNan || full.compare(at, 4, "\xff\x00\xff\xff", 4) == 0;
+                        for (int k = 0; k < 3; ++k)
+                            sums[k] +=
+                                across * down * byteOf(full, at + static_cast<std::size_t>(k));
+                    }
+                const long long area = static_cast<long long>(c.w) * c.h;
+                const auto at = static_cast<std::size_t>((j * c.width + i) * 4);
+                if (overNan) {
+                    ++magenta;
+                    ASSERT_EQ(response.body.substr(at, 4), std::string("\xff\x00\xff\xff", 4))
+                        << i << ", " << j;
+                    continue;
+                }
+                for (int k = 0; k < 3; ++k) {
+                    const long long average = (2 * sums[k] + area) / (2 * area);
+                    ASSERT_NEAR(byteOf(response.body, at + static_cast<std::size_t>(k)), average,
+                                exact ? 0 : 1)
+                        << i << ", " << j << " channel " << k;
+                }
+            }
+        // No view here shows magenta but for a NaN.
+        EXPECT_EQ(magenta > 0, c.nan);
+    }
+}
+
+// Slot A's picture is sent again, at any part, after newer ones.
+TEST_F(LookServiceTest, APictureKeptIsSentAfterNewerOnes) {
+    const auto kept = changed({{"UseSSAO", 1}});
+    const std::string part = "view=occlusion&x=2&y=2&w=20&h=12&width=10&height=6";
+    const std::string before = answer(get("/api/pixels?" + part)).body;
+    answerJson(post("/api/keep", Json{{"generation", kept->generation}}.dump()));
+    changed({{"Matrix", 9}, {"Amount", 0.3}});
+    EXPECT_NE(answer(get("/api/pixels?" + part)).body, before);
+    EXPECT_EQ(answer(get(fmt::format("/api/pixels?{}&kept={}", part, kept->generation))).body,
+              before);
 }
 
 TEST_F(LookServiceTest, AboutShowsTheToolsOwnBox) {

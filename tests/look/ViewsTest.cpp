@@ -42,8 +42,8 @@ TEST(Views, BeautyAndShadedGoThroughTheSrgbCurve) {
     for (int x = 0; x < width; ++x)
         minihost::sample(*result, x, 0, ResultOcclusion) =
             cases[static_cast<std::size_t>(x)].occlusion;
-    const std::string beauty = viewPixels(View::Beauty, *frame, *result);
-    const std::string shaded = viewPixels(View::Shaded, *frame, *result);
+    const std::string beauty = viewPixels(View::Beauty, *frame, *result, Shown::whole(*result));
+    const std::string shaded = viewPixels(View::Shaded, *frame, *result, Shown::whole(*result));
     // R's level, or -1 for magenta.
     const auto level = [](const std::string& pixels, int x) {
         const std::string pixel = pixels.substr(static_cast<std::size_t>(x) * 4, 4);

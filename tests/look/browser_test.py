@@ -147,20 +147,30 @@ def main():
         ActionChains(driver).scroll_from_origin(ScrollOrigin.from_element(canvas, 5, 5), 0, -100).perform()
         WebDriverWait(driver, WAIT).until(lambda d: zoom() > 2 * fit)
 
-        # The probe reads what `umbrix render` writes there, to the bit.
-        ActionChains(driver).move_to_element_with_offset(canvas, 37, -21).perform()
-        probe = driver.find_element(By.ID, "probe")
-        WebDriverWait(driver, WAIT).until(lambda d: probe.get_attribute("data-a-bits"))
-        x, y = int(probe.get_attribute("data-x")), int(probe.get_attribute("data-y"))
+        # The probe reads what `umbrix render` writes there, to the bit: zoomed in, then at fit in a
+        # window too small for the picture, which then comes at the size shown, in device pixels.
         rendered = os.path.join(WORK, "set.exr")
         run("render", first, "-o", rendered, "--quiet", "--ch", "R,G,B,A,Z", "--set", "UseSSAO=1",
             "--set", "Matrix=8", "--set", "Amount=0.015")
-        values = pixel(rendered, x, y)
-        for k, name in enumerate(["r", "g", "b", "a", "depth"]):
-            assert probe.get_attribute(f"data-{name}-bits") == bits(values[k]), name
-
-        ActionChains(driver).send_keys("f").perform()
-        assert "chosen" in driver.find_element(By.ID, "fit").get_attribute("class")
+        for fitted in (False, True):
+            if fitted:
+                ActionChains(driver).send_keys("f").perform()
+                assert "chosen" in driver.find_element(By.ID, "fit").get_attribute("class")
+                driver.set_window_size(900, 600)
+                WebDriverWait(driver, WAIT).until(lambda d: d.execute_script("""
+                  const canvas = document.getElementById("picture");
+                  const shown = canvas.getBoundingClientRect(), device = window.devicePixelRatio;
+                  return document.body.dataset.part.startsWith("0,0,640,360,") && canvas.width < 640 &&
+                    Math.abs(shown.width * device - canvas.width) < 1 &&
+                    Math.abs(shown.height * device - canvas.height) < 1;"""))
+            driver.execute_script("delete document.getElementById('probe').dataset.aBits")
+            ActionChains(driver).move_to_element_with_offset(canvas, 37, -21).perform()
+            probed = WebDriverWait(driver, WAIT).until(lambda d: d.execute_script(
+                "const p = document.getElementById('probe').dataset; return p.aBits && Object.assign({}, p);"))
+            values = pixel(rendered, int(probed["x"]), int(probed["y"]))
+            for k, name in enumerate(["r", "g", "b", "a", "depth"]):
+                assert probed[f"{name}Bits"] == bits(values[k]), (fitted, name)
+        driver.set_window_size(1440, 860)
 
         # Save, then render with the file: the same bits as the page's values.
         driver.find_element(By.ID, "save").click()
