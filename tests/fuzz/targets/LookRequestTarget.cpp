@@ -98,6 +98,19 @@ class Page {
     // Whether anything an input did shows in what the next would see.
     bool changed() const { return Session->generation() != 1; }
 
+    // Waits until the newest values are rendered or given up, so that an input ends with no
+    // render under way: the leak check after it sees nothing in flight on the render thread.
+    bool settle() {
+        std::unique_lock guard(Lock);
+        return Published.wait_for(guard, RenderBound, [&] {
+            const RenderProgress now = Session->progress();
+            const std::uint64_t newest = Session->generation();
+            const auto picture = Session->picture();
+            return now.generation == 0 &&
+                   ((picture && picture->generation >= newest) || now.cancelled >= newest);
+        });
+    }
+
     // The answer as the server gives it: asked again after each render while it waits for one.
     // None while it waits for the picture of a change not yet made: the server keeps such a
     // request, and the connection behind it, until another page's change or the client's leaving.
@@ -177,5 +190,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!keepAlive)
             break;
     }
+    FUZZ_CHECK(page.settle());
     return 0;
 }
