@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cmath>
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <nlohmann/json.hpp>
 
 namespace umbrix::look {
@@ -123,6 +124,8 @@ Json valuesJson(const ControlValues& values) {
 Json factsOf(const Picture& picture) {
     Json facts = {{"generation", picture.generation},
                   {"frame", picture.frameIndex},
+                  {"views", picture.views},
+                  {"view", picture.view},
                   {"milliseconds", picture.milliseconds},
                   {"warnings", picture.warnings}};
     if (picture.values)
@@ -173,6 +176,7 @@ HttpResponse LookService::handle(const HttpRequest& request) {
         {"/api/reset", true, &LookService::reset},
         {"/api/frame", true, &LookService::frame},
         {"/api/depth", true, &LookService::depth},
+        {"/api/view", true, &LookService::view},
         {"/api/state", false, &LookService::state},
         {"/api/about", true, &LookService::about},
         {"/api/save", true, &LookService::save},
@@ -397,6 +401,19 @@ HttpResponse LookService::frame(const HttpRequest& request) {
     if (index < 0 || static_cast<std::size_t>(index) >= Session.frames().paths.size())
         return problem(400, fmt::format("index: 0 to {}", Session.frames().paths.size() - 1));
     return jsonResponse(200, {{"generation", Session.showFrame(static_cast<std::size_t>(index))}});
+}
+
+HttpResponse LookService::view(const HttpRequest& request) {
+    const auto body = bodyObject(request);
+    if (!body || !body->contains("view") || !(*body)["view"].is_string())
+        return problem(400, "a view is {\"view\": NAME}, one of the picture's views");
+    std::string name = (*body)["view"].get<std::string>();
+    const std::shared_ptr<const Picture> picture = Session.picture();
+    const std::vector<std::string> views = picture ? picture->views : std::vector<std::string>{};
+    if (std::find(views.begin(), views.end(), name) == views.end())
+        return problem(400, views.empty() ? std::string("view: the frame has one view")
+                                          : fmt::format("view: one of {}", fmt::join(views, ", ")));
+    return jsonResponse(200, {{"generation", Session.showView(std::move(name))}});
 }
 
 HttpResponse LookService::depth(const HttpRequest& request) {

@@ -39,6 +39,7 @@ namespace umbrix::look {
 //   POST /api/about                pressing About: the box the tool shows
 //   POST /api/frame    {"index"}   another frame of the sequence
 //   POST /api/depth    {"depth"}   how the depth channel measures depth, as --depth takes it
+//   POST /api/view     {"view"}    another view of a multi-view frame, one the picture lists
 //   POST /api/keep     {"generation"}  holds that picture, if it is the newest, for the page's
 //                                  slot A (the two kept last are held)
 //   POST /api/save     {"generation"}  the values of that picture, if it is the newest, into
@@ -79,6 +80,7 @@ class LookService {
     HttpResponse about(const HttpRequest& request);
     HttpResponse frame(const HttpRequest& request);
     HttpResponse depth(const HttpRequest& request);
+    HttpResponse view(const HttpRequest& request);
     HttpResponse save(const HttpRequest& request);
     HttpResponse keep(const HttpRequest& request);
     HttpResponse progress(const HttpRequest& request);

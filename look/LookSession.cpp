@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <fmt/format.h>
 
 namespace umbrix::look {
 
@@ -120,6 +121,15 @@ std::uint64_t LookSession::showFrame(std::size_t index) {
     return Generation;
 }
 
+std::uint64_t LookSession::showView(std::string name) {
+    watched();
+    std::lock_guard guard(Lock);
+    View = std::move(name);
+    ++Generation;
+    queueLocked();
+    return Generation;
+}
+
 std::uint64_t LookSession::setDepth(const DepthConvention& depth) {
     watched();
     std::lock_guard guard(Lock);
@@ -184,7 +194,7 @@ RenderProgress LookSession::progress() const {
 }
 
 void LookSession::queueLocked() {
-    Waiting = Job{Generation, FrameIndex, ControlValues(Page.controls())};
+    Waiting = Job{Generation, FrameIndex, View, ControlValues(Page.controls())};
     Waiting->values.setDepth(Depth);
     // The render under way, if any, is for older values: it stops at its next chunk, unless it
     // ends sooner than a new one could show anything.
@@ -288,9 +298,31 @@ std::shared_ptr<Picture> LookSession::render(const Job& job, std::stop_token sto
     // The tool goes over every row twice: normals, then occlusion and the result.
     TotalRows.store(2L * Loaded->image->Height, std::memory_order_relaxed);
     try {
-        // The picture shows the depth the tool read.
-        picture->frame = convertedSource(Loaded, job.values.depth(), job.values[control::CamFOV]);
         const std::string& shown = Frames.paths[job.frameIndex];
+        // The view shown: the frame's first rendered one unless another is chosen.
+        std::size_t view = Loaded->primary;
+        for (std::size_t v = 0; v < Loaded->views.size(); ++v)
+            if (v == Loaded->primary || rendersApart(*Loaded, v)) {
+                picture->views.push_back(Loaded->views[v].name);
+                if (Loaded->views[v].name == job.view)
+                    view = v;
+            }
+        if (!Loaded->views.empty()) {
+            picture->view = Loaded->views[view].name;
+            if (!job.view.empty() && job.view != picture->view)
+                picture->warnings.push_back(
+                    fmt::format("{}: no view {} rendered in this frame; showing {}", shown,
+                                job.view, picture->view));
+        }
+        // The picture shows the depth the tool read.
+        if (view != Loaded->primary) {
+            std::shared_ptr<Frame> source = viewSource(*Loaded, view);
+            convertDepth(*source, job.values.depth(), job.values[control::CamFOV]);
+            picture->frame = std::move(source);
+        } else {
+            picture->frame =
+                convertedSource(Loaded, job.values.depth(), job.values[control::CamFOV]);
+        }
         for (const Warnings& warnings :
              {controlWarnings(job.values), channelWarnings(*Loaded, shown, job.values),
               depthWarnings(*Loaded, shown, job.values.depth())})

@@ -32,6 +32,10 @@ struct FrameSource {
 struct Picture {
     std::uint64_t generation = 0; // of the controls it was rendered with
     std::size_t frameIndex = 0;
+    // A multi-view frame's views rendered (its first one first), and the one shown; empty for a
+    // frame of one view.
+    std::vector<std::string> views;
+    std::string view;
     std::shared_ptr<const Frame> frame;
     std::shared_ptr<const Image> result;
     double milliseconds = 0.0;           // the tool's render
@@ -91,6 +95,9 @@ class LookSession {
     // Presses the About button; returns the box the tool asked for: caption and text.
     std::optional<std::pair<std::string, std::string>> pressAbout();
     std::uint64_t showFrame(std::size_t index);
+    // Shows view `name` of a multi-view frame (nothing: its first rendered view), rendered as
+    // `umbrix render` renders it; a frame without that view shows its first, with a warning.
+    std::uint64_t showView(std::string name);
     // How the frames' depth is read (--depth); the frame is rendered again with it.
     std::uint64_t setDepth(const DepthConvention& depth);
     DepthConvention depth() const;
@@ -115,6 +122,7 @@ class LookSession {
     struct Job {
         std::uint64_t generation = 0;
         std::size_t frameIndex = 0;
+        std::string view;
         ControlValues values;
     };
 
@@ -129,6 +137,7 @@ class LookSession {
     std::uint64_t Generation = 1;
     std::size_t FrameIndex = 0;
     DepthConvention Depth;
+    std::string View;
     std::optional<Job> Waiting;
     std::stop_source Running; // stops the render under way
     std::shared_ptr<const Picture> Published;

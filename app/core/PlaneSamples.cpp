@@ -59,6 +59,13 @@ PlaneSamples PlaneSamples::depth(const Frame& frame) {
 
 std::optional<Beauty> beautyOf(const Frame& frame) {
     std::vector<std::array<std::string, 3>> candidates = {{"R", "G", "B"}};
+    // A view's own R G B, under the view's names (right.R ...).
+    std::array<std::string, 3> mapped;
+    for (const FrameChannel& channel : frame.channels)
+        if (channel.number >= 0 && channel.number < 3)
+            mapped[static_cast<std::size_t>(channel.number)] = channel.format.name;
+    if (!mapped[0].empty() && !mapped[1].empty() && !mapped[2].empty())
+        candidates.push_back(mapped);
     for (const FrameChannel& channel : frame.channels) {
         const std::string& name = channel.format.name;
         if (endsWith(name, ".Combined.R")) {

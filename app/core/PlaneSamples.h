@@ -39,8 +39,9 @@ class PlaneSamples {
     SampleType Type = SampleType::Float;
 };
 
-// A frame's beauty: the input's own R G B, or else a renderer's combined layer
-// (`ViewLayer.Combined.R` ...); nothing when it has neither.
+// A frame's beauty: the input's own R G B (by those names, or the channels it maps to them, as a
+// view's `right.R` ...), or else a renderer's combined layer (`ViewLayer.Combined.R` ...); nothing
+// when it has none.
 struct Beauty {
     PlaneSamples r, g, b;
     std::string names; // "R G B"

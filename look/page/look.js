@@ -432,6 +432,7 @@ function showPicture({ facts, bytes, part, key }) {
   for (const option of $("view").options)
     if (option.value === "shaded" || option.value === "beauty") option.disabled = !facts.beauty;
   showChannels(facts.channels || []);
+  showViews(facts.views || [], facts.view);
   listCompared();
   place();
 }
@@ -816,6 +817,15 @@ function onKey(e) {
   action();
 }
 
+// A multi-view frame's views, the one shown chosen.
+function showViews(views, shown) {
+  const menu = $("stereo-view");
+  if (Array.from(menu.options).map((o) => o.value).join("\n") !== views.join("\n"))
+    menu.replaceChildren(...views.map((name) => element("option", { value: name }, name)));
+  menu.hidden = views.length < 2;
+  if (shown) menu.value = shown;
+}
+
 function nextChannel() {
   const names = Array.from($("channels").children).map((o) => o.value);
   if (names.length) chooseView(names[(names.indexOf(page.view) + 1) % names.length]);
@@ -858,6 +868,12 @@ async function start() {
   $("frame").addEventListener("input", async () => {
     try {
       const answer = await request("api/frame", { index: Number($("frame").value) });
+      newGeneration(answer.generation);
+    } catch (e) { $("time").textContent = e.message; }
+  });
+  $("stereo-view").addEventListener("change", async () => {
+    try {
+      const answer = await request("api/view", { view: $("stereo-view").value });
       newGeneration(answer.generation);
     } catch (e) { $("time").textContent = e.message; }
   });

@@ -2,13 +2,18 @@
 
 #include "app/core/ControlList.h"
 #include "app/core/ControlSetting.h"
+#include "app/core/FrameSource.h"
 #include "app/core/Preview.h"
 #include "app/core/Tool.h"
 #include "app/images/ToolSession.h"
+#include "tests/app/ExrFiles.h"
 #include "tests/look/LookFixture.h"
 
 #include <bit>
 #include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
 #include <fmt/format.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -520,6 +525,73 @@ TEST(LookSessionTest, ARenderNobodyWaitsForStops) {
             service.handle(get(fmt::format("/api/result?generation={}", generation)));
         EXPECT_EQ(Json::parse(waiting.body), Json({{"cancelled", generation}}));
     }
+}
+
+// A stereo frame's other view, chosen on the page, renders as `umbrix render` renders that view:
+// from its own depth, its beauty by its own names; a view the frame lacks is refused.
+TEST(LookSessionTest, ShowsEachViewOfAStereoFrame) {
+    std::string folder = (std::filesystem::temp_directory_path() / "umbrix-views-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    const std::string path = folder + "/stereo.exr";
+    apptest::ExrPart part = apptest::exrPart(20, 12);
+    part.multiView = {"left", "right"};
+    for (const std::string prefix : {"", "right."})
+        for (const char* name : {"R", "G", "B", "Z"})
+            apptest::addChannel(part, prefix + name, Imf::FLOAT, [&](int x, int y) {
+                const double side = prefix.empty() ? 0.0 : 0.5;
+                return *name == 'Z' ? 2.0 + side + (0.1 + side * 0.1) * x + (y > 6 ? 0.7 : 0.0)
+                                    : 0.1 + 0.02 * x + side * 0.3 + (*name - 'B') * 0.05;
+            });
+    apptest::writeExrFile(path, {part});
+    const std::shared_ptr<Frame> frame = openFrame(path, OpenOptions{});
+    loadFrame(*frame);
+    FrameSource frames;
+    frames.paths = {path};
+    frames.numbers = {std::nullopt};
+    frames.read = [frame](std::size_t) -> std::shared_ptr<const Frame> { return frame; };
+    std::mutex lock;
+    std::condition_variable published;
+    LookSession session(UMBRIX_PLUGIN_PATH, std::move(frames), [&] {
+        std::lock_guard guard(lock);
+        published.notify_all();
+    });
+    const auto pictureOf = [&](std::uint64_t generation) {
+        std::unique_lock guard(lock);
+        std::shared_ptr<const Picture> picture;
+        published.wait(guard, [&] {
+            picture = session.picture();
+            return picture && picture->generation >= generation;
+        });
+        return picture;
+    };
+    session.change(*findControl("UseSSAO", session.controls(), "UseSSAO"), 1.0);
+    session.start(frame);
+    LookService service(session, Access(Token, Port), {std::nullopt, {}});
+    const auto first = pictureOf(session.generation());
+    EXPECT_EQ(first->views, (std::vector<std::string>{"left", "right"}));
+    EXPECT_EQ(first->view, "left");
+    const HttpResponse chosen = service.handle(post("/api/view", R"({"view": "right"})"));
+    ASSERT_EQ(chosen.status, 200) << chosen.body;
+    const auto right = pictureOf(Json::parse(chosen.body).at("generation"));
+    EXPECT_EQ(right->view, "right");
+    const Tool tool(UMBRIX_PLUGIN_PATH);
+    ControlValues values = tool.defaults();
+    values.set("UseSSAO", 1.0, "UseSSAO");
+    expectSameBits(*right->result, *tool.render(viewSource(*frame, 1), values, 0.0).image);
+    Json facts;
+    for (const auto& [name, value] : service.handle(get("/api/pixels?view=beauty")).headers)
+        if (name == "X-Umbrix-Facts")
+            facts = Json::parse(value);
+    EXPECT_EQ(facts.at("beauty"), "right.R right.G right.B");
+    EXPECT_EQ(Json::parse(service.handle(get("/api/probe?x=3&y=8")).body)
+                  .at("values")
+                  .at("depth")
+                  .at("bits"),
+              fmt::format("{:08x}", std::bit_cast<std::uint32_t>(
+                                        static_cast<float>(2.0 + 0.5 + 0.15 * 3 + 0.7))));
+    for (const char* bad : {R"({"view": "centre"})", R"({"view": 1})", "{}"})
+        EXPECT_EQ(service.handle(post("/api/view", bad)).status, 400) << bad;
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
