@@ -247,8 +247,11 @@ py::tuple renderFile(RenderOptions options, ControlArguments arguments) {
 py::dict loadSettings(const std::string& path) {
     const Tool& tool = loadedTool();
     py::dict values;
-    for (const ControlSetting& setting : readSettingsFile(path, tool.controls()).settings)
+    const SettingsContent content = readSettingsFile(path, tool.controls());
+    for (const ControlSetting& setting : content.settings)
         values[py::str(minihost::info(*setting.control).id)] = setting.value;
+    if (content.depth)
+        values[py::str(DepthKey)] = depthConventionText(*content.depth);
     return values;
 }
 

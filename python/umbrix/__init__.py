@@ -266,12 +266,14 @@ def release():
 
 
 def load_settings(path):
-    """The control values of a settings file (``--settings``), as a dict by identifier."""
+    """The control values of a settings file (``--settings``), as a dict by identifier, with its
+    ``"depth"`` (the depth convention, as ``--depth`` takes it) where it holds one."""
     return _umbrix.load_settings(_path(path, "path"))
 
 
 def save_settings(path, values):
     """Writes a settings file (``--save-settings``): every control's value, those in ``values``
-    (a dict by identifier, read as keywords are) and the defaults for the rest."""
+    (a dict by identifier, read as keywords are) and the defaults for the rest; a ``"depth"`` other
+    than "z" is kept too."""
     _, items = _settings(dict(values))
     _umbrix.save_settings(_path(path, "path"), items)

@@ -58,21 +58,32 @@ def test_controls_and_settings_files_are_the_programs(files):
                             check=True).stdout
     assert umbrix.controls() == json.loads(listed)
     assert umbrix.__version__ == "1.0.0"
-    umbrix.save_settings(files / "look.json", {**LOOK, "CamFOV": "nan"})
+    umbrix.save_settings(files / "look.json", {**LOOK, "CamFOV": "nan", "depth": "inverse"})
     depth, normals, _ = scene()
     write_exr(files / "in.exr", {"Z": depth})
     run_program("render", files / "in.exr", "-o", files / "out.exr", "--quiet", "--set",
                 "UseSSAO=1", "--set", "Matrix=2", "--set", "FilterMethod=1", "--set",
-                "Amount=0.5", "--set", "CamFOV=nan", "--save-settings", files / "cli.json")
+                "Amount=0.5", "--set", "CamFOV=nan", "--depth", "inverse", "--save-settings",
+                files / "cli.json")
     assert (files / "look.json").read_text() == (files / "cli.json").read_text()
     values = umbrix.load_settings(files / "look.json")
     assert values["Matrix"] == 2 and values["UseSSAO"] == 1 and numpy.isnan(values["CamFOV"])
     assert values["FilterMethod"] == 1 and values["UseNormals"] == 1
+    assert values["depth"] == "inverse"
     with pytest.warns(umbrix.UmbrixWarning, match="CamFOV"):
         by_file = umbrix.render(depth, normals, settings=files / "look.json")
     with pytest.warns(umbrix.UmbrixWarning, match="CamFOV"):
         by_dict = umbrix.render(depth, normals, settings=values)
     assert numpy.array_equal(bits(by_file), bits(by_dict))
+    # The settings' depth convention, unless the call names one.
+    seen = {**values, "CamFOV": 60}
+    by_settings = umbrix.render(depth, normals, settings=seen)
+    named = umbrix.render(depth, normals, settings=seen, depth_convention="inverse")
+    as_z = umbrix.render(depth, normals, settings=seen, depth_convention="z")
+    assert numpy.array_equal(bits(by_settings), bits(named))
+    assert not numpy.array_equal(bits(as_z), bits(named))
+    with pytest.raises(umbrix.UsageError, match="no depth convention"):
+        umbrix.render(depth, settings={"depth": 3})
 
 
 def test_the_readme_example_prints_what_it_says(files):
