@@ -143,11 +143,11 @@ def test_a_depth_convention_converts_the_array_as_the_files_depth(files, convent
 
 def test_render_file_renders_the_views_named_as_the_program_does(files):
     depth, _, rgba = scene()
-    spec = oiio.ImageSpec(depth.shape[1], depth.shape[0], 3, "float")
-    spec.channelnames = ("Z", "right.Z", "right.A")
-    spec.attribute("multiView", oiio.TypeDesc("string[2]"), ("left", "right"))
+    header = oiio.ImageSpec(depth.shape[1], depth.shape[0], 3, "float")
+    header.channelnames = ("Z", "right.Z", "right.A")
+    header.attribute("multiView", oiio.TypeDesc("string[2]"), ("left", "right"))
     image = oiio.ImageOutput.create(str(files / "in.exr"))
-    assert image.open(str(files / "in.exr"), spec), image.geterror()
+    assert image.open(str(files / "in.exr"), header), image.geterror()
     assert image.write_image(numpy.stack([depth, depth[::-1] + 1, rgba[..., 3]], -1))
     image.close()
     for view in ["right", ["left", "right"]]:
