@@ -152,13 +152,11 @@ std::shared_ptr<const Frame> convertedSource(std::shared_ptr<const Frame> frame,
     try {
         copy->image = minihost::makeImage(frame->image->Width, frame->image->Height, extra);
     } catch (const std::bad_alloc&) {
-        throw RunError(fmt::format("{}: out of memory while rendering", frame->path), frame->path);
+        throw RunError(fmt::format("{}: out of memory while rendering", frame->path), frame->path,
+                       std::nullopt, RunError::Cause::Memory);
     }
     for (const int number : minihost::channels(*copy->image))
-        for (int y = 0; y < copy->image->Height; ++y)
-            for (int x = 0; x < copy->image->Width; ++x)
-                minihost::sample(*copy->image, x, y, number) =
-                    minihost::sample(*frame->image, x, y, number);
+        copyChannel(*frame->image, *copy->image, number);
     convertDepth(*copy, convention, camFov);
     return copy;
 }

@@ -3,7 +3,6 @@
 #include "app/Failure.h"
 #include "app/core/FrameSource.h"
 
-#include <cstring>
 #include <fmt/format.h>
 #include <new>
 
@@ -21,17 +20,8 @@ minihost::ImagePtr resultsOnly(const Image& rendered, const Frame& frame) {
         throw RunError(fmt::format("{}: out of memory while rendering", frame.path), frame.path,
                        std::nullopt, RunError::Cause::Memory);
     }
-    for (int number = 0; number < ResultChannels; ++number) {
-        const PlaneSlice from = imageSlice(rendered, number);
-        const PlaneSlice to = imageSlice(*kept, number);
-        for (int y = 0; y < rendered.Height; ++y)
-            for (int x = 0; x < rendered.Width; ++x)
-                std::memcpy(to.origin + static_cast<std::size_t>(y) * to.yStride +
-                                static_cast<std::size_t>(x) * to.xStride,
-                            from.origin + static_cast<std::size_t>(y) * from.yStride +
-                                static_cast<std::size_t>(x) * from.xStride,
-                            sizeof(float));
-    }
+    for (int number = 0; number < ResultChannels; ++number)
+        copyChannel(rendered, *kept, number);
     return kept;
 }
 

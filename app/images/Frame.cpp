@@ -344,4 +344,15 @@ PlaneSlice carriedSlice(const CarriedPlane& plane) {
     return {plane.bytes.get(), plane.xStride, plane.yStride};
 }
 
+void copyChannel(const Image& from, Image& to, int number) {
+    const PlaneSlice source = imageSlice(from, number);
+    const PlaneSlice target = imageSlice(to, number);
+    for (int y = 0; y < from.Height; ++y) {
+        const char* in = source.origin + static_cast<std::size_t>(y) * source.yStride;
+        char* out = target.origin + static_cast<std::size_t>(y) * target.yStride;
+        for (int x = 0; x < from.Width; ++x, in += source.xStride, out += target.xStride)
+            std::memcpy(out, in, sizeof(float));
+    }
+}
+
 } // namespace umbrix

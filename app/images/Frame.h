@@ -148,4 +148,7 @@ struct PlaneSlice {
 PlaneSlice imageSlice(const Image& image, int number);
 PlaneSlice carriedSlice(const CarriedPlane& plane);
 
+// Copies channel `number` of `from` into the same channel of `to`, an image of the same size.
+void copyChannel(const Image& from, Image& to, int number);
+
 } // namespace umbrix
