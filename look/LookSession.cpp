@@ -53,18 +53,22 @@ std::vector<Input*> LookSession::controls() const {
     return Page.controls();
 }
 
+std::uint64_t LookSession::renderAfter(const std::function<void()>& change) {
+    watched();
+    std::lock_guard guard(Lock);
+    change();
+    ++Generation;
+    queueLocked();
+    return Generation;
+}
+
 double LookSession::value(const Input& control) const {
     std::lock_guard guard(Lock);
     return minihost::value(control);
 }
 
 std::uint64_t LookSession::change(Input& control, double value) {
-    watched();
-    std::lock_guard guard(Lock);
-    Page.set(control, value);
-    ++Generation;
-    queueLocked();
-    return Generation;
+    return renderAfter([&] { Page.set(control, value); });
 }
 
 std::uint64_t LookSession::changeAll(const ControlValues& values) {
@@ -113,30 +117,15 @@ std::optional<std::pair<std::string, std::string>> LookSession::pressAbout() {
 }
 
 std::uint64_t LookSession::showFrame(std::size_t index) {
-    watched();
-    std::lock_guard guard(Lock);
-    FrameIndex = index;
-    ++Generation;
-    queueLocked();
-    return Generation;
+    return renderAfter([&] { FrameIndex = index; });
 }
 
 std::uint64_t LookSession::showView(std::string name) {
-    watched();
-    std::lock_guard guard(Lock);
-    View = std::move(name);
-    ++Generation;
-    queueLocked();
-    return Generation;
+    return renderAfter([&] { View = std::move(name); });
 }
 
 std::uint64_t LookSession::setDepth(const DepthConvention& depth) {
-    watched();
-    std::lock_guard guard(Lock);
-    Depth = depth;
-    ++Generation;
-    queueLocked();
-    return Generation;
+    return renderAfter([&] { Depth = depth; });
 }
 
 DepthConvention LookSession::depth() const {

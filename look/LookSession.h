@@ -157,6 +157,9 @@ class LookSession {
     std::size_t LoadedIndex = 0;
     std::thread Worker;
 
+    // Makes `change` under the lock, as a page asked it, and queues the render that shows it;
+    // returns its generation.
+    std::uint64_t renderAfter(const std::function<void()>& change);
     void queueLocked();
     bool nearlyDoneLocked() const;
     void cancelLocked();
