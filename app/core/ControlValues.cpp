@@ -1,13 +1,10 @@
 #include "app/core/ControlValues.h"
 
-#include "app/Failure.h"
 #include "app/core/ControlSetting.h"
 #include "app/core/SettingsFile.h"
 
 #include <algorithm>
-#include <fmt/format.h>
 #include <utility>
-#include <variant>
 
 namespace umbrix {
 
@@ -73,12 +70,7 @@ void ControlValues::apply(const ControlSources& sources) {
     for (const NamedValue& named : sources.named) {
         // A dict of settings holds the depth convention as a settings file does.
         if (named.id == DepthKey) {
-            const auto* text = std::get_if<std::string>(&named.value.value);
-            if (!text)
-                throw UsageError(fmt::format("{}: {} is no depth convention (a string as --depth "
-                                             "takes it, such as \"inverse\")",
-                                             named.where, named.value.shown));
-            Depth = parseDepthConvention(*text);
+            Depth = depthSetting(named.value, named.where);
             continue;
         }
         Input* control = findControl(named.id, Controls, named.where);

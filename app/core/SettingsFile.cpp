@@ -15,6 +15,7 @@
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <variant>
 
 namespace umbrix {
 
@@ -128,18 +129,6 @@ void writeText(const std::string& target, const std::string& shown, const std::s
                        shown);
 }
 
-DepthConvention depthOf(const Json& value, const std::string& where) {
-    if (!value.is_string())
-        throw UsageError(fmt::format("{}: {} is not a depth convention: a string as --depth takes "
-                                     "it, such as \"inverse\"",
-                                     where, excerpt(value.dump())));
-    try {
-        return parseDepthConvention(value.get<std::string>());
-    } catch (const UsageError& e) {
-        throw UsageError(fmt::format("{}: {}", where, e.what()));
-    }
-}
-
 SettingsContent settingsOf(const Json& object, const std::vector<Input*>& controls,
                            const std::string& source) {
     if (!object.is_object())
@@ -148,7 +137,7 @@ SettingsContent settingsOf(const Json& object, const std::vector<Input*>& contro
     for (const auto& [key, value] : object.items()) {
         const std::string where = fmt::format("{}: {}", source, excerpt(key));
         if (key == DepthKey) {
-            content.depth = depthOf(value, where);
+            content.depth = depthSetting(givenOf(value), where);
             continue;
         }
         Input* control = findControl(key, controls, where);
@@ -159,6 +148,19 @@ SettingsContent settingsOf(const Json& object, const std::vector<Input*>& contro
 }
 
 } // namespace
+
+DepthConvention depthSetting(const GivenValue& given, const std::string& where) {
+    const auto* text = std::get_if<std::string>(&given.value);
+    if (!text)
+        throw UsageError(fmt::format("{}: {} is not a depth convention: a string as --depth takes "
+                                     "it, such as \"inverse\"",
+                                     where, given.shown));
+    try {
+        return parseDepthConvention(*text);
+    } catch (const UsageError& e) {
+        throw UsageError(fmt::format("{}: {}", where, e.what()));
+    }
+}
 
 SettingsContent readSettingsFile(const std::string& path, const std::vector<Input*>& controls) {
     return settingsOf(parsed(fileText(path), path), controls, path);

@@ -17,6 +17,10 @@ namespace umbrix {
 // takes it ("inverse", "normalized:1:100"); absent, z.
 inline constexpr const char* DepthKey = "depth";
 
+// The value of the "depth" key, from a file or a dict of settings. UsageError, starting with
+// `where`, for one that is no convention.
+DepthConvention depthSetting(const GivenValue& given, const std::string& where);
+
 struct SettingsContent {
     std::vector<ControlSetting> settings; // in the file's order
     std::optional<DepthConvention> depth;

@@ -82,7 +82,7 @@ def test_controls_and_settings_files_are_the_programs(files):
     as_z = umbrix.render(depth, normals, settings=seen, depth_convention="z")
     assert numpy.array_equal(bits(by_settings), bits(named))
     assert not numpy.array_equal(bits(as_z), bits(named))
-    with pytest.raises(umbrix.UsageError, match="no depth convention"):
+    with pytest.raises(umbrix.UsageError, match="is not a depth convention"):
         umbrix.render(depth, settings={"depth": 3})
 
 
