@@ -1,5 +1,6 @@
 #include "look/LookSession.h"
 
+#include "app/core/MultiView.h"
 #include "app/core/RenderWarnings.h"
 
 #include <algorithm>
@@ -304,14 +305,8 @@ std::shared_ptr<Picture> LookSession::render(const Job& job, std::stop_token sto
                                 job.view, picture->view));
         }
         // The picture shows the depth the tool read.
-        if (view != Loaded->primary) {
-            std::shared_ptr<Frame> source = viewSource(*Loaded, view);
-            convertDepth(*source, job.values.depth(), job.values[control::CamFOV]);
-            picture->frame = std::move(source);
-        } else {
-            picture->frame =
-                convertedSource(Loaded, job.values.depth(), job.values[control::CamFOV]);
-        }
+        picture->frame =
+            viewToRender(Loaded, view, job.values.depth(), job.values[control::CamFOV]);
         for (const Warnings& warnings :
              {controlWarnings(job.values), channelWarnings(*Loaded, shown, job.values),
               depthWarnings(*Loaded, shown, job.values.depth())})

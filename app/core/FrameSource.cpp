@@ -131,6 +131,9 @@ void convertDepth(Frame& frame, const DepthConvention& convention, double camFov
     if (convention.kind == DepthConvention::Kind::Z)
         return;
     convertFrameDepth(frame, convention, depthCamera(frame, camFov).camera);
+    for (std::size_t v = 0; v < frame.views.size(); ++v)
+        if (rendersFromPart(frame, v))
+            convertDepth(*frame.views[v].frame, convention, camFov);
 }
 
 std::shared_ptr<const Frame> convertedSource(std::shared_ptr<const Frame> frame,

@@ -42,7 +42,8 @@ struct DepthCamera {
 DepthCamera depthCamera(const Frame& frame, double camFov);
 
 // Converts a loaded frame's depth from `convention` to the planar depth the tool reads, before it
-// renders; the output's depth channel keeps the file's samples. With Z, nothing is done.
+// renders, and that of each view it renders from a part of its own, each with its part's camera;
+// the output's depth channels keep the file's samples. With Z, nothing is done.
 void convertDepth(Frame& frame, const DepthConvention& convention, double camFov);
 
 // What the tool renders of a loaded frame with its depth read as `convention`: the frame itself for

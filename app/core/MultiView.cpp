@@ -32,6 +32,13 @@ void renderOtherViews(const Tool& tool, Rendered& result, const ControlValues& v
     const Frame& frame = *result.source;
     result.views.resize(frame.views.size());
     for (std::size_t v = 0; v < frame.views.size(); ++v) {
+        if (rendersFromPart(frame, v)) {
+            Frame& part = *frame.views[v].frame;
+            result.views[v] = tool.render(frame.views[v].frame, values, time).image;
+            if (!frame.image)
+                part.image.reset();
+            continue;
+        }
         if (!rendersApart(frame, v))
             continue;
         std::shared_ptr<Frame> source = viewSource(frame, v);
@@ -39,6 +46,18 @@ void renderOtherViews(const Tool& tool, Rendered& result, const ControlValues& v
         const Rendered view = tool.render(std::move(source), values, time);
         result.views[v] = resultsOnly(*view.image, frame);
     }
+}
+
+std::shared_ptr<const Frame> viewToRender(const std::shared_ptr<const Frame>& frame,
+                                          std::size_t view, const DepthConvention& depth,
+                                          double camFov) {
+    if (frame->views.empty() || view == frame->primary)
+        return convertedSource(frame, depth, camFov);
+    if (rendersFromPart(*frame, view))
+        return convertedSource(frame->views[view].frame, depth, camFov);
+    std::shared_ptr<Frame> source = viewSource(*frame, view);
+    convertDepth(*source, depth, camFov);
+    return source;
 }
 
 } // namespace umbrix

@@ -36,6 +36,10 @@ OutputFormat formatOf(const std::string& path) {
 void checkOutputChannels(const Frame& frame, const OutputOptions& options,
                          const OutputFormat& format) {
     outputChannels(frame, options, !format.exr, format.alpha);
+    if (format.exr)
+        for (std::size_t v = 0; v < frame.views.size(); ++v)
+            if (rendersFromPart(frame, v))
+                outputChannels(*frame.views[v].frame, options, false, true);
 }
 
 Warnings writeWarnings(const Frame& frame, const OutputFormat& format, const OutputOptions& options,

@@ -32,7 +32,7 @@ OutputShape outputShape(const OutputRequest& request);
 OutputFormat formatOf(const std::string& path);
 
 // Checks, from an opened frame's header, that every channel --ch and -d name is one the output
-// has. UsageError listing the output's channels.
+// has, in each part an EXR output renders. UsageError listing the output's channels.
 void checkOutputChannels(const Frame& frame, const OutputOptions& options,
                          const OutputFormat& format);
 

@@ -200,8 +200,14 @@ Warnings depthWarnings(const Frame& frame, const std::string& shown,
             }))
             warnings.push_back(depthWithinUnitWarning(shown));
     }
-    // Another view's depth is among the carried planes.
-    for (const auto& [view, subject] : viewsApart(frame, shown))
+    // Another view's depth is among the carried planes, or in its part's frame.
+    for (const auto& [view, subject] : viewsApart(frame, shown)) {
+        if (view->frame) {
+            if (view->frame->image)
+                for (Warning& warning : depthWarnings(*view->frame, subject, convention))
+                    warnings.push_back(std::move(warning));
+            continue;
+        }
         for (std::size_t i = 0; i < frame.channels.size(); ++i) {
             const FrameChannel& channel = frame.channels[i];
             if (view->map.numbers[i] != DepthChannel || channel.carried < 0)
@@ -215,6 +221,7 @@ Warnings depthWarnings(const Frame& frame, const std::string& shown,
                 }))
                 warnings.push_back(depthWithinUnitWarning(subject));
         }
+    }
     return warnings;
 }
 

@@ -22,18 +22,26 @@ void describeRun(const Frame& frame, const std::string& shown, const ControlValu
             block += fmt::format("\n  {} -> {} ({})", channel.format.name, roleOf(channel.number),
                                  channel.number);
     for (const FrameView& view : frame.views) {
-        block += fmt::format("\nview {}{}{}", view.name, view.isDefault ? " (default)" : "",
+        const std::string part =
+            view.part >= 0
+                ? fmt::format(" (part {})", frame.parts[static_cast<std::size_t>(view.part)])
+                : "";
+        block += fmt::format("\nview {}{}{}{}", view.name, view.isDefault ? " (default)" : "", part,
                              view.rendered ? ""
                              : view.chosen ? ": carried, it has no depth"
                                            : ": carried, not named by --view");
-        for (const std::size_t i : view.channels) {
-            const int number = view.map.numbers[i];
-            const std::string& name = frame.channels[i].format.name;
+        const auto listed = [&](const std::string& name, int number) {
             if (view.rendered)
                 block += fmt::format("\n  {} -> {} ({})", name, roleOf(number), number);
             else
                 block += fmt::format("\n  {} -> carried", name);
-        }
+        };
+        if (view.part < 0)
+            for (const std::size_t i : view.channels)
+                listed(frame.channels[i].format.name, view.map.numbers[i]);
+        else
+            for (const FrameChannel& channel : view.frame ? view.frame->channels : frame.channels)
+                listed(channel.format.name, channel.number);
     }
     block += fmt::format("\ndepth read as {}", depthConventionText(depth));
     if (depth.kind == DepthConvention::Kind::Distance)

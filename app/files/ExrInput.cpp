@@ -160,6 +160,61 @@ std::optional<Imf::StringVector> viewsOf(const Imf::Header& header) {
     return listed;
 }
 
+struct ViewPart {
+    std::string name;
+    int part = -1;
+};
+
+// A file of one part per view: each view its `view` attribute names, in the order of the parts,
+// and the part it is rendered from: the first of that view that holds depth, else its first. None
+// when fewer than two views are named.
+std::vector<ViewPart> viewParts(ExrSource& source, const std::vector<ChannelOverride>& overrides) {
+    std::vector<ViewPart> views;
+    for (int i = 0; i < source.parts(); ++i) {
+        const Imf::Header& header = source.header(i);
+        if (isDeepPart(header) || !header.hasView() || header.view().empty())
+            continue;
+        const auto found = std::find_if(views.begin(), views.end(), [&](const ViewPart& view) {
+            return view.name == header.view();
+        });
+        if (found == views.end())
+            views.push_back({header.view(), i});
+        else if (!holdsDepth(source.header(found->part), overrides) &&
+                 holdsDepth(header, overrides))
+            found->part = i;
+    }
+    if (views.size() < 2)
+        views.clear();
+    return views;
+}
+
+std::vector<ChannelFormat> imageChannels(const Imf::Header& header, const std::string& path) {
+    std::vector<ChannelFormat> channels = channelsOf(header);
+    if (channels.empty())
+        throw RunError(fmt::format("{}: the image has no channels", path), path);
+    return channels;
+}
+
+// Maps a file of one part per view; the frame is its first rendered view's part.
+void openViewParts(Frame& frame, ExrSource& source, const std::vector<ViewPart>& views,
+                   const FrameNaming& naming) {
+    std::vector<PartView> parts;
+    for (const ViewPart& view : views) {
+        const Imf::Header& header = source.header(view.part);
+        auto opened = std::make_shared<Frame>();
+        opened->path = frame.path;
+        opened->windows = windowsOf(header);
+        opened->screen = screenOf(header);
+        opened->source = frame.source;
+        opened->parts = frame.parts;
+        parts.push_back({view.name, view.part, std::move(opened), channelsOf(header)});
+    }
+    const int first = views[mapPartViews(frame, std::move(parts), naming)].part;
+    source.setRenderedPart(first);
+    if (frame.channels.empty())
+        throw RunError(fmt::format("{}: the image has no channels", frame.path), frame.path);
+}
+
 Imf::FrameBuffer frameBufferOf(Frame& frame) {
     Imf::FrameBuffer buffer;
     const Imath::V2i origin(frame.windows.x, frame.windows.y);
@@ -250,6 +305,13 @@ Frame openExr(const std::string& path, const FrameNaming& naming,
         frame.source = std::move(opened);
         for (int i = 0; i < source.parts(); ++i)
             frame.parts.push_back(partName(source.header(i), i));
+        if (!part) {
+            const std::vector<ViewPart> views = viewParts(source, naming.overrides);
+            if (!views.empty()) {
+                openViewParts(frame, source, views, naming);
+                return frame;
+            }
+        }
         const int rendered = partToRender(source, naming.overrides, part, path);
         source.setRenderedPart(rendered);
         const Imf::Header& header = source.header(rendered);
@@ -260,17 +322,18 @@ Frame openExr(const std::string& path, const FrameNaming& naming,
                                              path, partName(header, rendered))
                                : fmt::format("{}: deep images are not supported", path),
                            path);
-        const std::vector<ChannelFormat> channels = channelsOf(header);
-        if (channels.empty())
-            throw RunError(fmt::format("{}: the image has no channels", path), path);
+        const std::vector<ChannelFormat> channels = imageChannels(header, path);
         frame.windows = windowsOf(header);
         frame.screen = screenOf(header);
         if (const auto views = viewsOf(header)) {
             mapViews(frame, channels, viewLayout(*views, channels), naming);
         } else {
             if (!naming.views.empty())
-                throw UsageError(fmt::format("--view {}: {} has one view (no multiView attribute)",
-                                             naming.views.front(), path));
+                throw UsageError(fmt::format("--view {}: {} has one view{}", naming.views.front(),
+                                             path,
+                                             part ? fmt::format(" in part {}", *part)
+                                                  : std::string(" (no multiView attribute, nor "
+                                                                "parts of several views)")));
             mapFrame(frame, channels, naming);
         }
     } catch (...) {
@@ -284,6 +347,15 @@ void loadExr(Frame& frame) {
         allocateFrame(frame);
         ExrSource& source = *exrSourceOf(frame);
         readPixels(source, source.renderedPart(), frame);
+        for (std::size_t v = 0; v < frame.views.size(); ++v)
+            if (rendersFromPart(frame, v)) {
+                Frame& view = *frame.views[v].frame;
+                allocateFrame(view);
+                readPixels(source, frame.views[v].part, view);
+                for (const FrameChannel& channel : view.channels)
+                    if (channel.carried >= 0 && toolReads(channel.number))
+                        fillFromCarried(view, channel);
+            }
         source.closeIfDone();
     } catch (...) {
         rethrowNaming(frame.path, "cannot read");

@@ -147,10 +147,10 @@ void setCompression(Imf::Header& header, const OutputOptions& options) {
         header.dwaCompressionLevel() = *choice.dwaQuality;
 }
 
-Imf::Header renderedHeader(const Frame& frame, const std::vector<OutputChannel>& written,
+Imf::Header renderedHeader(const Frame& frame, int part, const std::vector<OutputChannel>& written,
                            const OutputOptions& options) {
     const ExrSource* source = exrSourceOf(frame);
-    Imf::Header header = source ? source->header(source->renderedPart()) : freshHeader(frame);
+    Imf::Header header = source ? source->header(part) : freshHeader(frame);
     Imf::ChannelList channels;
     for (const OutputChannel& channel : written)
         channels.insert(channel.name, Imf::Channel(exrType(channel.type), channel.xSampling,
@@ -242,16 +242,35 @@ void writeRendered(Imf::MultiPartOutputFile& out, int part, const Frame& frame,
     }
 }
 
+// What is written into a part the tool rendered: its frame, the results and the channels.
+struct PartWriting {
+    const Frame* frame = nullptr;
+    FrameResults results;
+    std::vector<OutputChannel> written;
+};
+
 void writeFile(const std::string& target, const std::string& shown, const Frame& frame,
                const FrameResults& results, const std::vector<OutputChannel>& written,
                const OutputOptions& options) {
-    std::vector<Imf::Header> headers;
     ExrSource* source = exrSourceOf(frame);
     const int rendered = source ? source->renderedPart() : 0;
     const int parts = source ? source->parts() : 1;
-    for (int part = 0; part < parts; ++part)
-        headers.push_back(part == rendered ? renderedHeader(frame, written, options)
-                                           : source->header(part));
+    // The frame's part, and each view rendered from a part of its own; the others are copied.
+    std::vector<PartWriting> writings(static_cast<std::size_t>(parts));
+    writings[static_cast<std::size_t>(rendered)] = {&frame, results, written};
+    for (std::size_t v = 0; v < frame.views.size(); ++v)
+        if (rendersFromPart(frame, v)) {
+            const Frame& view = *frame.views[v].frame;
+            writings[static_cast<std::size_t>(frame.views[v].part)] = {
+                &view, {results.views[v], {}}, outputChannels(view, options, false, true)};
+        }
+    std::vector<Imf::Header> headers;
+    for (int part = 0; part < parts; ++part) {
+        const PartWriting& writing = writings[static_cast<std::size_t>(part)];
+        headers.push_back(writing.frame
+                              ? renderedHeader(*writing.frame, part, writing.written, options)
+                              : source->header(part));
+    }
     ExrWriteStream stream(target, shown);
     if (parts == 1 && zipCompressed(headers[0].compression())) {
         std::vector<std::unique_ptr<char[]>> planes;
@@ -262,8 +281,9 @@ void writeFile(const std::string& target, const std::string& shown, const Frame&
     {
         Imf::MultiPartOutputFile out(stream, headers.data(), parts, false, minihost::threads());
         for (int part = 0; part < parts; ++part) {
-            if (part == rendered)
-                writeRendered(out, part, frame, results, written);
+            const PartWriting& writing = writings[static_cast<std::size_t>(part)];
+            if (writing.frame)
+                writeRendered(out, part, *writing.frame, writing.results, writing.written);
             else
                 copyPart(out, *source, part, frame.path);
         }

@@ -40,7 +40,8 @@ std::vector<OutputChannel> frameOutputs(const Frame& frame) {
             {frame.map.names[static_cast<std::size_t>(number)], SampleType::Float, number});
     std::vector<bool> replaced(frame.channels.size());
     for (std::size_t v = 0; v < frame.views.size(); ++v) {
-        if (!rendersApart(frame, v))
+        // A view of a part of its own is written into that part.
+        if (!rendersApart(frame, v) || rendersFromPart(frame, v))
             continue;
         const ChannelMap& map = frame.views[v].map;
         for (int number = 0; number < ResultChannels; ++number) {

@@ -22,14 +22,15 @@ struct OutputChannel {
 };
 
 // The tool's results a frame is written from: its source image's, and those of each view rendered
-// apart, by view (null for the others).
+// apart, by view (null for the others); a view of a part of its own, the whole image the tool
+// rendered from that part.
 struct FrameResults {
     Image* image = nullptr;
     std::vector<Image*> views;
 };
 
 // The frame's channels under their output names: the four results, the four of each view rendered
-// apart, then every other file channel in the file's order.
+// apart from the frame's part, then every other file channel in the file's order.
 std::vector<OutputChannel> frameOutputs(const Frame& frame);
 
 // The channels to write: the picks, renamed, in their order, or every channel (`results` alone:

@@ -158,10 +158,91 @@ minihost::ImagePtr newImage(const Windows& windows, const std::vector<int>& extr
     }
 }
 
+// Whether --view chooses the view, and whether it is rendered: chosen, with depth.
+void chooseView(FrameView& view, const FrameNaming& naming) {
+    view.chosen = naming.views.empty() || std::find(naming.views.begin(), naming.views.end(),
+                                                    view.name) != naming.views.end();
+    view.rendered = view.chosen && view.map.hasDepth;
+}
+
+// The view the frame's source image holds: the first rendered; when no chosen view has depth, the
+// first chosen, rendered as a single view would be.
+void choosePrimary(Frame& frame) {
+    const auto first = [&](auto&& take) {
+        const auto found = std::find_if(frame.views.begin(), frame.views.end(), take);
+        return found == frame.views.end() ? std::size_t{0}
+                                          : static_cast<std::size_t>(found - frame.views.begin());
+    };
+    frame.primary = first([](const FrameView& v) { return v.rendered; });
+    if (!frame.views[frame.primary].rendered) {
+        frame.primary = first([](const FrameView& v) { return v.chosen; });
+        frame.views[frame.primary].rendered = true;
+    }
+}
+
 } // namespace
 
 bool rendersApart(const Frame& frame, std::size_t view) {
     return view != frame.primary && frame.views[view].rendered;
+}
+
+bool rendersFromPart(const Frame& frame, std::size_t view) {
+    return rendersApart(frame, view) && frame.views[view].frame != nullptr;
+}
+
+std::size_t mapPartViews(Frame& frame, std::vector<PartView> views, const FrameNaming& naming) {
+    std::vector<std::string> names;
+    for (const PartView& view : views)
+        names.push_back(view.name);
+    for (const std::string& wanted : naming.views)
+        if (std::find(names.begin(), names.end(), wanted) == names.end())
+            throw UsageError(fmt::format("--view {}: {} has no view of that name (it has {})",
+                                         wanted, frame.path, fmt::join(names, ", ")));
+    const auto holds = [](const PartView& view, const std::string& name) {
+        return std::any_of(view.channels.begin(), view.channels.end(),
+                           [&](const ChannelFormat& c) { return c.name == name; });
+    };
+    frame.views.clear();
+    for (const PartView& part : views) {
+        // An override is the parts' that hold its channel; one naming no channel of any part is
+        // given to each, which refuses it.
+        FrameNaming own = naming;
+        own.overrides.clear();
+        for (const ChannelOverride& override : naming.overrides)
+            if (holds(part, override.name) ||
+                std::none_of(views.begin(), views.end(),
+                             [&](const PartView& v) { return holds(v, override.name); }))
+                own.overrides.push_back(override);
+        std::vector<std::string> channelNames;
+        for (const ChannelFormat& format : part.channels)
+            channelNames.push_back(format.name);
+        FrameView view;
+        view.name = part.name;
+        view.part = part.part;
+        view.frame = part.frame;
+        view.map = mapChannels(channelNames, own.overrides, frame.path, naming.results);
+        chooseView(view, naming);
+        frame.views.push_back(std::move(view));
+    }
+    choosePrimary(frame);
+    for (std::size_t v = 0; v < frame.views.size(); ++v) {
+        FrameView& view = frame.views[v];
+        const std::vector<ChannelFormat>& channels = views[v].channels;
+        if (v == frame.primary) {
+            frame.windows = view.frame->windows;
+            frame.screen = view.frame->screen;
+            mapFrame(frame, channels, naming, view.map);
+            view.frame.reset();
+        } else if (view.rendered) {
+            mapFrame(*view.frame, channels, naming, view.map);
+        } else {
+            // Copied as stored: its channels are only listed.
+            view.frame->map = view.map;
+            for (std::size_t i = 0; i < channels.size(); ++i)
+                view.frame->channels.push_back({channels[i], view.map.numbers[i], -1});
+        }
+    }
+    return frame.primary;
 }
 
 std::string viewChannelName(const std::string& local, const std::string& view, bool isDefault) {
@@ -198,22 +279,10 @@ void mapViews(Frame& frame, const std::vector<ChannelFormat>& channels, const Vi
             results[k] = viewChannelName(naming.results[k], view.name, view.isDefault);
         view.map = mapChannels(names, viewOverrides(naming.overrides, channels, layout, v),
                                frame.path, results, &own);
-        view.chosen = naming.views.empty() || std::find(naming.views.begin(), naming.views.end(),
-                                                        view.name) != naming.views.end();
-        view.rendered = view.chosen && view.map.hasDepth;
+        chooseView(view, naming);
         frame.views.push_back(std::move(view));
     }
-    const auto first = [&](auto&& take) {
-        const auto found = std::find_if(frame.views.begin(), frame.views.end(), take);
-        return found == frame.views.end() ? std::size_t{0}
-                                          : static_cast<std::size_t>(found - frame.views.begin());
-    };
-    frame.primary = first([](const FrameView& v) { return v.rendered; });
-    if (!frame.views[frame.primary].rendered) {
-        // No chosen view has depth: the first chosen is rendered as a single view would be.
-        frame.primary = first([](const FrameView& v) { return v.chosen; });
-        frame.views[frame.primary].rendered = true;
-    }
+    choosePrimary(frame);
     mapFrame(frame, channels, naming, frame.views[frame.primary].map);
     for (std::size_t v = 0; v < frame.views.size(); ++v)
         if (rendersApart(frame, v))

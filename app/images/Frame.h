@@ -53,15 +53,22 @@ struct FrameChannel {
     int carried = -1; // index into Frame::carried, or -1
 };
 
-// A view of a multi-view EXR part, as its `multiView` attribute lists them (the first the default
-// view): its own channels, and the map the tool would give them were they a file of their own.
+struct Frame;
+
+// A view of a multi-view EXR input: of a part whose `multiView` attribute lists them (the first the
+// default view), its own channels, and the map the tool would give them were they a file of their
+// own; or a part of its own, as a file of one part per view (a `view` attribute on each) holds it.
 struct FrameView {
     std::string name;
     bool isDefault = false;
     std::vector<std::size_t> channels; // indices into Frame::channels of the view's own channels
-    ChannelMap map;                    // over every channel; only the view's own take a role
+    ChannelMap map;                    // over every channel (a part of its own: over that part's)
     bool chosen = true;                // --view names it, or no --view was given
     bool rendered = false;             // chosen, and with a depth channel
+    // A view in a part of its own other than the frame's: the part, and its frame, mapped when the
+    // frame is opened and loaded with it when it is rendered apart. Null for the frame's own view.
+    int part = -1;
+    std::shared_ptr<Frame> frame;
 };
 
 // One image on its way through the program: read from a file, rendered by the tool, written.
@@ -84,6 +91,8 @@ struct Frame {
 
 // Whether view `view` of the frame is rendered apart from its source image.
 bool rendersApart(const Frame& frame, std::size_t view);
+// Whether it is, from a part of its own.
+bool rendersFromPart(const Frame& frame, std::size_t view);
 
 // Whether the tool reads channel `number` of its source: R G B A, depth and the supplied normal.
 bool toolReads(int number);
@@ -111,6 +120,19 @@ struct ViewLayout {
 // channel it names. UsageError for a --view naming no view.
 void mapViews(Frame& frame, const std::vector<ChannelFormat>& channels, const ViewLayout& layout,
               const FrameNaming& naming);
+// One view of a file of one part per view: its name, its part and that part's frame, opened with
+// its windows and channels.
+struct PartView {
+    std::string name;
+    int part = -1;
+    std::shared_ptr<Frame> frame;
+    std::vector<ChannelFormat> channels;
+};
+// Maps each view's part as mapFrame maps a file's, and the frame (given its part's windows) as its
+// first rendered view: the first chosen with a depth channel, else the first chosen. --map applies
+// to the parts holding the channel it names. Returns the index into `views` of that first view.
+// UsageError for a --view naming no view.
+std::size_t mapPartViews(Frame& frame, std::vector<PartView> views, const FrameNaming& naming);
 // A channel's name in view `view` from its name within the view: the view's name before its last
 // component (`right.R`, `ssao.right.R`); the default view's unchanged.
 std::string viewChannelName(const std::string& local, const std::string& view, bool isDefault);

@@ -73,6 +73,8 @@ Imf::Header headerOf(const ExrPart& part) {
         header.setName(part.name);
     if (!part.multiView.empty())
         Imf::addMultiView(header, part.multiView);
+    if (!part.view.empty())
+        header.setView(part.view);
     if (part.tileSize > 0) {
         header.setTileDescription(Imf::TileDescription(
             static_cast<unsigned>(part.tileSize), static_cast<unsigned>(part.tileSize),
@@ -145,6 +147,7 @@ ExrPart readPart(Imf::MultiPartInputFile& file, int index) {
     const Imf::Header& header = file.header(index);
     ExrPart part;
     part.name = header.hasName() ? header.name() : "";
+    part.view = header.hasView() ? header.view() : "";
     part.dataWindow = header.dataWindow();
     part.displayWindow = header.displayWindow();
     part.compression = header.compression();

@@ -35,6 +35,7 @@ struct ExrPart {
     bool mipmap = false; // tiled with every MIP level (levels after the first hold other values)
     int levels = 1;      // as read back
     std::vector<std::string> multiView; // the views of a multi-view part; none: not written
+    std::string view;                   // a part's view attribute; empty: not written
     std::vector<ExrChannel> channels;
 
     int width() const { return dataWindow.max.x - dataWindow.min.x + 1; }

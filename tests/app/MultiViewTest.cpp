@@ -96,13 +96,47 @@ void writeStereo(const std::string& path) {
 }
 
 // View `view`'s channels under their names within it, as a file of that view alone holds them.
-void writeAlone(const std::string& path, std::size_t view) {
-    ExrPart part = exrPart(Width, Height);
+// Parts of a file share one display window.
+ExrPart alonePart(std::size_t view, Imath::V2i origin = {0, 0}) {
+    ExrPart part = exrPart(Width, Height, origin);
+    part.displayWindow = Imath::Box2i({0, 0}, {Width - 1, Height - 1});
     for (const ViewChannel& channel : stereoViews()[view].second)
         addChannel(part, channel.local, channel.type, [&](int x, int y) {
             return viewValue(channel.local, static_cast<int>(view), x, y);
         });
-    writeExrFile(path, {part});
+    return part;
+}
+
+void writeAlone(const std::string& path, std::size_t view) {
+    writeExrFile(path, {alonePart(view)});
+}
+
+// Origins of the views' parts in a file of a part per view: their data windows differ.
+const Imath::V2i PartOrigins[] = {{0, 0}, {3, -2}, {1, 1}, {0, 0}};
+
+// The same views, a part each under the view's name with a `view` attribute, between them a part
+// of no view; the right view also has a part without depth before the one with it.
+void writeStereoParts(const std::string& path) {
+    std::vector<ExrPart> parts;
+    for (std::size_t v = 0; v < stereoViews().size(); ++v) {
+        if (v == 1) {
+            ExrPart matte = exrPart(Width, Height);
+            matte.name = "right.matte";
+            matte.view = "right";
+            addChannel(matte, "matte", Imf::HALF, [](int x, int y) { return 0.1 * x * y; });
+            parts.push_back(std::move(matte));
+        }
+        parts.push_back(alonePart(v, PartOrigins[v]));
+        parts.back().name = stereoViews()[v].first;
+        parts.back().view = stereoViews()[v].first;
+        if (v == 0) {
+            ExrPart ids = exrPart(Width, Height);
+            ids.name = "ids";
+            addChannel(ids, "id", Imf::UINT, [](int x, int y) { return x + 10 * y; });
+            parts.push_back(std::move(ids));
+        }
+    }
+    writeExrFile(path, parts);
 }
 
 class MultiView : public ::testing::Test {
@@ -121,6 +155,22 @@ class MultiView : public ::testing::Test {
     void TearDown() override {
         umbrix::console::setSink(nullptr);
         TheTool.reset();
+    }
+
+    // Far's warning that it has no depth; centre's two, its depth within [0, 1] and its normal
+    // without z, each naming the view.
+    void expectViewWarnings(const std::string& stereo, bool aboutFar, bool aboutCentre) {
+        const std::string farWarning =
+            stereo + ": view far has no depth channel; its channels are carried, not rendered";
+        EXPECT_EQ(std::count(Warnings.begin(), Warnings.end(), farWarning), aboutFar);
+        const std::string centre = stereo + ": view centre";
+        EXPECT_EQ(std::count_if(Warnings.begin(), Warnings.end(),
+                                [&](const std::string& w) {
+                                    return w.starts_with(centre + ": every depth value lies within "
+                                                                  "[0, 1]") ||
+                                           w.starts_with(centre + " has no supplied normals");
+                                }),
+                  aboutCentre ? 2 : 0);
     }
 
     // What `umbrix render` does, in-process.
@@ -234,17 +284,82 @@ TEST_F(MultiView, EachViewGetsTheBitsOfRenderingItAlone) {
         }
         for (const auto& [name, channel] : written)
             ADD_FAILURE() << "also written: " << name;
-        const std::string farWarning =
-            stereo + ": view far has no depth channel; its channels are carried, not rendered";
-        EXPECT_EQ(std::count(Warnings.begin(), Warnings.end(), farWarning), c.warnsAboutFar);
-        const std::string centre = stereo + ": view centre";
-        EXPECT_EQ(std::count_if(Warnings.begin(), Warnings.end(),
-                                [&](const std::string& w) {
-                                    return w.starts_with(centre + ": every depth value lies within "
-                                                                  "[0, 1]") ||
-                                           w.starts_with(centre + " has no supplied normals");
-                                }),
-                  c.warnsAboutCentre ? 2 : 0);
+        expectViewWarnings(stereo, c.warnsAboutFar, c.warnsAboutCentre);
+    }
+}
+
+// Each view's part as a file of that view alone renders, to the bit, in every channel and in
+// its own data window; every other part copied as it was.
+TEST_F(MultiView, EachViewsPartGetsTheBitsOfRenderingItAlone) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> views; // --view
+        std::optional<std::string> part;
+        std::optional<std::string> layer;
+        std::string depth;
+        std::vector<std::size_t> rendered; // views
+        bool warnsAboutFar;
+        bool warnsAboutCentre;
+    };
+    const std::vector<Case> cases = {
+        {"every view", {}, std::nullopt, std::nullopt, "z", {0, 1, 2}, true, true},
+        {"--view right", {"right"}, std::nullopt, std::nullopt, "z", {1}, false, false},
+        {"--part right: that part alone", {}, "right", std::nullopt, "z", {1}, false, false},
+        {"--view centre --view far, under a layer, inverse depth",
+         {"centre", "far"},
+         std::nullopt,
+         "ssao",
+         "inverse",
+         {2},
+         true,
+         false},
+    };
+    const std::string stereo = Folder.path("stereo-parts.exr");
+    writeStereoParts(stereo);
+    const std::vector<ExrPart> input = readExrFile(stereo);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Warnings.clear();
+        umbrix::RenderOptions options;
+        options.input = stereo;
+        options.output = Folder.path("stereo-parts-out.exr");
+        options.settings = Occlusion;
+        options.views = c.views;
+        options.part = c.part;
+        options.layer = c.layer;
+        options.depth = c.depth;
+        render(options);
+        const std::vector<ExrPart> output = readExrFile(options.output);
+        ASSERT_EQ(output.size(), input.size());
+        for (std::size_t p = 0; p < input.size(); ++p) {
+            SCOPED_TRACE(input[p].name);
+            const auto view = std::find_if(c.rendered.begin(), c.rendered.end(), [&](auto v) {
+                return stereoViews()[v].first == input[p].name;
+            });
+            ExrPart expected = input[p];
+            if (view != c.rendered.end()) {
+                const std::string alone = Folder.path("alone.exr");
+                writeExrFile(alone, {alonePart(*view, PartOrigins[*view])});
+                umbrix::RenderOptions single = options;
+                single.input = alone;
+                single.output = Folder.path("alone-out.exr");
+                single.views.clear();
+                single.part.reset();
+                render(single);
+                expected = readExrFile(single.output).at(0);
+            }
+            EXPECT_EQ(output[p].name, input[p].name);
+            EXPECT_EQ(output[p].view, input[p].view);
+            EXPECT_EQ(output[p].dataWindow, input[p].dataWindow);
+            ASSERT_EQ(output[p].channels.size(), expected.channels.size());
+            for (std::size_t k = 0; k < expected.channels.size(); ++k) {
+                SCOPED_TRACE(expected.channels[k].name);
+                EXPECT_EQ(output[p].channels[k].name, expected.channels[k].name);
+                EXPECT_EQ(output[p].channels[k].type, expected.channels[k].type);
+                EXPECT_EQ(output[p].channels[k].bits, expected.channels[k].bits);
+            }
+        }
+        expectViewWarnings(stereo, c.warnsAboutFar, c.warnsAboutCentre);
     }
 }
 
@@ -258,14 +373,30 @@ TEST_F(MultiView, VerboseShowsEachViewsMapping) {
     options.verbose = true;
     options.dryRun = true;
     render(options);
-    ASSERT_FALSE(Messages.empty());
-    const std::string& block = Messages.front();
-    for (const char* part :
+    const std::string parts = Folder.path("parts.exr");
+    writeStereoParts(parts);
+    options.input = parts;
+    render(options);
+    const auto blockOf = [&](const std::string& file) {
+        const auto found = std::find_if(Messages.begin(), Messages.end(), [&](const auto& m) {
+            return m.starts_with(file + ": channel -> role");
+        });
+        return found == Messages.end() ? std::string() : *found;
+    };
+    const std::vector<std::pair<std::string, std::vector<const char*>>> blocks = {
+        {blockOf(stereo),
          {"\nview left (default): carried, not named by --view\n  A -> carried\n",
           "\nview right\n  right.A -> occlusion (result) (3)\n", "  right.N.X -> normal.x (10)\n",
           "  right.R -> normal z (result) (0)\n  right.Z -> depth (4)\n",
-          "\nview far: carried, it has no depth\n  far.A -> carried\n"})
-        EXPECT_NE(block.find(part), std::string::npos) << part << "\nnot in\n" << block;
+          "\nview far: carried, it has no depth\n  far.A -> carried\n"}},
+        {blockOf(parts),
+         {"\nview left (part left): carried, not named by --view\n  A -> carried\n",
+          "\nview right (part right)\n  A -> occlusion (result) (3)\n", "  N.X -> normal.x (10)\n",
+          "  R -> normal z (result) (0)\n  Z -> depth (4)\n",
+          "\nview far (part far): carried, it has no depth\n  A -> carried\n"}}};
+    for (const auto& [block, pieces] : blocks)
+        for (const char* piece : pieces)
+            EXPECT_NE(block.find(piece), std::string::npos) << piece << "\nnot in\n" << block;
 }
 
 TEST_F(MultiView, AViewTheFileLacksIsAUsageError) {
@@ -280,7 +411,8 @@ TEST_F(MultiView, AViewTheFileLacksIsAUsageError) {
         {stereo, "--view up: " + stereo +
                      " has no view of that name (it has left, right, centre, "
                      "far)"},
-        {single, "--view up: " + single + " has one view (no multiView attribute)"},
+        {single, "--view up: " + single +
+                     " has one view (no multiView attribute, nor parts of several views)"},
     };
     for (const auto& c : cases) {
         umbrix::RenderOptions options;

@@ -527,23 +527,9 @@ TEST(LookSessionTest, ARenderNobodyWaitsForStops) {
     }
 }
 
-// A stereo frame's other view, chosen on the page, renders as `umbrix render` renders that view:
-// from its own depth, its beauty by its own names; a view the frame lacks is refused.
-TEST(LookSessionTest, ShowsEachViewOfAStereoFrame) {
-    std::string folder = (std::filesystem::temp_directory_path() / "umbrix-views-XXXXXX").string();
-    ASSERT_NE(mkdtemp(folder.data()), nullptr);
-    const std::string path = folder + "/stereo.exr";
-    apptest::ExrPart part = apptest::exrPart(20, 12);
-    part.multiView = {"left", "right"};
-    for (const std::string prefix : {"", "right."})
-        for (const char* name : {"R", "G", "B", "Z"})
-            apptest::addChannel(part, prefix + name, Imf::FLOAT, [&](int x, int y) {
-                const double side = prefix.empty() ? 0.0 : 0.5;
-                return *name == 'Z' ? 2.0 + side + (0.1 + side * 0.1) * x + (y > 6 ? 0.7 : 0.0)
-                                    : 0.1 + 0.02 * x + side * 0.3 + (*name - 'B') * 0.05;
-            });
-    apptest::writeExrFile(path, {part});
+void showsEachView(const std::string& path, bool partPerView) {
     const std::shared_ptr<Frame> frame = openFrame(path, OpenOptions{});
+
     loadFrame(*frame);
     FrameSource frames;
     frames.paths = {path};
@@ -577,12 +563,22 @@ TEST(LookSessionTest, ShowsEachViewOfAStereoFrame) {
     const Tool tool(UMBRIX_PLUGIN_PATH);
     ControlValues values = tool.defaults();
     values.set("UseSSAO", 1.0, "UseSSAO");
-    expectSameBits(*right->result, *tool.render(viewSource(*frame, 1), values, 0.0).image);
+    // The right view alone: its part, or a frame of its own channels.
+    std::shared_ptr<Frame> alone;
+    if (partPerView) {
+        OpenOptions options;
+        options.part = "right";
+        alone = openFrame(path, options);
+        loadFrame(*alone);
+    } else {
+        alone = viewSource(*frame, 1);
+    }
+    expectSameBits(*right->result, *tool.render(alone, values, 0.0).image);
     Json facts;
     for (const auto& [name, value] : service.handle(get("/api/pixels?view=beauty")).headers)
         if (name == "X-Umbrix-Facts")
             facts = Json::parse(value);
-    EXPECT_EQ(facts.at("beauty"), "right.R right.G right.B");
+    EXPECT_EQ(facts.at("beauty"), partPerView ? "R G B" : "right.R right.G right.B");
     EXPECT_EQ(Json::parse(service.handle(get("/api/probe?x=3&y=8")).body)
                   .at("values")
                   .at("depth")
@@ -591,7 +587,39 @@ TEST(LookSessionTest, ShowsEachViewOfAStereoFrame) {
                                         static_cast<float>(2.0 + 0.5 + 0.15 * 3 + 0.7))));
     for (const char* bad : {R"({"view": "centre"})", R"({"view": 1})", "{}"})
         EXPECT_EQ(service.handle(post("/api/view", bad)).status, 400) << bad;
-    std::filesystem::remove_all(folder);
+}
+
+// A stereo frame's other view, chosen on the page, renders as `umbrix render` renders that view:
+// from its own depth, its beauty by its own names; a view the frame lacks is refused. In either
+// layout: one part naming its views, or a part per view.
+TEST(LookSessionTest, ShowsEachViewOfAStereoFrame) {
+    for (const bool partPerView : {false, true}) {
+        SCOPED_TRACE(partPerView ? "a part per view" : "one part");
+        std::string folder =
+            (std::filesystem::temp_directory_path() / "umbrix-views-XXXXXX").string();
+        ASSERT_NE(mkdtemp(folder.data()), nullptr);
+        const std::string path = folder + "/stereo.exr";
+        std::vector<apptest::ExrPart> parts;
+        for (const std::string view : {"left", "right"}) {
+            if (parts.empty() || partPerView)
+                parts.push_back(apptest::exrPart(20, 12));
+            apptest::ExrPart& part = parts.back();
+            part.name = partPerView ? view : "";
+            part.view = partPerView ? view : "";
+            part.multiView = partPerView ? std::vector<std::string>{}
+                                         : std::vector<std::string>{"left", "right"};
+            const std::string prefix = view == "left" || partPerView ? "" : "right.";
+            for (const char* name : {"R", "G", "B", "Z"})
+                apptest::addChannel(part, prefix + name, Imf::FLOAT, [&](int x, int y) {
+                    const double side = view == "left" ? 0.0 : 0.5;
+                    return *name == 'Z' ? 2.0 + side + (0.1 + side * 0.1) * x + (y > 6 ? 0.7 : 0.0)
+                                        : 0.1 + 0.02 * x + side * 0.3 + (*name - 'B') * 0.05;
+                });
+        }
+        apptest::writeExrFile(path, parts);
+        showsEachView(path, partPerView);
+        std::filesystem::remove_all(folder);
+    }
 }
 
 } // namespace
