@@ -260,8 +260,10 @@ HttpResponse LookService::pixels(const HttpRequest& request) {
     std::shared_ptr<const Picture> picture = Session.picture();
     if (queryValue(request.target, "kept")) {
         const auto generation = queryNumber(request, "kept");
+        if (!generation)
+            return problem(400, "kept: a picture's generation, a whole number");
         const auto kept = std::find_if(Kept.begin(), Kept.end(), [&](const auto& k) {
-            return generation && static_cast<long long>(k->generation) == *generation;
+            return static_cast<long long>(k->generation) == *generation;
         });
         if (kept == Kept.end())
             return problem(404, "kept: no picture of that generation is kept");

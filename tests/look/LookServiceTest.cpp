@@ -194,6 +194,7 @@ TEST_F(LookServiceTest, AnswersBadRequestsWithTheirCause) {
          "the size sent"},
         {"a size of one side", get("/api/pixels?view=normals&width=4"), 400, "the size sent"},
         {"a picture never kept", get("/api/pixels?view=normals&kept=1"), 404, "kept"},
+        {"a kept picture of no number", get("/api/pixels?view=normals&kept=abc"), 400, "kept"},
         {"a keep of a picture not shown", post("/api/keep", R"({"generation":7})"), 409, "newest"},
         {"a probe outside", get("/api/probe?x=24&y=0"), 400, "pixel"},
         {"a probe at no number", get("/api/probe?x=1e1&y=0"), 400, "pixel"},
