@@ -12,6 +12,10 @@
 #include <mutex>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace umbrix::look {
 
 namespace {
@@ -73,6 +77,56 @@ class ResultChannel {
   private:
     minihost::ChannelLayout<const float> Layout;
 };
+
+#if defined(__SSE2__)
+// The normals as the preview colours them, four lanes at a time where the result holds a pixel's
+// z y x side by side (the host's first plane): the same float operations as previewByte's, then
+// its rounding of halves up done exactly in float, the product less its whole part being exact.
+class ZyxPixels {
+  public:
+    static std::optional<ZyxPixels> of(const Image& result) {
+        const auto z = minihost::layout(result, ResultNormalZ);
+        const auto y = minihost::layout(result, ResultNormalY);
+        const auto x = minihost::layout(result, ResultNormalX);
+        const auto lanes = static_cast<std::ptrdiff_t>(4 * sizeof(float));
+        if (y.first != z.first + 1 || x.first != z.first + 2 || z.pixelStride < lanes ||
+            y.pixelStride != z.pixelStride || x.pixelStride != z.pixelStride ||
+            y.rowStride != z.rowStride || x.rowStride != z.rowStride)
+            return std::nullopt;
+        return ZyxPixels(z);
+    }
+
+    void shadeRow(int y, int x, int count, Shade* out) const {
+        const __m128 one = _mm_set1_ps(1.0f), half = _mm_set1_ps(0.5f), top = _mm_set1_ps(255.0f);
+        const char* at = reinterpret_cast<const char*>(Layout.first) + y * Layout.rowStride +
+                         x * Layout.pixelStride;
+        for (int k = 0; k < count; ++k, at += Layout.pixelStride) {
+            const __m128 zyx = _mm_loadu_ps(reinterpret_cast<const float*>(at));
+            if (_mm_movemask_ps(_mm_cmpunord_ps(zyx, zyx)) & 7) {
+                out[k] = NotANumber;
+                continue;
+            }
+            const __m128 unit = _mm_min_ps(
+                _mm_max_ps(_mm_mul_ps(_mm_add_ps(zyx, one), half), _mm_setzero_ps()), one);
+            const __m128 scaled = _mm_mul_ps(unit, top);
+            const __m128i whole = _mm_cvttps_epi32(scaled);
+            // Compared true is -1: subtracting it adds one.
+            const __m128i rounded = _mm_sub_epi32(
+                whole,
+                _mm_castps_si128(_mm_cmpge_ps(_mm_sub_ps(scaled, _mm_cvtepi32_ps(whole)), half)));
+            const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(rounded, rounded), rounded);
+            const auto packed = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+            out[k] = {static_cast<std::uint8_t>(packed >> 16),
+                      static_cast<std::uint8_t>(packed >> 8), static_cast<std::uint8_t>(packed),
+                      false};
+        }
+    }
+
+  private:
+    explicit ZyxPixels(minihost::ChannelLayout<const float> layout) : Layout(layout) {}
+    minihost::ChannelLayout<const float> Layout;
+};
+#endif
 
 Shade beautyShade(const Beauty& beauty, int x, int y, float scale) {
     const std::array<float, 3> linear = {beauty.r.at(x, y) * scale, beauty.g.at(x, y) * scale,
@@ -136,7 +190,13 @@ RowShades viewShades(View view, const Frame& source, const Image& result,
         return greyShades(depth, low, high > low ? high - low : 1.0f);
     }
     const ResultChannel occlusions(result, ResultOcclusion);
-    if (view == View::Normals)
+    if (view == View::Normals) {
+#if defined(__SSE2__)
+        if (const std::optional<ZyxPixels> pixels = ZyxPixels::of(result))
+            return [pixels = *pixels](int y, int x, int count, Shade* out) {
+                pixels.shadeRow(y, x, count, out);
+            };
+#endif
         return [normals = std::array{
                     ResultChannel(result, ResultNormalX), ResultChannel(result, ResultNormalY),
                     ResultChannel(result, ResultNormalZ)}](int y, int x, int count, Shade* out) {
@@ -148,6 +208,7 @@ RowShades viewShades(View view, const Frame& source, const Image& result,
                              : shadeOf(previewNormalColour(xyz));
             }
         };
+    }
     if (view == View::Occlusion)
         return [occlusions](int y, int x, int count, Shade* out) {
             for (int k = 0; k < count; ++k) {
@@ -190,6 +251,78 @@ Cover coverOf(int part, int sent) {
     return cover;
 }
 
+// The same weights by sent pixel: pixel k's part pixels in order, each with its weight in k, so
+// that a sent pixel sums in registers, in the order the part's pixels come. Every sent pixel has
+// `count` entries, without a branch to mispredict: one with fewer repeats its last pixel at
+// weight zero, which adds nothing to the sum (a colour is finite) nor to its NaN.
+struct Gather {
+    std::size_t count = 0;
+    std::vector<int> index; // k's entries are [k * count, (k + 1) * count)
+    std::vector<float> weight;
+};
+
+Gather gatherOf(const Cover& cover, int sent) {
+    std::vector<std::vector<std::pair<int, float>>> taken(static_cast<std::size_t>(sent));
+    for (std::size_t i = 0; i < cover.to.size(); ++i) {
+        const auto k = static_cast<std::size_t>(cover.to[i]);
+        taken[k].emplace_back(static_cast<int>(i), cover.near[i]);
+        if (cover.next[i] > 0.0f)
+            taken[k + 1].emplace_back(static_cast<int>(i), cover.next[i]);
+    }
+    Gather gather;
+    for (const auto& entries : taken)
+        gather.count = std::max(gather.count, entries.size());
+    for (const auto& entries : taken)
+        for (std::size_t e = 0; e < gather.count; ++e) {
+            gather.index.push_back(entries[std::min(e, entries.size() - 1)].first);
+            gather.weight.push_back(e < entries.size() ? entries[e].second : 0.0f);
+        }
+    return gather;
+}
+
+// Sums `count` entries per sent pixel (a constant, so that the sums of neighbouring sent pixels
+// overlap in the processor) into reduced (R G B per sent pixel) and nan. `colours` holds each part
+// pixel's R G B as floats and 1 for a NaN, so that its four sums go as one.
+template <std::size_t Count>
+void acrossRowOf(const Gather& across, const float* colours, float* reduced, char* nan) {
+    const std::size_t count = Count ? Count : across.count;
+    const std::size_t sent = across.index.size() / count;
+    for (std::size_t k = 0; k < sent; ++k) {
+        float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        for (std::size_t e = k * count; e < (k + 1) * count; ++e) {
+            const float* colour = colours + 4 * static_cast<std::size_t>(across.index[e]);
+            const float share = across.weight[e];
+            for (std::size_t c = 0; c < 4; ++c)
+                sums[c] += share * colour[c];
+        }
+        reduced[3 * k] = sums[0];
+        reduced[3 * k + 1] = sums[1];
+        reduced[3 * k + 2] = sums[2];
+        // Every weight but a repeat's is above zero.
+        nan[k] = static_cast<char>(sums[3] > 0.0f);
+    }
+}
+
+void acrossRow(const Gather& across, const std::vector<Shade>& row, std::vector<float>& colours,
+               float* reduced, char* nan) {
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        colours[4 * i] = row[i].r;
+        colours[4 * i + 1] = row[i].g;
+        colours[4 * i + 2] = row[i].b;
+        colours[4 * i + 3] = row[i].nan ? 1.0f : 0.0f;
+    }
+    switch (across.count) {
+    case 2:
+        return acrossRowOf<2>(across, colours.data(), reduced, nan);
+    case 3:
+        return acrossRowOf<3>(across, colours.data(), reduced, nan);
+    case 4:
+        return acrossRowOf<4>(across, colours.data(), reduced, nan);
+    default:
+        return acrossRowOf<0>(across, colours.data(), reduced, nan);
+    }
+}
+
 // The part as sent, on the worker pool. Reduced, each sent pixel is the area average of the
 // 8-bit colours drawn (as a browser scaling the whole picture would show it), not of the floats
 // before the curves: every view is reduced alike, whatever made its colours, and the curves run
@@ -221,7 +354,7 @@ std::string drawn(const Shown& shown, const RowShades& shades) {
         });
         return rgba;
     }
-    const Cover across = coverOf(shown.width, shown.sentWidth);
+    const Gather across = gatherOf(coverOf(shown.width, shown.sentWidth), shown.sentWidth);
     const Cover down = coverOf(shown.height, shown.sentHeight);
     // The part rows each sent row takes, from the first whose pixels reach into it.
     std::vector<int> firstRow(static_cast<std::size_t>(shown.sentHeight) + 1, shown.height);
@@ -235,11 +368,10 @@ std::string drawn(const Shown& shown, const RowShades& shades) {
     const auto sent = static_cast<std::size_t>(width);
     byBands(shown.sentHeight, [&](int first, int last) {
         std::vector<Shade> row(static_cast<std::size_t>(shown.width));
-        // The part's row `reducedRow` averaged across (one sent pixel more, which takes nothing):
-        // consecutive sent rows share a part row.
+        // The part's row `reducedRow` averaged across: consecutive sent rows share a part row.
         int reducedRow = -1;
-        std::vector<float> reduced((sent + 1) * 3), sum(sent * 3);
-        std::vector<char> reducedNan(sent + 1), nan(sent);
+        std::vector<float> reduced(sent * 3), sum(sent * 3), colours(row.size() * 4);
+        std::vector<char> reducedNan(sent), nan(sent);
         for (int y = first; y < last; ++y) {
             std::fill(sum.begin(), sum.end(), 0.0f);
             std::fill(nan.begin(), nan.end(), 0);
@@ -251,21 +383,7 @@ std::string drawn(const Shown& shown, const RowShades& shades) {
                     continue;
                 if (py != reducedRow) {
                     shades(shown.y + py, shown.x, shown.width, row.data());
-                    std::fill(reduced.begin(), reduced.end(), 0.0f);
-                    std::fill(reducedNan.begin(), reducedNan.end(), 0);
-                    for (std::size_t i = 0; i < row.size(); ++i) {
-                        const Shade& s = row[i];
-                        const auto k = static_cast<std::size_t>(across.to[i]);
-                        const float near = across.near[i], next = across.next[i];
-                        reduced[3 * k] += near * s.r;
-                        reduced[3 * k + 1] += near * s.g;
-                        reduced[3 * k + 2] += near * s.b;
-                        reduced[3 * k + 3] += next * s.r;
-                        reduced[3 * k + 4] += next * s.g;
-                        reduced[3 * k + 5] += next * s.b;
-                        reducedNan[k] |= static_cast<char>(s.nan);
-                        reducedNan[k + 1] |= static_cast<char>(s.nan && next > 0.0f);
-                    }
+                    acrossRow(across, row, colours, reduced.data(), reducedNan.data());
                     reducedRow = py;
                 }
                 for (std::size_t k = 0; k < 3 * sent; ++k)
