@@ -44,12 +44,25 @@ void checkOutputChannels(const Frame& frame, const OutputOptions& options,
 
 Warnings writeWarnings(const Frame& frame, const OutputFormat& format, const OutputOptions& options,
                        const std::string& shown) {
+    Warnings warnings;
     const std::vector<std::string> dropped = droppedChannels(frame, format, options);
-    if (dropped.empty())
-        return {};
-    return {{Warning::Kind::DroppedChannels,
+    if (!dropped.empty())
+        warnings.push_back(
+            {Warning::Kind::DroppedChannels,
              fmt::format("{} keeps R G B{} only; dropped {} (write .exr to keep every channel)",
-                         shown, format.alpha ? " A" : "", fmt::join(dropped, " "))}};
+                         shown, format.alpha ? " A" : "", fmt::join(dropped, " "))});
+    // Views in parts of their own are not among the frame's channels.
+    std::vector<std::string> views;
+    for (std::size_t v = 0; v < frame.views.size(); ++v)
+        if (v != frame.primary && frame.views[v].part >= 0)
+            views.push_back(frame.views[v].name);
+    if (!format.exr && !views.empty())
+        warnings.push_back({Warning::Kind::DroppedChannels,
+                            fmt::format("{} holds view {} only; dropped view{} {} (write .exr to "
+                                        "keep every view)",
+                                        shown, frame.views[frame.primary].name,
+                                        views.size() > 1 ? "s" : "", fmt::join(views, " "))});
+    return warnings;
 }
 
 void writeResult(const std::string& path, const OutputFormat& format, Rendered& result,

@@ -36,8 +36,8 @@ OutputFormat formatOf(const std::string& path);
 void checkOutputChannels(const Frame& frame, const OutputOptions& options,
                          const OutputFormat& format);
 
-// The channels a format without room for them drops, as a warning naming `shown` (the output as
-// the user gave it); none when it keeps them all.
+// The channels a format without room for them drops, and the views in parts of their own, as
+// warnings naming `shown` (the output as the user gave it); none when it keeps them all.
 Warnings writeWarnings(const Frame& frame, const OutputFormat& format, const OutputOptions& options,
                        const std::string& shown);
 

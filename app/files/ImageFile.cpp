@@ -158,10 +158,6 @@ std::vector<std::string> droppedChannels(const Frame& frame, const OutputFormat&
     const std::size_t kept = format.alpha ? ResultChannels : ResultChannels - 1;
     for (std::size_t k = kept; k < all.size(); ++k)
         dropped.push_back(all[k].name);
-    for (const FrameView& view : frame.views)
-        if (view.frame)
-            dropped.push_back(fmt::format("view {} (part {})", view.name,
-                                          frame.parts[static_cast<std::size_t>(view.part)]));
     return dropped;
 }
 

@@ -399,6 +399,34 @@ TEST_F(MultiView, VerboseShowsEachViewsMapping) {
             EXPECT_NE(block.find(piece), std::string::npos) << piece << "\nnot in\n" << block;
 }
 
+// A picture format holds one view: the others' channels, or their parts, are named as dropped.
+TEST_F(MultiView, AnOutputOfAnotherFormatNamesTheViewsItDrops) {
+    const std::string stereo = Folder.path("stereo.exr");
+    writeStereo(stereo);
+    const std::string parts = Folder.path("parts.exr");
+    writeStereoParts(parts);
+    const std::string output = Folder.path("out.png");
+    const struct {
+        std::string input;
+        std::string warning;
+    } cases[] = {
+        {stereo, output + " keeps R G B A only; dropped right.R right.G right.B right.A"},
+        {parts, output + " holds view left only; dropped views right centre far (write .exr to "
+                         "keep every view)"},
+    };
+    for (const auto& c : cases) {
+        Warnings.clear();
+        umbrix::RenderOptions options;
+        options.input = c.input;
+        options.output = output;
+        render(options);
+        EXPECT_EQ(std::count_if(Warnings.begin(), Warnings.end(),
+                                [&](const std::string& w) { return w.starts_with(c.warning); }),
+                  1)
+            << c.input;
+    }
+}
+
 TEST_F(MultiView, AViewTheFileLacksIsAUsageError) {
     const std::string stereo = Folder.path("stereo.exr");
     writeStereo(stereo);
