@@ -324,5 +324,26 @@ int main(int argc, char** argv) {
                              "diffuse.centre.R"})
         stereo.channels.push_back({name, Imf::HALF});
     writeFile(folder + "/multi-view.exr", {stereo});
+    // A part per view: left, right tiled over another window, a right part without depth, and a
+    // part of no view.
+    Part left;
+    left.name = "left";
+    left.channels = Rgbaz;
+    left.strings = {{"view", "left"}};
+    Part rightMatte = left;
+    rightMatte.name = "right.matte";
+    rightMatte.channels = {{"matte", Imf::HALF}};
+    rightMatte.strings = {{"view", "right"}};
+    Part right = left;
+    right.name = "right";
+    right.data = {{2, -1}, {13, 9}};
+    right.tile = 4;
+    right.channels.push_back({"N.X", Imf::HALF});
+    right.strings = {{"view", "right"}};
+    Part ids = left;
+    ids.name = "ids";
+    ids.channels = {{"id", Imf::UINT}};
+    ids.strings.clear();
+    writeFile(folder + "/view-parts.exr", {left, rightMatte, right, ids});
     return 0;
 }
