@@ -253,8 +253,8 @@ Cover coverOf(int part, int sent) {
 
 // The same weights by sent pixel: pixel k's part pixels in order, each with its weight in k, so
 // that a sent pixel sums in registers, in the order the part's pixels come. Every sent pixel has
-// `count` entries, without a branch to mispredict: one with fewer repeats its last pixel at
-// weight zero, which adds nothing to the sum (a colour is finite) nor to its NaN.
+// `count` entries: one with fewer repeats its last pixel at weight zero, which adds nothing to the
+// sum (a colour is finite) nor to its NaN.
 struct Gather {
     std::size_t count = 0;
     std::vector<int> index; // k's entries are [k * count, (k + 1) * count)
@@ -280,17 +280,22 @@ Gather gatherOf(const Cover& cover, int sent) {
     return gather;
 }
 
-// Sums `count` entries per sent pixel (a constant, so that the sums of neighbouring sent pixels
-// overlap in the processor) into reduced (R G B per sent pixel) and nan. `colours` holds each part
-// pixel's R G B as floats and 1 for a NaN, so that its four sums go as one.
-template <std::size_t Count>
-void acrossRowOf(const Gather& across, const float* colours, float* reduced, char* nan) {
-    const std::size_t count = Count ? Count : across.count;
-    const std::size_t sent = across.index.size() / count;
+// The part's row averaged across: R G B per sent pixel into `reduced`, and whether it lies over a
+// NaN into `nan`. `colours` takes each part pixel's R G B as floats and 1 for a NaN, so that a sent
+// pixel's four sums go as one.
+void acrossRow(const Gather& across, const std::vector<Shade>& row, std::vector<float>& colours,
+               float* reduced, char* nan) {
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        colours[4 * i] = row[i].r;
+        colours[4 * i + 1] = row[i].g;
+        colours[4 * i + 2] = row[i].b;
+        colours[4 * i + 3] = row[i].nan ? 1.0f : 0.0f;
+    }
+    const std::size_t sent = across.index.size() / across.count;
     for (std::size_t k = 0; k < sent; ++k) {
         float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        for (std::size_t e = k * count; e < (k + 1) * count; ++e) {
-            const float* colour = colours + 4 * static_cast<std::size_t>(across.index[e]);
+        for (std::size_t e = k * across.count; e < (k + 1) * across.count; ++e) {
+            const float* colour = colours.data() + 4 * static_cast<std::size_t>(across.index[e]);
             const float share = across.weight[e];
             for (std::size_t c = 0; c < 4; ++c)
                 sums[c] += share * colour[c];
@@ -300,26 +305,6 @@ void acrossRowOf(const Gather& across, const float* colours, float* reduced, cha
         reduced[3 * k + 2] = sums[2];
         // Every weight but a repeat's is above zero.
         nan[k] = static_cast<char>(sums[3] > 0.0f);
-    }
-}
-
-void acrossRow(const Gather& across, const std::vector<Shade>& row, std::vector<float>& colours,
-               float* reduced, char* nan) {
-    for (std::size_t i = 0; i < row.size(); ++i) {
-        colours[4 * i] = row[i].r;
-        colours[4 * i + 1] = row[i].g;
-        colours[4 * i + 2] = row[i].b;
-        colours[4 * i + 3] = row[i].nan ? 1.0f : 0.0f;
-    }
-    switch (across.count) {
-    case 2:
-        return acrossRowOf<2>(across, colours.data(), reduced, nan);
-    case 3:
-        return acrossRowOf<3>(across, colours.data(), reduced, nan);
-    case 4:
-        return acrossRowOf<4>(across, colours.data(), reduced, nan);
-    default:
-        return acrossRowOf<0>(across, colours.data(), reduced, nan);
     }
 }
 
