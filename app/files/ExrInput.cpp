@@ -188,11 +188,8 @@ std::vector<ViewPart> viewParts(ExrSource& source, const std::vector<ChannelOver
     return views;
 }
 
-std::vector<ChannelFormat> imageChannels(const Imf::Header& header, const std::string& path) {
-    std::vector<ChannelFormat> channels = channelsOf(header);
-    if (channels.empty())
-        throw RunError(fmt::format("{}: the image has no channels", path), path);
-    return channels;
+RunError noChannels(const std::string& path) {
+    return RunError(fmt::format("{}: the image has no channels", path), path);
 }
 
 // Maps a file of one part per view; the frame is its first rendered view's part.
@@ -212,7 +209,7 @@ void openViewParts(Frame& frame, ExrSource& source, const std::vector<ViewPart>&
     const int first = views[mapPartViews(frame, std::move(parts), naming)].part;
     source.setRenderedPart(first);
     if (frame.channels.empty())
-        throw RunError(fmt::format("{}: the image has no channels", frame.path), frame.path);
+        throw noChannels(frame.path);
 }
 
 Imf::FrameBuffer frameBufferOf(Frame& frame) {
@@ -322,7 +319,9 @@ Frame openExr(const std::string& path, const FrameNaming& naming,
                                              path, partName(header, rendered))
                                : fmt::format("{}: deep images are not supported", path),
                            path);
-        const std::vector<ChannelFormat> channels = imageChannels(header, path);
+        const std::vector<ChannelFormat> channels = channelsOf(header);
+        if (channels.empty())
+            throw noChannels(path);
         frame.windows = windowsOf(header);
         frame.screen = screenOf(header);
         if (const auto views = viewsOf(header)) {
